@@ -1,0 +1,531 @@
+#include "link/link_engine.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace veskator {
+namespace {
+
+std::string blockName(int block) { return "A" + std::to_string(block); }
+
+}  // namespace
+
+std::uint16_t parsePort(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    unsigned value = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        // Kept modulo 65536 as it grows: the same result as the whole number's, without overflow.
+        value = (value * 10 + static_cast<unsigned>(text[i] - '0')) % 65536u;
+    }
+    return static_cast<std::uint16_t>(negative ? (65536u - value) % 65536u : value);
+}
+
+LinkEngine::LinkEngine(ProgrammerState& state, Network& network, FileSystem& files,
+                       const Clock& clock)
+    : m_state(state), m_network(network), m_files(files), m_clock(clock) {}
+
+LinkEngine::~LinkEngine() = default;
+
+LinkState LinkEngine::linkState() const {
+    switch (m_phase) {
+        case Phase::Idle:
+            return LinkState::Idle;
+        case Phase::Send:
+            return LinkState::Send;
+        case Phase::AwaitReply:
+            return LinkState::AwaitReply;
+        case Phase::Close:
+            return LinkState::Close;
+        default:
+            return LinkState::Connect;
+    }
+}
+
+int LinkEngine::unitsRead() const {
+    const int unit = unitOfReadCode(m_state.readIndex);
+    return m_state.readAllRequest != 0 && unit >= 0 ? unit : 0;
+}
+
+// One tick:
+//   1. the field commits the main window left (each copies its text into the image and queues
+//      its block writes), the remote reset request, the target-file saves;
+//   2. the exchange, stepped as far as it can go without waiting:
+//
+//   Idle --request or job--> Resolving --address--> Connecting --connected--> Pausing (1000 ms)
+//     --> Greeting --CR at position 5 or later--> Send
+//   Send --write, chunk, reset--> Close --> Idle
+//   Send --read, status, pairing--> AwaitReply --reply--> Send (next unit of a full read) | Close
+//   AwaitReply --no reply within kReplyTimeout--> Send (same frame, at most kMaxResends times)
+//   Resolving, Connecting, Greeting, AwaitReply --failure or bound--> Idle; the job keeps its place
+//     and is tried again, kMaxAttempts connections in all.
+//
+// Jobs are chosen when Idle: queued requests first (block writes coalesced, a remote reset only
+// when nothing else waits), then the alarm-code download, the write of all blocks, the full read.
+// Writes queued during a full read go first: the read closes at its next unit and resumes there.
+void LinkEngine::tick(const ControlValues& fields) {
+    takeFieldCommits(fields);
+    if (m_state.remoteResetRequest != 0) {
+        m_state.remoteResetRequest = 0;
+        m_state.requests.requestExchange(kCodeRemoteReset);
+    }
+    saveTargetFiles(fields);
+    m_failedThisTick = false;
+    while (step(fields)) {
+    }
+}
+
+void LinkEngine::takeFieldCommits(const ControlValues& fields) {
+    auto image = m_state.workspace.image();
+    for (const CommitRow& row : kCommitOrder) {
+        const auto bit = static_cast<std::size_t>(row.commit);
+        if (!m_state.fieldCommits.test(bit) || row.firstBlock < 0) continue;
+        m_state.fieldCommits.reset(bit);
+        if (row.id != kStaticId) {
+            const TextPlacement& p = *findTextPlacement(row.id);
+            const std::string& text = fields.text(row.id);
+            // Bounded by the slot: a longer text never reaches the bytes after it.
+            if (p.exact) {
+                writeTextExact(image, imageOffset(p.place), p.slotSize, text);
+            } else {
+                writeText(image, imageOffset(p.place), p.slotSize, text);
+            }
+        }
+        for (int b = row.firstBlock; b <= row.lastBlock; ++b) m_state.requests.requestBlockWrite(b);
+    }
+}
+
+void LinkEngine::saveTargetFiles(const ControlValues& fields) {
+    const auto portBit = static_cast<std::size_t>(FieldCommit::TargetPort);
+    if (m_state.fieldCommits.test(portBit)) {
+        m_state.fieldCommits.reset(portBit);
+        writeWholeFile(m_files, kClientPortFile, fields.text(main_ids::kTargetPort));
+    }
+    const auto addressBit = static_cast<std::size_t>(FieldCommit::TargetAddress);
+    if (m_state.fieldCommits.test(addressBit)) {
+        m_state.fieldCommits.reset(addressBit);
+        // The address file follows a short pause, kept without holding the window.
+        if (!m_addressSaveAt) m_addressSaveAt = m_clock.now() + kAddressSavePause;
+    }
+    if (m_addressSaveAt && m_clock.now() >= *m_addressSaveAt) {
+        m_addressSaveAt.reset();
+        writeWholeFile(m_files, kServerAddressFile, fields.text(main_ids::kTargetAddress));
+    }
+}
+
+bool LinkEngine::step(const ControlValues& fields) {
+    switch (m_phase) {
+        case Phase::Idle:
+            return startNextExchange(fields);
+        case Phase::Resolving:
+            return stepResolving();
+        case Phase::Connecting:
+            return stepConnecting();
+        case Phase::Pausing:
+            return stepPausing();
+        case Phase::Greeting:
+            return stepGreeting();
+        case Phase::Send:
+            return stepSend();
+        case Phase::AwaitReply:
+            return stepAwaitReply();
+        case Phase::Close:
+            finishExchange();
+            return true;
+    }
+    return false;
+}
+
+bool LinkEngine::writesWaiting() const {
+    const auto& queue = m_state.requests.queue();
+    return std::any_of(queue.begin(), queue.end(), [](const QueuedExchange& e) {
+        return e.type == ExchangeType::BlockWrite || e.type == ExchangeType::Chunk;
+    });
+}
+
+bool LinkEngine::chooseJob() {
+    auto& queue = m_state.requests.queue();
+    const bool jobsPending = m_state.alarmCodeChunk != 0 || m_state.writeAllRequest != 0 ||
+                             m_state.readAllRequest != 0;
+    // Everything but a remote reset, in the order requested.
+    auto next = std::find_if(queue.begin(), queue.end(), [](const QueuedExchange& e) {
+        return e.type != ExchangeType::RemoteReset;
+    });
+    if (next == queue.end() && !jobsPending && !queue.empty()) next = queue.begin();
+    if (next != queue.end()) {
+        m_current = *next;
+        queue.erase(next);
+        if (m_current.type == ExchangeType::BlockWrite && !m_state.imageHoldsDeviceData) {
+            // The image holds no device data yet: its zeros must never reach a device.
+            m_state.texts.traceBox = kTextReadFirst;
+            return chooseJob();
+        }
+        m_job = Job::Queued;
+        return true;
+    }
+    if (m_state.alarmCodeChunk != 0) {
+        m_job = Job::AlarmChunk;
+    } else if (m_state.writeAllRequest != 0) {
+        if (!m_state.imageHoldsDeviceData) {
+            m_state.writeAllRequest = 0;
+            m_state.texts.traceBox = kTextReadFirst;
+            return chooseJob();
+        }
+        m_job = Job::WriteAll;
+    } else if (m_state.readAllRequest != 0) {
+        m_job = Job::FullRead;
+    } else {
+        m_job = Job::None;
+        return false;
+    }
+    return true;
+}
+
+bool LinkEngine::startNextExchange(const ControlValues& fields) {
+    // A failed attempt is tried again at the next tick, not at once.
+    if (m_failedThisTick || !chooseJob()) return false;
+    m_state.texts.traceBox += '1';
+    m_targetAddress = fields.text(main_ids::kTargetAddress);
+    m_port = parsePort(fields.text(main_ids::kTargetPort));
+    m_lookup = m_network.lookup(m_targetAddress);
+    m_deadline = m_clock.now() + kConnectTimeout;
+    m_phase = Phase::Resolving;
+    return true;
+}
+
+bool LinkEngine::stepResolving() {
+    std::optional<Ipv4Address> address;
+    switch (m_lookup ? m_lookup->status() : LookupStatus::Failed) {
+        case LookupStatus::Pending:
+            if (m_clock.now() < m_deadline) return false;
+            address = parseDottedAddress(m_targetAddress);
+            break;
+        case LookupStatus::Done:
+            address = m_lookup->address();
+            break;
+        case LookupStatus::Failed:
+            address = parseDottedAddress(m_targetAddress);
+            break;
+    }
+    m_lookup.reset();
+    if (!address || m_port == 0) {
+        m_state.texts.traceBox += '2';
+        failExchange(kErrorConnect);
+        return true;
+    }
+    m_socket = m_network.connect(*address, m_port);
+    if (!m_socket) {
+        failExchange(kErrorSocket);
+        return true;
+    }
+    m_socket->setReadyHandler([this] { onReadable(); });
+    m_phase = Phase::Connecting;
+    return true;
+}
+
+bool LinkEngine::stepConnecting() {
+    const ConnectStatus status = m_socket->connectStatus();
+    if (status == ConnectStatus::Pending && m_clock.now() < m_deadline) return false;
+    m_state.texts.traceBox += '2';
+    if (status != ConnectStatus::Connected) {
+        failExchange(kErrorConnect);
+        return true;
+    }
+    m_deadline = m_clock.now() + kPauseAfterConnect;
+    m_phase = Phase::Pausing;
+    return true;
+}
+
+bool LinkEngine::stepPausing() {
+    if (m_clock.now() < m_deadline) return false;
+    m_exchangeLog.open(m_files);
+    m_deadline = m_clock.now() + kGreetingTimeout;
+    m_phase = Phase::Greeting;
+    return true;
+}
+
+bool LinkEngine::stepGreeting() {
+    std::array<std::uint8_t, kGreetingReceiveSize> chunk{};
+    for (;;) {
+        const IoResult r = m_socket->receive(chunk);
+        if (r.status == IoStatus::WouldBlock) {
+            if (m_clock.now() < m_deadline) return false;
+            failExchange(kErrorNoGreeting);
+            return true;
+        }
+        if (r.status != IoStatus::Ok || r.count == 0) {
+            failExchange(kErrorNoGreeting);
+            return true;
+        }
+        const std::span<const std::uint8_t> got(chunk.data(), r.count);
+        m_state.texts.traceBox += '3';
+        m_state.texts.traceBox.append(got.begin(), got.end());
+        const auto cr = std::find(got.begin() + std::min(kGreetingCrPosition, got.size()), got.end(),
+                                  std::uint8_t{13});
+        if (cr != got.end()) {
+            m_resends = 0;
+            m_sent = 0;
+            prepareFrame();
+            m_phase = Phase::Send;
+            return true;
+        }
+    }
+}
+
+void LinkEngine::prepareFrame() {
+    switch (m_job) {
+        case Job::Queued:
+            if (m_current.type == ExchangeType::BlockWrite) {
+                m_frameLength = BuildCommandFrame(m_frame, m_current.code, m_state.workspace);
+            } else {
+                m_frame = m_current.frame;
+                m_frameLength = m_current.length;
+            }
+            break;
+        case Job::WriteAll:
+            m_frameLength =
+                BuildCommandFrame(m_frame, writeCodeForBlock(m_writeAllBlock), m_state.workspace);
+            break;
+        case Job::FullRead:
+            m_frameLength = BuildCommandFrame(m_frame, m_state.readIndex, m_state.workspace);
+            break;
+        case Job::AlarmChunk: {
+            const int chunk = m_state.alarmCodeChunk + 1;
+            // Chunk n is the 128 bytes at 128 * (n - 64): the source follows the chunk number,
+            // so a chunk sent again carries the same bytes.
+            const std::size_t source = static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
+            std::span<const std::uint8_t, kBlockSize> bytes(
+                m_state.alarmCodeBuffer.data() + source, kBlockSize);
+            m_frameLength = BuildChunkFrame(m_frame, bytes, chunk);
+            const std::span<const std::uint8_t> frame(m_frame.data(), m_frameLength);
+            const std::array<std::uint8_t, 2> endMark{'?', '?'};
+            m_lastChunk = std::search(frame.begin(), frame.end(), endMark.begin(),
+                                      endMark.end()) != frame.end() ||
+                          chunk >= kLastAlarmChunk;
+            break;
+        }
+        case Job::None:
+            m_frameLength = 0;
+            break;
+    }
+}
+
+bool LinkEngine::stepSend() {
+    const bool general = m_job == Job::Queued && m_current.type == ExchangeType::Status;
+    if (m_sent == 0 && general) m_exchangeLog.append("4");
+    const std::span<const std::uint8_t> frame(m_frame.data() + m_sent,
+                                              static_cast<std::size_t>(m_frameLength - m_sent));
+    const IoResult r = m_socket->send(frame);
+    if (r.status == IoStatus::WouldBlock) return false;
+    if (r.status != IoStatus::Ok) {
+        failExchange(kErrorClosed);
+        return true;
+    }
+    m_exchangeLog.append(frame.first(r.count));
+    m_sent += static_cast<int>(r.count);
+    if (m_sent < m_frameLength) return false;
+
+    const bool awaitsReply =
+        m_job == Job::FullRead ||
+        (m_job == Job::Queued &&
+         (m_current.type == ExchangeType::Status || m_current.type == ExchangeType::Pairing));
+    if (!awaitsReply) {
+        m_phase = Phase::Close;
+        return true;
+    }
+    m_gathered = 0;
+    m_deadline = m_clock.now() + kReplyTimeout;
+    m_phase = Phase::AwaitReply;
+    return true;
+}
+
+bool LinkEngine::stepAwaitReply() {
+    m_exchangeLog.append("7");
+    std::array<std::uint8_t, kReplyReceiveSize> buffer{};
+    const IoResult r = m_socket->receive(buffer);
+    if (r.status == IoStatus::Ok && r.count > 0) {
+        const std::span<const std::uint8_t> got(buffer.data(), r.count);
+        if (m_job == Job::FullRead) {
+            takeReadReply(got);
+        } else {
+            takeGeneralReply(got);
+        }
+        return true;
+    }
+    if (r.status == IoStatus::WouldBlock) {
+        if (m_clock.now() < m_deadline) return false;
+        if (m_resends < kMaxResends) {
+            // The frame in the buffer goes again; a part of a reply is dropped with it.
+            ++m_resends;
+            m_sent = 0;
+            m_gathered = 0;
+            m_phase = Phase::Send;
+            return true;
+        }
+        failExchange(kErrorNoReply);
+        return true;
+    }
+    // Closed by the device. Mid-read that is a failure; for a status or pairing frame it is an
+    // empty answer.
+    if (m_job == Job::FullRead) {
+        failExchange(kErrorClosed);
+    } else {
+        takeGeneralReply({});
+    }
+    return true;
+}
+
+void LinkEngine::takeReadReply(std::span<const std::uint8_t> bytes) {
+    // A reply is gathered until its 64 bytes have come; bytes past them are dropped.
+    const std::size_t take = std::min(bytes.size(), m_unit.size() - m_gathered);
+    std::copy_n(bytes.begin(), take, m_unit.begin() + static_cast<std::ptrdiff_t>(m_gathered));
+    m_gathered += take;
+    if (m_gathered < m_unit.size()) return;
+
+    const int unit = unitOfReadCode(m_state.readIndex);
+    auto area = m_state.workspace.receiveArea();
+    if (unit >= 0 && unit < kReadUnitCount) {
+        std::copy(m_unit.begin(), m_unit.end(),
+                  area.begin() + static_cast<std::ptrdiff_t>(unit) * kReadUnitSize);
+    }
+    m_receiveLog.record(m_unit);
+    m_state.imageCursor = (unit + 1) * static_cast<int>(kReadUnitSize);
+    m_readAttempts = 0;
+    m_state.texts.traceBox += '5';
+    m_state.texts.linkError.clear();
+    if (unit + 1 >= kReadUnitCount) {
+        m_state.readIndex = 0;
+        m_state.readAllRequest = 0;
+        m_state.refreshRequest = 1;
+        m_state.imageHoldsDeviceData = true;
+        m_phase = Phase::Close;
+        return;
+    }
+    m_state.readIndex = readCodeForUnit(unit + 1);
+    if (writesWaiting()) {
+        // Writes go first: this connection closes, and the read resumes here afterwards.
+        m_phase = Phase::Close;
+        return;
+    }
+    m_resends = 0;
+    m_sent = 0;
+    prepareFrame();
+    m_phase = Phase::Send;
+}
+
+void LinkEngine::takeGeneralReply(std::span<const std::uint8_t> bytes) {
+    m_state.texts.traceBox += '5';
+    m_exchangeLog.append(bytes);
+    if (m_current.type == ExchangeType::Status && m_current.code == kCodeStatus) {
+        // A short reply leaves the later bytes of the buffer as an earlier reply left them.
+        std::copy_n(bytes.begin(), std::min(bytes.size(), m_state.generalReply.size()),
+                    m_state.generalReply.begin());
+        m_exchangeLog.append("8");
+        m_state.loopStatus1 = static_cast<std::int8_t>(m_state.generalReply[6]);
+        m_state.loopStatus2 = static_cast<std::int8_t>(m_state.generalReply[7]);
+        m_state.loopStatusReady = 1;
+    }
+    m_phase = Phase::Close;
+}
+
+void LinkEngine::closeConnection() {
+    m_socket.reset();
+    m_lookup.reset();
+    m_exchangeLog.close();
+}
+
+// The exchange went through: the job moves on.
+void LinkEngine::finishExchange() {
+    closeConnection();
+    m_state.texts.traceBox = kTraceClosed;
+    m_state.texts.linkError.clear();
+    switch (m_job) {
+        case Job::AlarmChunk: {
+            const int chunk = m_state.alarmCodeChunk + 1;
+            const std::size_t source = static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
+            // The line shows the chunk's bytes up to the first zero byte.
+            const std::size_t end = std::min(source + kWriteFrameSize, m_state.alarmCodeBuffer.size());
+            std::string shown(m_state.alarmCodeBuffer.begin() + static_cast<std::ptrdiff_t>(source),
+                              m_state.alarmCodeBuffer.begin() + static_cast<std::ptrdiff_t>(end));
+            m_state.texts.downloadLine =
+                std::string(m_lastChunk ? kTextFileEnd : "") + shown.substr(0, shown.find('\0'));
+            m_state.alarmCodeSource = source + kBlockSize;
+            m_state.alarmCodeChunk = m_lastChunk ? 0 : chunk;
+            m_chunkAttempts = 0;
+            break;
+        }
+        case Job::WriteAll:
+            advanceWriteAll();
+            break;
+        default:
+            break;
+    }
+    m_job = Job::None;
+    m_phase = Phase::Idle;
+}
+
+// The attempt failed: the job keeps its place and is tried again, up to kMaxAttempts times.
+void LinkEngine::failExchange(std::string_view reason) {
+    closeConnection();
+    m_state.texts.linkError = reason;
+    m_failedThisTick = true;
+    switch (m_job) {
+        case Job::Queued:
+            if (++m_current.attempts < kMaxAttempts) {
+                m_state.requests.queue().push_front(m_current);
+            } else if (m_current.type == ExchangeType::BlockWrite) {
+                m_state.texts.linkError = blockName(m_current.block) + " not written: " +
+                                          std::string(reason);
+            }
+            break;
+        case Job::AlarmChunk:
+            if (++m_chunkAttempts >= kMaxAttempts) {
+                m_chunkAttempts = 0;
+                m_state.texts.downloadLine =
+                    "download stopped at chunk " + std::to_string(m_state.alarmCodeChunk + 1) +
+                    ": " + std::string(reason);
+                m_state.alarmCodeChunk = 0;
+            }
+            break;
+        case Job::WriteAll:
+            if (++m_writeAllAttempts >= kMaxAttempts) {
+                // The block is given up and named at the end; the others still go.
+                m_writeAllFailed += (m_writeAllFailed.empty() ? "" : " ") + blockName(m_writeAllBlock);
+                advanceWriteAll();
+            }
+            break;
+        case Job::FullRead:
+            if (++m_readAttempts >= kMaxAttempts) {
+                m_readAttempts = 0;
+                m_state.texts.linkError = "full read stopped at unit " +
+                                          std::to_string(unitOfReadCode(m_state.readIndex)) +
+                                          ": " + std::string(reason);
+                m_state.readAllRequest = 0;
+                m_state.readIndex = 0;
+            }
+            break;
+        case Job::None:
+            break;
+    }
+    m_job = Job::None;
+    m_phase = Phase::Idle;
+}
+
+void LinkEngine::advanceWriteAll() {
+    m_writeAllAttempts = 0;
+    if (++m_writeAllBlock < kBlockCount) return;
+    m_state.writeAllRequest = 0;
+    m_state.texts.messageWindow = m_writeAllFailed.empty()
+                                      ? std::string(kTextLoadingCompleted)
+                                      : "loading failed: " + m_writeAllFailed + " not written";
+    m_writeAllBlock = 0;
+    m_writeAllFailed.clear();
+}
+
+void LinkEngine::onReadable() {
+    if ((m_phase == Phase::Greeting || m_phase == Phase::AwaitReply) && m_tickSoon) m_tickSoon();
+}
+
+}  // namespace veskator

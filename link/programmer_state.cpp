@@ -1,0 +1,66 @@
+#include "link/programmer_state.h"
+
+#include <algorithm>
+
+namespace veskator {
+
+void LinkRequests::requestBlockWrite(int block) {
+    if (block < 0 || block >= kBlockCount) return;
+    const bool waiting = std::any_of(m_queue.begin(), m_queue.end(), [&](const QueuedExchange& e) {
+        return e.type == ExchangeType::BlockWrite && e.block == block;
+    });
+    if (waiting) return;
+    QueuedExchange e;
+    e.type = ExchangeType::BlockWrite;
+    e.block = block;
+    e.code = writeCodeForBlock(block);
+    m_queue.push_back(e);
+}
+
+void LinkRequests::requestExchange(CommandCode code) {
+    if (const int block = blockOfWriteCode(code); block >= 0) {
+        requestBlockWrite(block);
+        return;
+    }
+    QueuedExchange e;
+    e.code = code;
+    if (code == kCodeRemoteReset) {
+        // One pending reset is enough: it restarts the device after everything before it.
+        const bool waiting = std::any_of(m_queue.begin(), m_queue.end(), [](const auto& q) {
+            return q.type == ExchangeType::RemoteReset;
+        });
+        if (waiting) return;
+        e.type = ExchangeType::RemoteReset;
+    } else {
+        e.type = ExchangeType::Status;
+    }
+    // Frames without an image block never read the workspace.
+    ParameterWorkspace unused;
+    e.length = BuildCommandFrame(e.frame, code, unused);
+    m_queue.push_back(e);
+}
+
+void LinkRequests::requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber) {
+    QueuedExchange e;
+    e.type = ExchangeType::Chunk;
+    e.block = blockNumber;
+    e.length = BuildChunkFrame(e.frame, source, blockNumber);
+    m_queue.push_back(e);
+}
+
+void LinkRequests::requestPairing(std::span<const std::uint8_t> frame) {
+    QueuedExchange e;
+    e.type = ExchangeType::Pairing;
+    e.length = static_cast<int>(std::min(frame.size(), e.frame.size()));
+    std::copy_n(frame.begin(), e.length, e.frame.begin());
+    m_queue.push_back(e);
+}
+
+void ProgrammerState::reloadOptionCopies() {
+    const auto image = workspace.image();
+    for (std::size_t i = 0; i < kOptionBytePlaces.size(); ++i) {
+        optionCopies[i] = image[imageOffset(kOptionBytePlaces[i])];
+    }
+}
+
+}  // namespace veskator

@@ -1,0 +1,342 @@
+#include "mainwin/main_prog_dlg.h"
+
+#include "mainwin/main_refresh.h"
+#include "mainwin/option_steps.h"
+#include "mainwin/parameter_files.h"
+#include "resources/main_dialog_template.h"
+
+namespace veskator {
+
+using namespace main_ids;
+
+namespace {
+
+constexpr bool everyOptionHasAHandler() {
+    for (const OptionBit& bit : kMainOptionBits) {
+        const bool eitherOr = bit.id == kSecondServer || bit.id == kListenIn;
+        if (!eitherOr && findOptionSteps(bit.id) == nullptr) return false;
+    }
+    for (const OptionSteps& s : kOptionSteps) {
+        if (findOptionBit(s.id) == nullptr) return false;
+    }
+    return true;
+}
+static_assert(everyOptionHasAHandler());
+
+// Text edits and what a change of each asks of the link engine.
+struct FieldHandler {
+    ControlId id;
+    FieldCommit commit;
+};
+constexpr std::array<FieldHandler, 11> kFieldHandlers{{
+    {kAlarmSequence, FieldCommit::AlarmSequence},
+    {kReceiver1, FieldCommit::Receiver1},
+    {kAccountPrefix, FieldCommit::AccountPrefix},
+    {kServerIp1, FieldCommit::ServerIp1},
+    {kServerPort1, FieldCommit::ServerPort1},
+    {kReceiver2, FieldCommit::Receiver2},
+    {kServerIp2, FieldCommit::ServerIp2},
+    {kServerPort2, FieldCommit::ServerPort2},
+    {kProgrammingData, FieldCommit::ProgrammingData},
+    {kTargetAddress, FieldCommit::TargetAddress},
+    {kTargetPort, FieldCommit::TargetPort},
+}};
+
+// The characters up to the first zero byte, at most `limit` of them.
+std::string nameFrom(const std::string& bytes, std::size_t limit) {
+    return bytes.substr(0, std::min(bytes.find('\0'), limit));
+}
+
+}  // namespace
+
+CMainProgDlg::CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& engine)
+    : m_services(services), m_state(state), m_engine(engine), m_values(kMainDialogTemplate) {}
+
+const DialogTemplate& CMainProgDlg::dialogTemplate() const { return kMainDialogTemplate; }
+
+// Start-up: the working files, the received-data log, the agreement on file, then the timer
+// whose ticks run the link engine.
+void CMainProgDlg::onInit(Dialog& dialog) {
+    m_dialog = &dialog;
+    show();
+    m_engine.setTickSoon([this] {
+        if (m_dialog != nullptr) m_dialog->triggerTimer(kLinkTimer);
+    });
+    readWorkingFiles();
+    m_dialog->armTimer(kLinkTimer, kTickPeriod);
+}
+
+void CMainProgDlg::onClosed() {
+    m_engine.setTickSoon(nullptr);
+    m_dialog = nullptr;
+}
+
+void CMainProgDlg::readWorkingFiles() {
+    FileSystem& files = m_services.files;
+    // Kept here so that the agreement and the remembered settings can be stored.
+    files.makeDirectory(kProgramDirectory);
+    m_values.setText(kSaveName, nameFrom(readFileStart(files, kSavingNameFile, kNameFileBytes)
+                                             .value_or(""),
+                                         kNameShownChars));
+    m_values.setText(kLoadName, nameFrom(readFileStart(files, kLoadingNameFile, kNameFileBytes)
+                                             .value_or(""),
+                                         kNameShownChars));
+    m_engine.setReceiveLog(files.open(kReceiveLogPath, FileOpen::CreateEmpty));
+    m_values.setText(kTargetPort,
+                     readFileStart(files, kClientPortFile, kPortFileBytes).value_or(""));
+    m_values.setText(kTargetAddress,
+                     readFileStart(files, kServerAddressFile, kAddressFileBytes).value_or(""));
+    const std::string liability =
+        readFileStart(files, kLiabilityFile, kAgreement.size(), FileOpen::OpenOrCreate)
+            .value_or("");
+    m_state.disclaimerAccepted = liability == kAgreement ? 1 : 0;
+    if (m_state.disclaimerAccepted == 1) m_state.texts.traceBox = kTextAgreedOnFile;
+}
+
+// The three status texts live in the shared state, where the link engine writes them.
+void CMainProgDlg::take() {
+    m_values.take(*m_dialog);
+    m_state.texts.messageWindow = m_values.text(kMessageWindow);
+    m_state.texts.traceBox = m_values.text(kTraceBox);
+    m_state.texts.downloadLine = m_values.text(kDownloadLine);
+}
+
+void CMainProgDlg::show() {
+    m_values.setText(kMessageWindow, m_state.texts.messageWindow);
+    m_values.setText(kTraceBox, m_state.texts.traceBox);
+    m_values.setText(kDownloadLine, m_state.texts.downloadLine);
+    m_values.show(*m_dialog);
+    const std::string status = statusText();
+    if (m_dialog->text(kStatusLine) != status) m_dialog->setText(kStatusLine, status);
+}
+
+std::string CMainProgDlg::statusText() const {
+    std::string status;
+    if (m_state.readAllRequest != 0) {
+        status = "link: reading device, " + std::to_string(m_engine.unitsRead()) + " of 64 units";
+    } else if (m_state.alarmCodeChunk != 0) {
+        status = "link: alarm code download, chunk " + std::to_string(m_state.alarmCodeChunk + 1);
+    } else if (m_state.writeAllRequest != 0) {
+        status = "link: writing all blocks";
+    } else {
+        switch (m_engine.linkState()) {
+            case LinkState::Idle:
+                status = "link: idle";
+                break;
+            case LinkState::Connect:
+                status = "link: connecting";
+                break;
+            default:
+                status = "link: exchanging";
+                break;
+        }
+    }
+    if (!m_state.texts.linkError.empty()) status += "    last error: " + m_state.texts.linkError;
+    return status;
+}
+
+void CMainProgDlg::onTextChanged(ControlId id) {
+    switch (id) {
+        case kMacAddress:
+        case kDeviceServerPort:
+            // Shown only: re-arm and take, never stored or sent.
+            m_dialog->armTimer(kLinkTimer, kCommitDelay);
+            take();
+            return;
+        case kSaveName:
+        case kLoadName:
+            take();
+            return;
+        case kMessageWindow:
+            onAgreementTyped();
+            return;
+        default:
+            onFieldChanged(id);
+            return;
+    }
+}
+
+// A text change is committed one second after the last keystroke, at the engine's next tick.
+void CMainProgDlg::onFieldChanged(ControlId id) {
+    for (const FieldHandler& h : kFieldHandlers) {
+        if (h.id != id) continue;
+        m_dialog->armTimer(kLinkTimer, kCommitDelay);
+        m_state.setFieldCommit(h.commit);
+        take();
+        return;
+    }
+}
+
+// Each keystroke restarts the pause; the text is judged once typing has stopped, so that "yes"
+// typed at any speed is never taken for "y".
+void CMainProgDlg::onAgreementTyped() {
+    take();
+    m_dialog->armTimer(kAgreementTimer, kAgreementPause);
+}
+
+void CMainProgDlg::checkAgreement() {
+    m_dialog->killTimer(kAgreementTimer);
+    take();
+    const std::string& answer = m_values.text(kMessageWindow);
+    if (answer == "y" || answer == "Y") {
+        m_state.texts.traceBox = kTextAgreedNow;
+        writeWholeFile(m_services.files, kLiabilityFile, kAgreement);
+    }
+    show();
+}
+
+void CMainProgDlg::onClicked(ControlId id) {
+    if (findOptionSteps(id) != nullptr) return onOption(id);
+    switch (id) {
+        case kSecondServer:
+        case kListenIn:
+            return onEitherOr(id);
+        case kStartGo:
+            return onStartGo();
+        case kFinalize:
+            return onFinalize();
+        case kSave:
+            return onSave();
+        case kLoad:
+            return onLoadQuestion();
+        case kYes:
+            return onLoadYes();
+        case kNo:
+            return onLoadNo();
+        case kAlarmCode:
+            return onAlarmCode();
+        default:
+            // 1040 opens the options window once it exists.
+            return;
+    }
+}
+
+// An option click flips its bit and writes the bit's block; the step list of each option says in
+// which order, with which waits.
+void CMainProgDlg::onOption(ControlId id) {
+    const OptionBit& bit = *findOptionBit(id);
+    auto image = m_state.workspace.image();
+    std::uint8_t& imageByte = image[imageOffset(bit.place)];
+    std::uint8_t& byte = bit.copy == OptionByte::None ? imageByte : m_state.optionCopy(bit.copy);
+    for (OptionStep step : findOptionSteps(id)->steps) {
+        switch (step) {
+            case OptionStep::End:
+                return;
+            case OptionStep::Take:
+                take();
+                break;
+            case OptionStep::Flip:
+                byte ^= bit.mask;
+                break;
+            case OptionStep::SetValue:
+                m_values.setChecked(id, optionShownOn(bit, byte));
+                break;
+            case OptionStep::Show:
+                show();
+                break;
+            case OptionStep::Copy:
+                imageByte = byte;
+                break;
+            case OptionStep::Request:
+                m_state.requests.requestBlockWrite(bit.place.block);
+                break;
+            default:
+                m_dialog->wait(waitOf(step));
+                break;
+        }
+    }
+}
+
+// "sending to 2nd server" and "Listen-in via IP" exclude each other; both blocks are written.
+void CMainProgDlg::onEitherOr(ControlId id) {
+    const ControlId other = id == kSecondServer ? kListenIn : kSecondServer;
+    const OptionBit& clicked = *findOptionBit(id);
+    const OptionBit& partner = *findOptionBit(other);
+    std::uint8_t& byte = m_state.optionCopy(clicked.copy);
+    std::uint8_t& otherByte = m_state.optionCopy(partner.copy);
+    byte ^= clicked.mask;
+    m_values.setChecked(id, false);
+    m_values.setChecked(other, false);
+    if ((byte & clicked.mask) != 0) {
+        m_values.setChecked(id, true);
+        otherByte &= static_cast<std::uint8_t>(~partner.mask);
+    }
+    auto image = m_state.workspace.image();
+    image[imageOffset(clicked.place)] = byte;
+    image[imageOffset(partner.place)] = otherByte;
+    m_state.setFieldCommit(FieldCommit::EitherOr);
+    show();
+    if (id == kSecondServer) take();
+}
+
+void CMainProgDlg::onStartGo() {
+    if (m_state.disclaimerAccepted != 1) {
+        m_state.texts.traceBox = kDisclaimerText;
+        return;
+    }
+    m_state.readAllRequest = 1;
+    m_state.readIndex = 0;
+    m_state.imageCursor = 0;
+}
+
+void CMainProgDlg::onFinalize() { m_state.requests.requestExchange(kCodeRemoteReset); }
+
+void CMainProgDlg::onSave() {
+    const bool saved = saveParameterFile(m_services.files, m_state, m_values.text(kSaveName));
+    m_state.texts.messageWindow = saved ? kTextSavingCompleted : kTextSavingFailed;
+    show();
+}
+
+void CMainProgDlg::onLoadQuestion() {
+    m_state.loadConfirmPending = 1;
+    m_state.texts.messageWindow = kTextLoadQuestion;
+    show();
+}
+
+void CMainProgDlg::onLoadYes() {
+    if (m_state.loadConfirmPending != 1) return;
+    if (!loadParameterFile(m_services.files, m_state, m_values.text(kLoadName))) {
+        // Nothing is sent: the image still holds what it held.
+        m_state.texts.messageWindow = kTextLoadingFailed;
+        show();
+        return;
+    }
+    m_state.imageHoldsDeviceData = true;
+    m_state.writeAllRequest = 1;
+    // What the window shows, and the option bytes its next click starts from, are the file's.
+    refreshMainValues(m_state, m_values);
+    m_state.texts.messageWindow = kTextLoading;
+    show();
+}
+
+void CMainProgDlg::onLoadNo() {
+    m_state.loadConfirmPending = 0;
+    m_state.texts.messageWindow.clear();
+    show();
+}
+
+void CMainProgDlg::onAlarmCode() {
+    loadAlarmCode(m_services.files, m_state);
+    m_state.alarmCodeChunk = kFirstAlarmChunk - 1;
+}
+
+void CMainProgDlg::onTimer(TimerId id) {
+    if (id == kAgreementTimer) return checkAgreement();
+    onLinkTick();
+}
+
+void CMainProgDlg::onLinkTick() {
+    m_engine.tick(m_values);
+    if (m_state.refreshRequest != 0) {
+        m_state.refreshRequest = 0;
+        refreshMainValues(m_state, m_values);
+    }
+    show();
+    m_dialog->armTimer(kLinkTimer, kTickPeriod);
+}
+
+void CMainProgDlg::onSystemCommand(int /*command*/) {
+    // The About entry opens the options window once it exists.
+}
+
+}  // namespace veskator

@@ -1,0 +1,81 @@
+#pragma once
+// The main programming window: device address, receiver and message-format settings, parameter
+// files, and the three status texts. Its timer runs the link engine.
+
+#include <chrono>
+#include <memory>
+
+#include "link/link_engine.h"
+#include "link/programmer_state.h"
+#include "platform/control_values.h"
+#include "platform/dialog_window.h"
+#include "platform/services.h"
+
+namespace veskator {
+
+inline constexpr TimerId kLinkTimer = 1;
+inline constexpr TimerId kAgreementTimer = 2;
+inline constexpr std::chrono::milliseconds kTickPeriod{10};
+inline constexpr std::chrono::milliseconds kCommitDelay{1000};
+// The agreement is judged once typing has paused this long.
+inline constexpr std::chrono::milliseconds kAgreementPause{200};
+
+inline constexpr std::string_view kLiabilityFile = "./program/liability";
+inline constexpr std::string_view kProgramDirectory = "./program";
+inline constexpr std::string_view kAgreement = "agree";
+inline constexpr std::string_view kTextAgreedOnFile = "You had agreeed with our no liability policy.";
+inline constexpr std::string_view kTextAgreedNow = "You agreeed with our liability policy.";
+inline constexpr std::string_view kDisclaimerText =
+    "Norvane,Inc. does not provide liability for using"
+    " all software and our products. Please enter 'y' in the message window for agreeing "
+    "\r\n"
+    "with Norvane's software terms and liability policy.";
+
+// Byte limits of the working files read at start-up, and of the names shown from them.
+inline constexpr std::size_t kNameFileBytes = 50;
+inline constexpr std::size_t kNameShownChars = 20;
+inline constexpr std::size_t kPortFileBytes = 20;
+inline constexpr std::size_t kAddressFileBytes = 50;
+
+class CMainProgDlg final : public DialogWindow {
+public:
+    CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& engine);
+
+    const DialogTemplate& dialogTemplate() const override;
+    void onInit(Dialog& dialog) override;
+    void onClosed() override;
+    void onTextChanged(ControlId id) override;
+    void onClicked(ControlId id) override;
+    void onTimer(TimerId id) override;
+    void onSystemCommand(int command) override;
+
+    const ControlValues& values() const { return m_values; }
+
+private:
+    void readWorkingFiles();
+    void take();
+    void show();
+    std::string statusText() const;
+
+    void onFieldChanged(ControlId id);
+    void onAgreementTyped();
+    void checkAgreement();
+    void onOption(ControlId id);
+    void onEitherOr(ControlId id);
+    void onStartGo();
+    void onFinalize();
+    void onSave();
+    void onLoadQuestion();
+    void onLoadYes();
+    void onLoadNo();
+    void onAlarmCode();
+    void onLinkTick();
+
+    Services& m_services;
+    ProgrammerState& m_state;
+    LinkEngine& m_engine;
+    ControlValues m_values;
+    Dialog* m_dialog = nullptr;
+};
+
+}  // namespace veskator

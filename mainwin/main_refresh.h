@@ -1,0 +1,16 @@
+#pragma once
+// Fills the main window's values from the image after a complete full read (or a loaded
+// parameter file), and reloads the working copies of the option bytes. It is not a user change:
+// no commit and no exchange follow from it.
+
+#include "link/programmer_state.h"
+#include "platform/control_values.h"
+
+namespace veskator {
+
+void refreshMainValues(ProgrammerState& state, ControlValues& values);
+
+// The option's shown state from its bit ("on when clear" for two of them).
+bool optionShownOn(const OptionBit& bit, std::uint8_t byte);
+
+}  // namespace veskator

@@ -1,0 +1,68 @@
+#pragma once
+// The window seam: window classes talk to their controls, timers and waits only through
+// `Dialog`, so the same class runs on real Qt widgets and on the headless double.
+
+#include <chrono>
+#include <string>
+#include <string_view>
+
+#include "resources/dialog_template.h"
+
+namespace veskator {
+
+class DialogWindow;
+using TimerId = int;
+
+class Dialog {
+public:
+    virtual ~Dialog() = default;
+
+    // Controls, addressed by template id. Text is 8-bit bytes (one character per byte), so the
+    // device's bytes pass through a control unchanged. Setting a control's content from code never
+    // raises the window's notifications.
+    virtual std::string text(ControlId id) const = 0;
+    virtual void setText(ControlId id, std::string_view text) = 0;
+    virtual bool isChecked(ControlId id) const = 0;
+    virtual void setChecked(ControlId id, bool on) = 0;
+    virtual void setSliderRange(ControlId id, int low, int high) = 0;
+    virtual int sliderPosition(ControlId id) const = 0;
+    virtual void setSliderPosition(ControlId id, int position) = 0;
+    virtual void setCharLimit(ControlId id, int limit) = 0;  // 0: no limit
+    virtual void setPasswordMode(ControlId id, bool masked) = 0;
+
+    // While suppressed (calls nest), notifications raised by the controls are dropped: a show
+    // must never run a handler.
+    virtual void suppressNotifications(bool on) = 0;
+
+    // One periodic timer per id; arming it again replaces the period. Ticks and handlers never
+    // overlap.
+    virtual void armTimer(TimerId id, std::chrono::milliseconds period) = 0;
+    virtual void killTimer(TimerId id) = 0;
+    // Runs the timer's tick as soon as the window is free, once, without changing its period.
+    virtual void triggerTimer(TimerId id) = 0;
+
+    // A fixed wait inside a handler: the window takes no user input meanwhile and no tick of any
+    // window runs inside it (ticks that fell due come once afterwards), but it keeps painting.
+    virtual void wait(std::chrono::milliseconds duration) = 0;
+
+    // Runs a child window modally; the timers of this window keep running meanwhile.
+    virtual int runModal(DialogWindow& child) = 0;
+    // Ends this window's modal run.
+    virtual void close(int result) = 0;
+};
+
+// Keeps a dialog's notifications suppressed for a scope.
+class NotificationBlocker {
+public:
+    explicit NotificationBlocker(Dialog& dialog) : m_dialog(dialog) {
+        m_dialog.suppressNotifications(true);
+    }
+    ~NotificationBlocker() { m_dialog.suppressNotifications(false); }
+    NotificationBlocker(const NotificationBlocker&) = delete;
+    NotificationBlocker& operator=(const NotificationBlocker&) = delete;
+
+private:
+    Dialog& m_dialog;
+};
+
+}  // namespace veskator

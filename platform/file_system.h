@@ -1,0 +1,57 @@
+#pragma once
+// Files with the three ways of opening that the working files need. Relative paths resolve
+// against the file system's base directory (the process's current directory by default).
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace veskator {
+
+enum class FileOpen {
+    ReadExisting,  // fails when the file is missing
+    OpenOrCreate,  // read and write; created when missing, never emptied
+    CreateEmpty,   // read and write; created, or emptied when it exists
+};
+
+class File {
+public:
+    virtual ~File() = default;
+    // Reads up to buffer.size() bytes from the current position; returns the count read.
+    virtual std::size_t read(std::span<std::uint8_t> buffer) = 0;
+    // Writes all bytes at the current position; false when any could not be written.
+    virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual std::unique_ptr<File> open(std::string_view path, FileOpen mode) = 0;
+    virtual bool makeDirectory(std::string_view path) = 0;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    explicit PosixFileSystem(std::filesystem::path base = std::filesystem::current_path());
+    std::unique_ptr<File> open(std::string_view path, FileOpen mode) override;
+    bool makeDirectory(std::string_view path) override;
+    const std::filesystem::path& base() const { return m_base; }
+
+private:
+    std::filesystem::path resolve(std::string_view path) const;
+    std::filesystem::path m_base;
+};
+
+// The first maxBytes bytes of a file opened with mode; nullopt when it cannot be opened.
+std::optional<std::string> readFileStart(FileSystem& files, std::string_view path,
+                                         std::size_t maxBytes,
+                                         FileOpen mode = FileOpen::ReadExisting);
+// Creates or empties the file and writes the bytes; false on any failure.
+bool writeWholeFile(FileSystem& files, std::string_view path, std::string_view bytes);
+
+}  // namespace veskator

@@ -1,0 +1,214 @@
+#include "platform/headless/headless_platform.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace veskator {
+
+using std::chrono::milliseconds;
+
+HeadlessDialog::HeadlessDialog(HeadlessWindowSystem& system, DialogWindow& window)
+    : m_system(system), m_window(window) {
+    for (const ControlTemplate& c : window.dialogTemplate().controls) {
+        if (c.id == kStaticId) continue;
+        Control control;
+        control.kind = c.kind;
+        control.text = std::string(c.text);
+        control.charLimit = c.charLimit;
+        control.password = c.password;
+        m_controls[c.id] = control;
+    }
+}
+
+HeadlessDialog::Control& HeadlessDialog::control(ControlId id) {
+    auto it = m_controls.find(id);
+    if (it == m_controls.end()) throw std::out_of_range("no control " + std::to_string(id));
+    return it->second;
+}
+
+const HeadlessDialog::Control& HeadlessDialog::control(ControlId id) const {
+    return const_cast<HeadlessDialog*>(this)->control(id);
+}
+
+std::string HeadlessDialog::text(ControlId id) const {
+    const Control& c = control(id);
+    // An edit shows its text up to the first zero byte, as a text control does.
+    return c.text.substr(0, c.text.find('\0'));
+}
+
+void HeadlessDialog::setText(ControlId id, std::string_view text) {
+    Control& c = control(id);
+    std::string s(text);
+    if (c.charLimit > 0 && s.size() > static_cast<std::size_t>(c.charLimit)) s.resize(c.charLimit);
+    c.text = s;
+    ++c.writes;
+}
+
+bool HeadlessDialog::isChecked(ControlId id) const { return control(id).checked; }
+
+void HeadlessDialog::setChecked(ControlId id, bool on) {
+    Control& c = control(id);
+    c.checked = on;
+    ++c.writes;
+}
+
+void HeadlessDialog::setSliderRange(ControlId id, int low, int high) {
+    Control& c = control(id);
+    c.low = low;
+    c.high = high;
+    c.position = std::clamp(c.position, low, std::max(low, high));
+}
+
+int HeadlessDialog::sliderPosition(ControlId id) const { return control(id).position; }
+
+void HeadlessDialog::setSliderPosition(ControlId id, int position) {
+    Control& c = control(id);
+    c.position = std::clamp(position, c.low, std::max(c.low, c.high));
+    ++c.writes;
+}
+
+void HeadlessDialog::setCharLimit(ControlId id, int limit) { control(id).charLimit = limit; }
+void HeadlessDialog::setPasswordMode(ControlId id, bool masked) { control(id).password = masked; }
+
+void HeadlessDialog::suppressNotifications(bool on) { m_suppressed += on ? 1 : -1; }
+
+void HeadlessDialog::armTimer(TimerId id, milliseconds period) {
+    period = std::max(period, milliseconds{1});
+    m_timers[id] = Timer{period, m_system.m_clock.now() + period};
+}
+
+void HeadlessDialog::killTimer(TimerId id) { m_timers.erase(id); }
+
+void HeadlessDialog::triggerTimer(TimerId id) {
+    auto it = m_timers.find(id);
+    if (it != m_timers.end()) it->second.due = std::min(it->second.due, m_system.m_clock.now());
+}
+
+void HeadlessDialog::wait(milliseconds duration) {
+    // The thread is held: time passes, nothing else runs. Ticks that fell due meanwhile run
+    // once, at the next advance.
+    ++m_system.m_waitDepth;
+    m_system.m_clock.advance(duration);
+    --m_system.m_waitDepth;
+}
+
+int HeadlessDialog::runModal(DialogWindow& child) { return m_system.runModal(child); }
+
+void HeadlessDialog::close(int result) {
+    if (m_closed) return;
+    m_closed = true;
+    m_result = result;
+    m_timers.clear();
+}
+
+void HeadlessDialog::typeText(ControlId id, std::string_view text) {
+    for (char ch : text) {
+        Control& c = control(id);
+        if (c.charLimit > 0 && c.text.size() >= static_cast<std::size_t>(c.charLimit)) return;
+        c.text.push_back(ch);
+        if (notifying()) m_window.onTextChanged(id);
+    }
+}
+
+void HeadlessDialog::replaceText(ControlId id, std::string_view text) {
+    Control& c = control(id);
+    std::string s(text);
+    if (c.charLimit > 0 && s.size() > static_cast<std::size_t>(c.charLimit)) s.resize(c.charLimit);
+    if (s == c.text) return;
+    c.text = s;
+    if (notifying()) m_window.onTextChanged(id);
+}
+
+void HeadlessDialog::click(ControlId id) {
+    Control& c = control(id);
+    // An option is a radio-style button: a click checks it; the handler decides what it shows.
+    if (c.kind == ControlKind::Option) c.checked = true;
+    if (notifying()) m_window.onClicked(id);
+}
+
+void HeadlessDialog::moveSlider(ControlId id, int position) {
+    Control& c = control(id);
+    c.position = std::clamp(position, c.low, std::max(c.low, c.high));
+    if (notifying()) m_window.onSliderMoved(id);
+}
+
+void HeadlessDialog::systemCommand(int command) {
+    if (!m_closed) m_window.onSystemCommand(command);
+}
+
+int HeadlessDialog::charLimit(ControlId id) const { return control(id).charLimit; }
+bool HeadlessDialog::isPassword(ControlId id) const { return control(id).password; }
+std::pair<int, int> HeadlessDialog::sliderRange(ControlId id) const {
+    return {control(id).low, control(id).high};
+}
+int HeadlessDialog::writeCount(ControlId id) const { return control(id).writes; }
+
+std::optional<milliseconds> HeadlessDialog::timerPeriod(TimerId id) const {
+    auto it = m_timers.find(id);
+    if (it == m_timers.end()) return std::nullopt;
+    return it->second.period;
+}
+
+HeadlessDialog& HeadlessWindowSystem::open(DialogWindow& window) {
+    m_open.push_back(std::make_unique<HeadlessDialog>(*this, window));
+    HeadlessDialog& dialog = *m_open.back();
+    window.onInit(dialog);
+    return dialog;
+}
+
+void HeadlessWindowSystem::onModal(int resourceId, ModalScript script) {
+    m_scripts[resourceId] = std::move(script);
+}
+
+int HeadlessWindowSystem::runModal(DialogWindow& window) { return runOpened(open(window)); }
+
+int HeadlessWindowSystem::runOpened(HeadlessDialog& dialog) {
+    auto it = m_scripts.find(dialog.window().dialogTemplate().resourceId);
+    if (it != m_scripts.end() && !dialog.isClosed()) {
+        ModalScript script = it->second;  // a copy: the script may register others
+        script(dialog);
+    }
+    dialog.close(dialog.result());
+    const int result = dialog.result();
+    closeDialog(dialog);
+    return result;
+}
+
+void HeadlessWindowSystem::closeDialog(HeadlessDialog& dialog) {
+    dialog.window().onClosed();
+    auto it = std::find_if(m_open.begin(), m_open.end(),
+                           [&](const auto& d) { return d.get() == &dialog; });
+    if (it != m_open.end()) m_open.erase(it);
+}
+
+HeadlessDialog* HeadlessWindowSystem::nextDue(Clock::TimePoint limit, TimerId& id) {
+    HeadlessDialog* best = nullptr;
+    Clock::TimePoint bestDue = limit;
+    for (const auto& d : m_open) {
+        if (d->m_closed) continue;
+        for (const auto& [timerId, timer] : d->m_timers) {
+            if (timer.due <= bestDue && (best == nullptr || timer.due < bestDue)) {
+                best = d.get();
+                bestDue = timer.due;
+                id = timerId;
+            }
+        }
+    }
+    return best;
+}
+
+void HeadlessWindowSystem::advance(milliseconds duration) {
+    const Clock::TimePoint target = m_clock.now() + duration;
+    TimerId id = 0;
+    while (HeadlessDialog* dialog = nextDue(target, id)) {
+        HeadlessDialog::Timer& timer = dialog->m_timers[id];
+        if (timer.due > m_clock.now()) m_clock.set(timer.due);
+        // Rescheduled before the tick runs, so that a re-arm inside the tick wins.
+        timer.due = m_clock.now() + timer.period;
+        ++m_ticks;
+        dialog->m_window.onTimer(id);
+    }
+    if (m_clock.now() < target) m_clock.set(target);
+}
+
+}  // namespace veskator

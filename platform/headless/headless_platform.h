@@ -1,0 +1,139 @@
+#pragma once
+// The headless test double of the window seam: controls held in memory, timers on a virtual
+// clock, waits that advance the clock without running ticks, and modal children whose time open
+// a test scripts. Deterministic: nothing here sleeps or looks at the real time.
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/dialog.h"
+#include "platform/dialog_window.h"
+#include "platform/window_system.h"
+
+namespace veskator {
+
+class VirtualClock final : public Clock {
+public:
+    TimePoint now() const override { return m_now; }
+    void set(TimePoint t) { m_now = t; }
+    void advance(std::chrono::milliseconds d) { m_now += d; }
+    std::chrono::milliseconds elapsed() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(m_now - TimePoint{});
+    }
+
+private:
+    TimePoint m_now{};
+};
+
+class HeadlessWindowSystem;
+
+class HeadlessDialog final : public Dialog {
+public:
+    HeadlessDialog(HeadlessWindowSystem& system, DialogWindow& window);
+
+    // Dialog
+    std::string text(ControlId id) const override;
+    void setText(ControlId id, std::string_view text) override;
+    bool isChecked(ControlId id) const override;
+    void setChecked(ControlId id, bool on) override;
+    void setSliderRange(ControlId id, int low, int high) override;
+    int sliderPosition(ControlId id) const override;
+    void setSliderPosition(ControlId id, int position) override;
+    void setCharLimit(ControlId id, int limit) override;
+    void setPasswordMode(ControlId id, bool masked) override;
+    void suppressNotifications(bool on) override;
+    void armTimer(TimerId id, std::chrono::milliseconds period) override;
+    void killTimer(TimerId id) override;
+    void triggerTimer(TimerId id) override;
+    void wait(std::chrono::milliseconds duration) override;
+    int runModal(DialogWindow& child) override;
+    void close(int result) override;
+
+    // What a user does. Each keystroke is one text change, as an edit control reports it.
+    void typeText(ControlId id, std::string_view text);
+    void replaceText(ControlId id, std::string_view text);  // one change: select all, paste
+    void click(ControlId id);
+    void moveSlider(ControlId id, int position);
+    void systemCommand(int command);
+
+    // What a test inspects.
+    DialogWindow& window() { return m_window; }
+    bool isClosed() const { return m_closed; }
+    int result() const { return m_result; }
+    int charLimit(ControlId id) const;
+    bool isPassword(ControlId id) const;
+    std::pair<int, int> sliderRange(ControlId id) const;
+    int writeCount(ControlId id) const;  // programmatic content changes of a control
+    std::optional<std::chrono::milliseconds> timerPeriod(TimerId id) const;
+
+private:
+    friend class HeadlessWindowSystem;
+    struct Control {
+        ControlKind kind = ControlKind::Label;
+        std::string text;
+        bool checked = false;
+        int low = 0, high = 100, position = 0;
+        int charLimit = 0;
+        bool password = false;
+        int writes = 0;
+    };
+    struct Timer {
+        std::chrono::milliseconds period{};
+        Clock::TimePoint due{};
+    };
+    Control& control(ControlId id);
+    const Control& control(ControlId id) const;
+    bool notifying() const { return m_suppressed == 0 && !m_closed; }
+
+    HeadlessWindowSystem& m_system;
+    DialogWindow& m_window;
+    std::map<ControlId, Control> m_controls;
+    std::map<TimerId, Timer> m_timers;
+    int m_suppressed = 0;
+    bool m_closed = false;
+    int m_result = 0;
+};
+
+class HeadlessWindowSystem final : public WindowSystem {
+public:
+    // What happens while a modal window is open: the test acts on it and on the virtual clock,
+    // then returns (the window is closed afterwards if it is still open).
+    using ModalScript = std::function<void(HeadlessDialog&)>;
+
+    VirtualClock& clock() { return m_clock; }
+
+    // Opens a window without a modal run of its own; it stays open until closed, so a test can
+    // drive it step by step.
+    HeadlessDialog& open(DialogWindow& window);
+    int runModal(DialogWindow& window) override;
+    // Scripts for modal runs, by template resource id (the main window's too).
+    void onModal(int resourceId, ModalScript script);
+
+    // Moves the virtual clock on, running every tick that falls due on the way, in time order.
+    void advance(std::chrono::milliseconds duration);
+    // Runs the ticks that are already due (those that fell due during a wait).
+    void runDue() { advance(std::chrono::milliseconds{0}); }
+    int tickCount() const { return m_ticks; }
+    bool inWait() const { return m_waitDepth > 0; }
+
+private:
+    friend class HeadlessDialog;
+    int runOpened(HeadlessDialog& dialog);
+    void closeDialog(HeadlessDialog& dialog);
+    HeadlessDialog* nextDue(Clock::TimePoint limit, TimerId& id);
+
+    VirtualClock m_clock;
+    std::vector<std::unique_ptr<HeadlessDialog>> m_open;
+    std::map<int, ModalScript> m_scripts;
+    int m_ticks = 0;
+    int m_waitDepth = 0;
+    bool m_inTick = false;
+};
+
+}  // namespace veskator

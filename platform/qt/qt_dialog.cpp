@@ -1,0 +1,414 @@
+#include "platform/qt/qt_dialog.h"
+
+#include <QContextMenuEvent>
+#include <QEventLoop>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTextCursor>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+
+#include "platform/qt/app_icon.h"
+#include "platform/qt/qt_window_system.h"
+#include "platform/qt/wrapping_buttons.h"
+
+namespace veskator {
+
+namespace {
+
+// Key of a close request held back by a wait; timer ids are small positive numbers.
+constexpr int kDeferredCloseKey = INT_MIN;
+// Results of the dialog manager's own Enter and Escape handling.
+constexpr int kOkResult = 1;
+constexpr int kCancelResult = 2;
+constexpr int kNoLineEditLimit = 32767;
+
+QString toQt(std::string_view bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string toBytes(const QString& text) { return text.toLatin1().toStdString(); }
+
+// A text control holds its text up to the first zero byte.
+std::string_view untilZero(std::string_view bytes) { return bytes.substr(0, bytes.find('\0')); }
+
+// Line ends as a plain-text widget stores them.
+QString displayForm(std::string_view bytes) {
+    QString text = toQt(bytes);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+}  // namespace
+
+QtDialog::QtDialog(QtWindowSystem& system, DialogWindow& window, const DialogMetrics& metrics,
+                   const std::vector<SystemMenuEntry>& menuEntries, QWidget* parent)
+    : QDialog(parent), m_system(system), m_window(window), m_metrics(metrics) {
+    m_system.registerDialog(this);
+    build(menuEntries);
+}
+
+QtDialog::~QtDialog() { m_system.unregisterDialog(this); }
+
+void QtDialog::build(const std::vector<SystemMenuEntry>& menuEntries) {
+    const DialogTemplate& layout = m_window.dialogTemplate();
+    Qt::WindowFlags flags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                            Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+    // A window without an owner has a task-bar entry and a minimise box of its own.
+    flags |= parentWidget() == nullptr ? (Qt::Window | Qt::WindowMinimizeButtonHint) : Qt::Dialog;
+    setWindowFlags(flags);
+    setWindowTitle(toQt(layout.caption));
+    setWindowIcon(iconForResource(layout.iconResource));
+    setFixedSize(m_metrics.toPixels(layout));
+
+    QWidget* previous = nullptr;
+    std::vector<QWidget*> frames;
+    for (const ControlTemplate& c : layout.controls) {
+        QWidget* widget = makeWidget(c);
+        widget->setGeometry(m_metrics.toPixels(c));
+        widget->setObjectName(QString::number(c.id));
+        widget->setAccessibleDescription(QString::number(c.id));
+        const bool named = c.kind == ControlKind::Edit || c.kind == ControlKind::MultiLineEdit ||
+                           c.kind == ControlKind::Slider;
+        widget->setAccessibleName(toQt(named ? c.accessibleName : c.text));
+        if (c.kind == ControlKind::GroupFrame) frames.push_back(widget);
+        if (widget->focusPolicy() != Qt::NoFocus) {
+            if (previous != nullptr) QWidget::setTabOrder(previous, widget);
+            previous = widget;
+        }
+        if (c.id != kStaticId) {
+            Control control;
+            control.kind = c.kind;
+            control.widget = widget;
+            control.charLimit = c.charLimit;
+            m_controls[c.id] = control;
+        }
+    }
+    // Frames are drawn behind the controls they surround, whatever their template place.
+    for (QWidget* frame : frames) frame->lower();
+
+    if (!menuEntries.empty()) {
+        m_systemMenu = new QMenu(this);
+        m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
+        for (const SystemMenuEntry& entry : menuEntries) {
+            QAction* action = m_systemMenu->addAction(toQt(entry.text));
+            const int command = entry.command;
+            connect(action, &QAction::triggered, this, [this, command] {
+                notify([this, command] { m_window.onSystemCommand(command); });
+            });
+        }
+    }
+}
+
+QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
+    const ControlId id = c.id;
+    switch (c.kind) {
+        case ControlKind::Edit: {
+            auto* edit = new QLineEdit(this);
+            edit->setMaxLength(c.charLimit > 0 ? c.charLimit : kNoLineEditLimit);
+            if (c.password) edit->setEchoMode(QLineEdit::Password);
+            // textEdited: user changes only, one per keystroke.
+            connect(edit, &QLineEdit::textEdited, this,
+                    [this, id] { notify([this, id] { m_window.onTextChanged(id); }); });
+            return edit;
+        }
+        case ControlKind::MultiLineEdit: {
+            auto* edit = new QPlainTextEdit(this);
+            edit->setTabChangesFocus(true);
+            connect(edit, &QPlainTextEdit::textChanged, this,
+                    [this, id] { onMultiLineEdited(id); });
+            return edit;
+        }
+        case ControlKind::PushButton: {
+            auto* button = new WrappingPushButton(toQt(c.text), this);
+            connect(button, &QAbstractButton::clicked, this,
+                    [this, id] { notify([this, id] { m_window.onClicked(id); }); });
+            return button;
+        }
+        case ControlKind::Option: {
+            auto* option = new WrappingOptionButton(toQt(c.text), this);
+            connect(option, &QAbstractButton::clicked, this,
+                    [this, id] { notify([this, id] { m_window.onClicked(id); }); });
+            return option;
+        }
+        case ControlKind::Label: {
+            auto* label = new QLabel(toQt(c.text), this);
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // Static text takes no clicks: they reach whatever lies below it.
+            label->setAttribute(Qt::WA_TransparentForMouseEvents);
+            return label;
+        }
+        case ControlKind::GroupFrame: {
+            auto* frame = new QGroupBox(toQt(c.text), this);
+            frame->setAttribute(Qt::WA_TransparentForMouseEvents);
+            frame->setFocusPolicy(Qt::NoFocus);
+            return frame;
+        }
+        case ControlKind::Slider: {
+            auto* slider = new QSlider(Qt::Horizontal, this);
+            connect(slider, &QSlider::valueChanged, this, [this, id] {
+                if (m_settingFromCode > 0) return;
+                notify([this, id] { m_window.onSliderMoved(id); });
+            });
+            return slider;
+        }
+    }
+    return new QWidget(this);
+}
+
+QtDialog::Control& QtDialog::at(ControlId id) {
+    auto it = m_controls.find(id);
+    // An id outside the template is a programming error, as in the headless double.
+    if (it == m_controls.end()) throw std::out_of_range("no control " + std::to_string(id));
+    return it->second;
+}
+
+const QtDialog::Control& QtDialog::at(ControlId id) const {
+    return const_cast<QtDialog*>(this)->at(id);
+}
+
+QWidget* QtDialog::control(ControlId id) const {
+    auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second.widget;
+}
+
+template <typename Handler>
+void QtDialog::notify(Handler&& handler) {
+    TickGate& gate = m_system.gate();
+    if (m_suppressed > 0 || m_closed || gate.inWait()) return;
+    gate.runHandler(handler);
+}
+
+std::string QtDialog::text(ControlId id) const {
+    const Control& c = at(id);
+    switch (c.kind) {
+        case ControlKind::Edit:
+            return toBytes(static_cast<QLineEdit*>(c.widget)->text());
+        case ControlKind::MultiLineEdit: {
+            const QString shown = static_cast<QPlainTextEdit*>(c.widget)->toPlainText();
+            return shown == c.shown ? c.raw : toBytes(shown);
+        }
+        case ControlKind::PushButton:
+        case ControlKind::Option:
+            return toBytes(static_cast<QAbstractButton*>(c.widget)->text());
+        default:
+            return {};
+    }
+}
+
+void QtDialog::setText(ControlId id, std::string_view text) {
+    Control& c = at(id);
+    ++m_settingFromCode;
+    switch (c.kind) {
+        case ControlKind::Edit:
+            // setText raises no textEdited; the edit cuts the text at its limit.
+            static_cast<QLineEdit*>(c.widget)->setText(toQt(untilZero(text)));
+            break;
+        case ControlKind::MultiLineEdit: {
+            std::string_view bytes = untilZero(text);
+            if (c.charLimit > 0) bytes = bytes.substr(0, static_cast<std::size_t>(c.charLimit));
+            auto* edit = static_cast<QPlainTextEdit*>(c.widget);
+            edit->setPlainText(displayForm(bytes));
+            c.raw = std::string(bytes);
+            c.shown = edit->toPlainText();
+            break;
+        }
+        case ControlKind::PushButton:
+        case ControlKind::Option:
+            static_cast<QAbstractButton*>(c.widget)->setText(toQt(text));
+            c.widget->setAccessibleName(toQt(text));
+            break;
+        default:
+            break;
+    }
+    --m_settingFromCode;
+}
+
+void QtDialog::onMultiLineEdited(ControlId id) {
+    if (m_settingFromCode > 0) return;
+    Control& c = at(id);
+    auto* edit = static_cast<QPlainTextEdit*>(c.widget);
+    if (c.charLimit > 0) {
+        const QString content = edit->toPlainText();
+        if (content.size() > c.charLimit) {
+            ++m_settingFromCode;
+            edit->setPlainText(content.left(c.charLimit));
+            edit->moveCursor(QTextCursor::End);
+            --m_settingFromCode;
+        }
+    }
+    notify([this, id] { m_window.onTextChanged(id); });
+}
+
+bool QtDialog::isChecked(ControlId id) const {
+    const Control& c = at(id);
+    if (c.kind != ControlKind::Option) return false;
+    return static_cast<QAbstractButton*>(c.widget)->isChecked();
+}
+
+void QtDialog::setChecked(ControlId id, bool on) {
+    Control& c = at(id);
+    if (c.kind != ControlKind::Option) return;
+    ++m_settingFromCode;
+    static_cast<QAbstractButton*>(c.widget)->setChecked(on);  // raises no clicked
+    --m_settingFromCode;
+}
+
+void QtDialog::setSliderRange(ControlId id, int low, int high) {
+    Control& c = at(id);
+    if (c.kind != ControlKind::Slider) return;
+    ++m_settingFromCode;
+    static_cast<QSlider*>(c.widget)->setRange(low, std::max(low, high));
+    --m_settingFromCode;
+}
+
+int QtDialog::sliderPosition(ControlId id) const {
+    const Control& c = at(id);
+    if (c.kind != ControlKind::Slider) return 0;
+    return static_cast<QSlider*>(c.widget)->value();
+}
+
+void QtDialog::setSliderPosition(ControlId id, int position) {
+    Control& c = at(id);
+    if (c.kind != ControlKind::Slider) return;
+    ++m_settingFromCode;
+    static_cast<QSlider*>(c.widget)->setValue(position);
+    --m_settingFromCode;
+}
+
+void QtDialog::setCharLimit(ControlId id, int limit) {
+    Control& c = at(id);
+    c.charLimit = std::max(limit, 0);
+    if (c.kind == ControlKind::Edit) {
+        ++m_settingFromCode;
+        static_cast<QLineEdit*>(c.widget)->setMaxLength(limit > 0 ? limit : kNoLineEditLimit);
+        --m_settingFromCode;
+    }
+}
+
+void QtDialog::setPasswordMode(ControlId id, bool masked) {
+    Control& c = at(id);
+    if (c.kind != ControlKind::Edit) return;
+    static_cast<QLineEdit*>(c.widget)->setEchoMode(masked ? QLineEdit::Password
+                                                          : QLineEdit::Normal);
+}
+
+void QtDialog::suppressNotifications(bool on) {
+    m_suppressed = std::max(0, m_suppressed + (on ? 1 : -1));
+}
+
+void QtDialog::armTimer(TimerId id, std::chrono::milliseconds period) {
+    QTimer*& timer = m_timers[id];
+    if (timer == nullptr) {
+        timer = new QTimer(this);
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this, id] { onTimeout(id); });
+    }
+    // start() on a running timer restarts it: the new period replaces the old one.
+    timer->start(std::max(period, std::chrono::milliseconds{1}));
+}
+
+void QtDialog::killTimer(TimerId id) {
+    auto it = m_timers.find(id);
+    if (it != m_timers.end()) it->second->stop();
+}
+
+void QtDialog::triggerTimer(TimerId id) {
+    auto it = m_timers.find(id);
+    if (it == m_timers.end() || !it->second->isActive() || m_closed) return;
+    m_system.gate().post(this, id, [this, id](bool late) { tick(id, late); });
+}
+
+std::optional<std::chrono::milliseconds> QtDialog::timerPeriod(TimerId id) const {
+    auto it = m_timers.find(id);
+    if (it == m_timers.end() || !it->second->isActive()) return std::nullopt;
+    return it->second->intervalAsDuration();
+}
+
+void QtDialog::onTimeout(TimerId id) {
+    m_system.gate().deliver(this, id, [this, id](bool late) { tick(id, late); });
+}
+
+void QtDialog::tick(TimerId id, bool late) {
+    if (m_closed) return;
+    auto it = m_timers.find(id);
+    if (it == m_timers.end() || !it->second->isActive()) return;
+    // A tick that was held back restarts the period from now; restarted before the tick runs,
+    // so that a re-arm inside the tick wins.
+    if (late) it->second->start();
+    m_window.onTimer(id);
+}
+
+void QtDialog::wait(std::chrono::milliseconds duration) {
+    if (duration <= std::chrono::milliseconds{0}) return;
+    TickGate::WaitScope scope(&m_system.gate());
+    // A nested loop without user input keeps the window painting; the gate holds every tick.
+    QEventLoop loop;
+    QTimer end;
+    end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer);
+    connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
+    end.start(duration);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+int QtDialog::runModal(DialogWindow& child) { return m_system.runModal(child, this); }
+
+void QtDialog::close(int result) { done(result); }
+
+void QtDialog::done(int result) {
+    if (!m_closed) {
+        m_closed = true;
+        for (auto& [id, timer] : m_timers) timer->stop();
+    }
+    QDialog::done(result);
+}
+
+// The close box and Escape end the dialog with the cancel result.
+void QtDialog::reject() { done(kCancelResult); }
+
+void QtDialog::contextMenuEvent(QContextMenuEvent* event) {
+    // Qt cannot add entries to the window manager's menu, so the window's own entries open from
+    // a right click on the dialog background.
+    if (m_systemMenu == nullptr || m_closed) {
+        event->ignore();
+        return;
+    }
+    m_systemMenu->popup(event->globalPos());
+    event->accept();
+}
+
+void QtDialog::keyPressEvent(QKeyEvent* event) {
+    const bool plain = event->modifiers() == Qt::NoModifier ||
+                       (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        // Enter anywhere but on a push button (which clicks itself) closes the dialog, as the
+        // dialog manager's default handling does.
+        done(kOkResult);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void QtDialog::closeEvent(QCloseEvent* event) {
+    if (m_system.gate().inWait()) {
+        // The thread is held by a wait: the close comes when it ends, as a queued message would.
+        event->ignore();
+        m_system.gate().post(this, kDeferredCloseKey, [this](bool) { done(kCancelResult); });
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+}  // namespace veskator

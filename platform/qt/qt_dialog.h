@@ -1,0 +1,104 @@
+#pragma once
+// A window built from its template on real Qt widgets. One generic builder makes every control a
+// child widget at its template rectangle; notifications of user actions go to the DialogWindow
+// through the window system's tick gate, so they never overlap a timer tick or a fixed wait.
+
+#include <QDialog>
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/dialog.h"
+#include "platform/dialog_window.h"
+#include "platform/qt/dialog_units.h"
+
+class QMenu;
+class QTimer;
+
+namespace veskator {
+
+class QtWindowSystem;
+
+// An entry of a window's system menu: chosen, it raises onSystemCommand(command).
+struct SystemMenuEntry {
+    int command = 0;
+    std::string text;
+};
+
+class QtDialog final : public QDialog, public Dialog {
+    Q_OBJECT
+public:
+    QtDialog(QtWindowSystem& system, DialogWindow& window, const DialogMetrics& metrics,
+             const std::vector<SystemMenuEntry>& menuEntries, QWidget* parent);
+    ~QtDialog() override;
+
+    // Dialog
+    std::string text(ControlId id) const override;
+    void setText(ControlId id, std::string_view text) override;
+    bool isChecked(ControlId id) const override;
+    void setChecked(ControlId id, bool on) override;
+    void setSliderRange(ControlId id, int low, int high) override;
+    int sliderPosition(ControlId id) const override;
+    void setSliderPosition(ControlId id, int position) override;
+    void setCharLimit(ControlId id, int limit) override;
+    void setPasswordMode(ControlId id, bool masked) override;
+    void suppressNotifications(bool on) override;
+    void armTimer(TimerId id, std::chrono::milliseconds period) override;
+    void killTimer(TimerId id) override;
+    void triggerTimer(TimerId id) override;
+    void wait(std::chrono::milliseconds duration) override;
+    int runModal(DialogWindow& child) override;
+    void close(int result) override;
+
+    // What tests and the window system look at.
+    DialogWindow& window() { return m_window; }
+    QWidget* control(ControlId id) const;  // nullptr for an id outside the template
+    const DialogMetrics& metrics() const { return m_metrics; }
+    QMenu* systemMenu() const { return m_systemMenu; }
+    bool isClosed() const { return m_closed; }
+    std::optional<std::chrono::milliseconds> timerPeriod(TimerId id) const;
+
+    void done(int result) override;
+    void reject() override;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct Control {
+        ControlKind kind = ControlKind::Label;
+        QWidget* widget = nullptr;
+        int charLimit = 0;
+        // Multi-line edits: the bytes last set from code and what the widget made of them, so
+        // that line ends come back byte for byte while the user has not changed the text.
+        std::string raw;
+        QString shown;
+    };
+
+    void build(const std::vector<SystemMenuEntry>& menuEntries);
+    QWidget* makeWidget(const ControlTemplate& c);
+    Control& at(ControlId id);
+    const Control& at(ControlId id) const;
+    template <typename Handler>
+    void notify(Handler&& handler);
+    void onTimeout(TimerId id);
+    void tick(TimerId id, bool late);
+    void onMultiLineEdited(ControlId id);
+
+    QtWindowSystem& m_system;
+    DialogWindow& m_window;
+    DialogMetrics m_metrics;
+    std::map<ControlId, Control> m_controls;
+    std::map<TimerId, QTimer*> m_timers;
+    QMenu* m_systemMenu = nullptr;
+    int m_suppressed = 0;
+    int m_settingFromCode = 0;  // widget signals raised by our own writes are not the user's
+    bool m_closed = false;
+};
+
+}  // namespace veskator

@@ -1,0 +1,149 @@
+#pragma once
+// The main programming window (dialog resource 102): 522 x 330 dialog units.
+
+#include <array>
+
+#include "resources/dialog_template.h"
+
+namespace veskator {
+
+// Control ids of the main window.
+namespace main_ids {
+inline constexpr ControlId kMacAddress = 1000;
+inline constexpr ControlId kAlarmSequence = 1001;
+inline constexpr ControlId kReceiver1 = 1002;
+inline constexpr ControlId kReceiver2 = 1003;
+inline constexpr ControlId kAccountPrefix = 1005;
+inline constexpr ControlId kProgrammingData = 1006;
+inline constexpr ControlId kServerIp1 = 1008;
+inline constexpr ControlId kTimeStamp = 1009;
+inline constexpr ControlId kIncludeMac = 1011;
+inline constexpr ControlId kServerPort1 = 1012;
+inline constexpr ControlId kServerIp2 = 1015;
+inline constexpr ControlId kServerPort2 = 1016;
+inline constexpr ControlId kNoCrc = 1017;
+inline constexpr ControlId kDeviceServerPort = 1019;
+inline constexpr ControlId kTargetAddress = 1020;
+inline constexpr ControlId kByeCommand = 1034;
+inline constexpr ControlId kCommentFields = 1035;
+inline constexpr ControlId kAttachDecoded = 1036;
+inline constexpr ControlId kEmail = 1037;
+inline constexpr ControlId kSecondServer = 1038;
+inline constexpr ControlId kDc09 = 1039;
+inline constexpr ControlId kOptionsWindow = 1040;
+inline constexpr ControlId kListenIn = 1041;
+inline constexpr ControlId kIncludeProgData = 1042;
+inline constexpr ControlId kSearchOpenPort = 1044;
+inline constexpr ControlId kSaveName = 1049;
+inline constexpr ControlId kLoadName = 1050;
+inline constexpr ControlId kTargetPort = 1058;
+inline constexpr ControlId kSave = 1059;
+inline constexpr ControlId kLoad = 1060;
+inline constexpr ControlId kMessageWindow = 1061;
+inline constexpr ControlId kYes = 1062;
+inline constexpr ControlId kNo = 1063;
+inline constexpr ControlId kStartGo = 1064;
+inline constexpr ControlId kAutoKissoff = 1066;
+inline constexpr ControlId kNoServerAck = 1067;
+inline constexpr ControlId kTcpOrUdp = 1068;
+inline constexpr ControlId kFinalize = 1069;
+inline constexpr ControlId kUdpAck = 1070;
+inline constexpr ControlId kTraceBox = 1073;
+inline constexpr ControlId kAlarmCode = 1107;
+inline constexpr ControlId kDownloadLine = 1108;
+inline constexpr ControlId kProprietary = 1114;
+inline constexpr ControlId kIpThenContactId = 1115;
+// Beyond the original controls: a status line with the link's progress and last error.
+inline constexpr ControlId kStatusLine = 1190;
+}  // namespace main_ids
+
+inline constexpr int kMainDialogResource = 102;
+inline constexpr int kAppIconResource = 128;
+// String resource 101: the About entry of the window's system menu; it opens the options window.
+inline constexpr std::string_view kAboutEntryText = "About VESKATOR (communicator options)...";
+inline constexpr int kAboutCommand = 16;
+inline constexpr std::string_view kMainCaption =
+    "VESKATOR.EXE  V3.1                    www.norvane.example";
+
+namespace detail {
+using K = ControlKind;
+using namespace main_ids;
+// clang-format off
+inline constexpr std::array<ControlTemplate, 63> kMainControls{{
+    {kStaticId, K::Label, "my MAC Address", 25, 47, 63, 10},
+    {kMacAddress, K::Edit, "", 88, 45, 105, 15, 0, "my MAC Address"},
+    {kStaticId, K::Label, "Alarm Sequence Number", 25, 66, 60, 18},
+    {kAlarmSequence, K::Edit, "", 88, 65, 105, 15, 15, "Alarm Sequence Number"},
+    {kReceiver1, K::Edit, "", 88, 82, 105, 15, 15, "Receiver Number 1"},
+    {kStaticId, K::Label, "Receiver Number 1", 20, 85, 65, 11},
+    {kStaticId, K::Label, "Account Prefix", 25, 102, 60, 11},
+    {kAccountPrefix, K::Edit, "", 87, 98, 105, 15, 15, "Account Prefix"},
+    {kStaticId, K::Label, "Server IP Address 1", 210, 40, 70, 10},
+    {kServerIp1, K::Edit, "", 210, 56, 100, 15, 30, "Server IP Address 1"},
+    {kTimeStamp, K::Option, "Include Time Stamp (GMT-time in UK) ", 25, 154, 70, 25},
+    {kIncludeMac, K::Option, "Include MAC address", 25, 135, 58, 15},
+    {kStaticId, K::Label, "IP PORT NUMBER 1", 210, 70, 70, 8},
+    {kServerPort1, K::Edit, "", 210, 90, 80, 12, 11, "IP PORT NUMBER 1"},
+    {kNoCrc, K::Option, "no CRC (for testing receiver)", 25, 180, 75, 20},
+    {kStaticId, K::Label, "warning: data below showing beginning value", 33, 35, 166, 10},
+    {kByeCommand, K::Option, "BYEcommand", 258, 175, 42, 20},
+    {kCommentFields, K::Option, "comment fields", 258, 145, 42, 20},
+    {kStaticId, K::Label, "Receiver Number 2", 340, 125, 70, 11},
+    {kReceiver2, K::Edit, "", 340, 140, 86, 15, 15, "Receiver Number 2"},
+    {kStaticId, K::Label, "IP PORT NUMBER 2", 340, 100, 70, 8},
+    {kServerIp2, K::Edit, "", 340, 80, 82, 15, 31, "Server IP Address 2"},
+    {kStaticId, K::Label, "Server IP Address 2", 340, 65, 70, 10},
+    {kServerPort2, K::Edit, "", 340, 110, 83, 12, 15, "IP PORT NUMBER 2"},
+    {kEmail, K::Option, "EMAIL", 210, 140, 42, 21},
+    {kSecondServer, K::Option, "sending to 2nd server", 330, 170, 90, 10},
+    {kAttachDecoded, K::Option, "Attach decoded message in V field", 210, 160, 42, 33},
+    {kProgrammingData, K::Edit, "", 88, 114, 105, 15, 15, "Programming data"},
+    {kStaticId, K::Label, "SERVER PORT (CHANGING DISABLED)", 200, 110, 55, 25},
+    {kOptionsWindow, K::PushButton, "EMAIL AND DDNS PARAMETERS PROGRMMING", 415, 200, 100, 30},
+    {kListenIn, K::Option, "Listen-in via IP", 330, 160, 65, 8},
+    {kStaticId, K::Label, "EITHER OR", 420, 165, 47, 8},
+    {kDeviceServerPort, K::Edit, "", 260, 110, 50, 12, 0, "SERVER PORT (CHANGING DISABLED)"},
+    {kStaticId, K::Label, "Programming data", 25, 115, 60, 11},
+    {kTargetAddress, K::Edit, "", 100, 10, 100, 15, 0, "Target clientl  IP Address or host name"},
+    {kStaticId, K::Label, "Target clientl  IP Address or host name", 10, 10, 72, 20},
+    {kStaticId, K::Label, "Target client port number", 220, 10, 60, 20},
+    {kTargetPort, K::Edit, "", 280, 10, 75, 15, 0, "Target client port number"},
+    {kSaveName, K::Edit, "", 10, 250, 90, 15, 0, "SAVING IN FILE BELOW"},
+    {kSave, K::PushButton, "SAVING IN FILE BELOW", 10, 230, 90, 10},
+    {kLoadName, K::Edit, "", 120, 250, 110, 15, 0, "LOADING FROM FILE BELOW"},
+    {kLoad, K::PushButton, "LOADING FROM FILE BELOW", 120, 230, 110, 10},
+    {kMessageWindow, K::Edit, "", 290, 250, 55, 12, 0, "message window"},
+    {kYes, K::PushButton, "YES", 240, 230, 40, 10},
+    {kNo, K::PushButton, "NO", 240, 250, 40, 10},
+    {kStaticId, K::GroupFrame, "Parameter Saving/Loading", 0, 220, 375, 50},
+    {kIncludeProgData, K::Option, "Include Prog. Data", 90, 130, 42, 25},
+    {kStartGo, K::PushButton, "Start/Go", 370, 10, 60, 10},
+    {kAutoKissoff, K::Option, "AUTOMATIC KISSOFF (NOT FOR TX410)", 5, 205, 145, 15},
+    {kSearchOpenPort, K::Option, "SEARCH OPEN PORT, IP PORT NUMBER+(0-9) MUST DISABLE 2ND SERVER", 105, 160, 80, 40},
+    {kTcpOrUdp, K::Option, "TCP(or UDP)", 425, 70, 60, 10},
+    {kFinalize, K::PushButton, "Finalize flash memory write after any change before exit", 405, 30, 100, 20},
+    {kTraceBox, K::MultiLineEdit, "", 5, 280, 505, 20, 0, "link trace"},
+    {kAlarmCode, K::PushButton, "LOAD EXTERNAL ALARM CODE(OPTION)", 325, 180, 150, 10},
+    {kDownloadLine, K::Edit, "", 0, 310, 510, 12, 0, "alarm code download"},
+    {kProprietary, K::Option, "proprietary format", 140, 130, 50, 20},
+    {kStaticId, K::GroupFrame, "OPTIONAL FEATURES-NOT FOR TX410", 320, 55, 170, 140},
+    {kNoServerAck, K::Option, "NO SERVER ACK REQUIRED FOR GENERATING KISS-OFF", 165, 195, 125, 25},
+    {kIpThenContactId, K::Option, "starting IP message then Contact-ID message", 290, 30, 100, 20},
+    {kStaticId, K::Label, "message window", 290, 230, 70, 10},
+    {kDc09, K::Option, "DC09-2013", 400, 235, 65, 15},
+    {kUdpAck, K::Option, "REPLY (ACK) GENERATION IN UDP", 295, 195, 110, 25},
+    {kStatusLine, K::Label, "link: idle", 0, 322, 510, 8},
+}};
+// clang-format on
+}  // namespace detail
+
+inline constexpr int kMainWidth = 522;
+inline constexpr int kMainHeight = 330;
+static_assert(idsAreUnique(detail::kMainControls));
+static_assert(controlsInside(detail::kMainControls, kMainWidth, kMainHeight));
+
+inline constexpr DialogTemplate kMainDialogTemplate{
+    kMainDialogResource, kMainCaption, kMainWidth, kMainHeight, "MS Sans Serif", 8,
+    kAppIconResource,    detail::kMainControls};
+
+}  // namespace veskator

@@ -1,0 +1,43 @@
+# Shared by scripts/run and scripts/test: Debian packages and the build.
+# shellcheck shell=bash
+
+REPO_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+PACKAGES=(cmake ninja-build g++ qt6-base-dev libgtest-dev libgmock-dev fonts-liberation xvfb xauth)
+
+# Installs the packages that are missing (apt-get update once, then install), as root.
+ensure_packages() {
+    local missing=()
+    local p
+    for p in "${PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build DIR [cmake options...] -- [targets...]
+configure_and_build() {
+    local dir="$1"
+    shift
+    local options=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+        options+=("$1")
+        shift
+    done
+    [ "${1:-}" = "--" ] && shift
+    cmake -S "$REPO_DIR" -B "$dir" -G Ninja "${options[@]}" >/dev/null
+    if [ $# -gt 0 ]; then
+        local targets=()
+        local t
+        for t in "$@"; do targets+=(--target "$t"); done
+        cmake --build "$dir" -j2 "${targets[@]}"
+    else
+        cmake --build "$dir" -j2
+    fi
+}

@@ -1,0 +1,232 @@
+#include "tests/link/link_fixture.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+#include "resources/main_dialog_template.h"
+
+namespace veskator::link_test {
+namespace {
+
+using SteadyTime = std::chrono::steady_clock;
+
+// However much virtual time a test needs, no pump may hold the test program for longer.
+constexpr auto kRealLimit = 8s;
+constexpr auto kTickPeriod = 10ms;
+constexpr auto kRealYield = 200us;
+constexpr auto kPatienceStep = 100us;
+
+std::filesystem::path makeTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "veskator-link-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary directory");
+    return pattern;
+}
+
+class PatientSocket final : public StreamSocket {
+public:
+    PatientSocket(std::unique_ptr<StreamSocket> inner, const Clock& clock,
+                  std::chrono::milliseconds patience)
+        : m_inner(std::move(inner)), m_clock(clock), m_patience(patience) {}
+
+    ConnectStatus connectStatus() override {
+        ConnectStatus status = m_inner->connectStatus();
+        const auto end = SteadyTime::now() + m_patience;
+        while (status == ConnectStatus::Pending && SteadyTime::now() < end) {
+            std::this_thread::sleep_for(kPatienceStep);
+            status = m_inner->connectStatus();
+        }
+        if (status == ConnectStatus::Connected && !m_connected) {
+            m_connected = true;
+            owe();  // the greeting
+        }
+        return status;
+    }
+
+    IoResult send(std::span<const std::uint8_t> bytes) override {
+        const IoResult r = m_inner->send(bytes);
+        if (r.status == IoStatus::Ok && r.count > 0) owe();
+        return r;
+    }
+
+    IoResult receive(std::span<std::uint8_t> buffer) override {
+        IoResult r = m_inner->receive(buffer);
+        if (r.status != IoStatus::WouldBlock) {
+            m_owed = false;
+            return r;
+        }
+        if (!m_owed || m_clock.now() - m_owedSince < PatientNetwork::kGrace) return r;
+        m_owed = false;
+        const auto end = SteadyTime::now() + m_patience;
+        while (r.status == IoStatus::WouldBlock && SteadyTime::now() < end) {
+            std::this_thread::sleep_for(kPatienceStep);
+            r = m_inner->receive(buffer);
+        }
+        return r;
+    }
+
+    void setReadyHandler(std::function<void()> handler) override {
+        m_inner->setReadyHandler(std::move(handler));
+    }
+
+private:
+    void owe() {
+        m_owed = true;
+        m_owedSince = m_clock.now();
+    }
+
+    std::unique_ptr<StreamSocket> m_inner;
+    const Clock& m_clock;
+    std::chrono::milliseconds m_patience;
+    Clock::TimePoint m_owedSince{};
+    bool m_connected = false;
+    bool m_owed = false;
+};
+
+}  // namespace
+
+std::unique_ptr<HostLookup> PatientNetwork::lookup(std::string_view hostName) {
+    return m_inner.lookup(hostName);
+}
+
+std::unique_ptr<StreamSocket> PatientNetwork::connect(Ipv4Address address, std::uint16_t port) {
+    // Tests talk to loopback only.
+    if ((address.value >> 24) != 127) {
+        ADD_FAILURE() << "a test tried to connect outside loopback";
+        return nullptr;
+    }
+    auto socket = m_inner.connect(address, port);
+    if (!socket) return nullptr;
+    return std::make_unique<PatientSocket>(std::move(socket), m_clock, m_patience);
+}
+
+std::string textOf(std::span<const std::uint8_t> bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::optional<std::size_t> firstDifference(std::string_view a, std::string_view b) {
+    const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
+    if (ia == a.end() && ib == b.end()) return std::nullopt;
+    return static_cast<std::size_t>(ia - a.begin());
+}
+
+std::string commandFrame(std::string_view text) {
+    return "\n\"" + std::string(text) + "\r";
+}
+
+std::string readCommandText(int unit) {
+    if (unit < 2) return "read program" + std::to_string(unit);
+    return std::string("read programA") + static_cast<char>(48 + unit);
+}
+
+LinkEngineTest::LinkEngineTest()
+    : dir(makeTempDir()), files(dir), values(kMainDialogTemplate) {
+    values.setText(main_ids::kTargetAddress, "127.0.0.1");
+    startSim();
+    engine = std::make_unique<LinkEngine>(state, network, files, clock);
+    // As at start-up: the received-data log is made empty and stays open.
+    engine->setReceiveLog(files.open(kReceiveLogPath, FileOpen::CreateEmpty));
+}
+
+LinkEngineTest::~LinkEngineTest() {
+    engine.reset();
+    device.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+sim::SimMemory LinkEngineTest::memoryPattern() {
+    sim::SimMemory memory{};
+    for (std::size_t i = 0; i < memory.size(); ++i) {
+        memory[i] = static_cast<std::uint8_t>(i * 7 + i / 64 * 3 + 1);
+    }
+    return memory;
+}
+
+void LinkEngineTest::startSim(sim::SimConfig config) {
+    device.reset();
+    config.memory = memoryPattern();
+    device = std::make_unique<sim::CommunicatorSim>(std::move(config));
+    ASSERT_TRUE(device->start());
+    values.setText(main_ids::kTargetPort, std::to_string(device->port()));
+}
+
+std::string LinkEngineTest::deviceBytes(std::size_t offset, std::size_t size) const {
+    const sim::SimMemory memory = device->memory();
+    return textOf(std::span(memory).subspan(offset, size));
+}
+
+std::string LinkEngineTest::receiveArea() const { return textOf(state.workspace.receiveArea()); }
+
+bool LinkEngineTest::pumpUntil(const std::function<bool()>& done,
+                               std::chrono::milliseconds virtualLimit) {
+    const auto realEnd = SteadyTime::now() + kRealLimit;
+    const auto virtualEnd = clock.now() + virtualLimit;
+    for (;;) {
+        tick();
+        if (done()) return true;
+        if (clock.now() >= virtualEnd || SteadyTime::now() >= realEnd) return false;
+        clock.advance(kTickPeriod);
+        std::this_thread::sleep_for(kRealYield);
+    }
+}
+
+bool LinkEngineTest::settled() const {
+    return engine->idle() && state.requests.empty() && state.readAllRequest == 0 &&
+           state.writeAllRequest == 0 && state.alarmCodeChunk == 0 &&
+           state.remoteResetRequest == 0 && state.fieldCommits.none();
+}
+
+void LinkEngineTest::runTicks(int count) {
+    for (int i = 0; i < count; ++i) {
+        tick();
+        clock.advance(kTickPeriod);
+        std::this_thread::sleep_for(kRealYield);
+    }
+}
+
+void LinkEngineTest::requestFullRead() {
+    state.readAllRequest = 1;
+    state.readIndex = 0;
+    state.imageCursor = 0;
+}
+
+void LinkEngineTest::readDeviceFirst() {
+    requestFullRead();
+    ASSERT_TRUE(pumpUntilSettled());
+    ASSERT_EQ(state.refreshRequest, 1);
+    ASSERT_TRUE(state.imageHoldsDeviceData);
+    ASSERT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
+    state.refreshRequest = 0;
+    device->clearEvents();
+}
+
+std::vector<sim::SimEvent> LinkEngineTest::events(sim::SimEvent::Kind kind) const {
+    std::vector<sim::SimEvent> found;
+    for (const sim::SimEvent& e : device->events()) {
+        if (e.kind == kind) found.push_back(e);
+    }
+    return found;
+}
+
+std::vector<sim::SimEvent> LinkEngineTest::commands() const {
+    std::vector<sim::SimEvent> found;
+    for (const sim::SimEvent& e : device->events()) {
+        if (e.kind != sim::SimEvent::Kind::Accepted && e.kind != sim::SimEvent::Kind::Closed) {
+            found.push_back(e);
+        }
+    }
+    return found;
+}
+
+std::string LinkEngineTest::readWorkFile(std::string_view name) const {
+    std::ifstream in(dir / std::filesystem::path(std::string(name)), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace veskator::link_test

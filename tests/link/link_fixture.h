@@ -1,0 +1,111 @@
+#pragma once
+// The link engine on real loopback sockets against the communicator simulator, with the engine's
+// bounds (the pause after connecting, the connect and greeting bounds, the reply timeout) run on
+// a virtual clock: each pump step is one 10 ms tick of virtual time and a short real yield.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/link_engine.h"
+#include "link/programmer_state.h"
+#include "platform/control_values.h"
+#include "platform/file_system.h"
+#include "platform/headless/headless_platform.h"
+#include "platform/network.h"
+#include "platform/qt/posix_network.h"
+#include "tools/communicator_sim/communicator_sim.h"
+
+namespace veskator::link_test {
+
+using namespace std::chrono_literals;
+
+// Real sockets, with one allowance for virtual time. A reply on loopback normally comes within a
+// tick or two, and the engine then polls for it across ticks as it would on a real network. But
+// if the engine has waited kGrace of virtual time for an answer the peer owes it (the greeting
+// after connecting, a reply after a frame) and none is there, the socket gives the peer up to
+// `patience` of real time before reporting that nothing came: so a busy machine never turns into
+// a virtual reply timeout, while a silent peer still costs the engine its full virtual bound.
+class PatientNetwork final : public Network {
+public:
+    static constexpr std::chrono::milliseconds kGrace{500};
+
+    PatientNetwork(Network& inner, const Clock& clock) : m_inner(inner), m_clock(clock) {}
+    void setPatience(std::chrono::milliseconds patience) { m_patience = patience; }
+
+    std::unique_ptr<HostLookup> lookup(std::string_view hostName) override;
+    std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override;
+
+private:
+    Network& m_inner;
+    const Clock& m_clock;
+    std::chrono::milliseconds m_patience{250};
+};
+
+// Bytes as text, for comparisons that print readably.
+std::string textOf(std::span<const std::uint8_t> bytes);
+// The position of the first byte where a and b differ (a length difference counts); nullopt when
+// they are equal.
+std::optional<std::size_t> firstDifference(std::string_view a, std::string_view b);
+// The frame the device receives for a command text: LF, quote, the text, CR.
+std::string commandFrame(std::string_view text);
+// The read command of unit u (0..63), written out independently of the engine's table.
+std::string readCommandText(int unit);
+
+class LinkEngineTest : public ::testing::Test {
+protected:
+    LinkEngineTest();
+    ~LinkEngineTest() override;
+
+    // Replaces the simulator by a new one with `config` (its memory defaults to memoryPattern()).
+    void startSim(sim::SimConfig config = {});
+    // A device memory in which every read unit differs from every other.
+    static sim::SimMemory memoryPattern();
+    std::string deviceBytes(std::size_t offset, std::size_t size) const;
+    std::string receiveArea() const;
+
+    void tick() { engine->tick(values); }
+    // Ticks, advancing the virtual clock 10 ms per tick, until done() holds after a tick; false
+    // when virtualLimit of virtual time or a few seconds of real time pass first.
+    bool pumpUntil(const std::function<bool()>& done,
+                   std::chrono::milliseconds virtualLimit = std::chrono::minutes(2));
+    // Nothing requested and the engine idle.
+    bool settled() const;
+    bool pumpUntilSettled(std::chrono::milliseconds virtualLimit = std::chrono::minutes(2)) {
+        return pumpUntil([this] { return settled(); }, virtualLimit);
+    }
+    void runTicks(int count);
+
+    // "Start/Go": a full read from unit 0.
+    void requestFullRead();
+    // A completed full read, so that the image holds device data; then the simulator's events
+    // are cleared and the refresh request taken.
+    void readDeviceFirst();
+
+    std::vector<sim::SimEvent> events(sim::SimEvent::Kind kind) const;
+    // The device commands seen, without the simulator's connection events.
+    std::vector<sim::SimEvent> commands() const;
+    int connections() const { return static_cast<int>(events(sim::SimEvent::Kind::Accepted).size()); }
+    std::string readWorkFile(std::string_view name) const;
+
+    std::filesystem::path dir;
+    PosixFileSystem files;
+    VirtualClock clock;
+    PosixNetwork posixNetwork;
+    PatientNetwork network{posixNetwork, clock};
+    ProgrammerState state;
+    ControlValues values;
+    std::unique_ptr<sim::CommunicatorSim> device;  // the simulated communicator
+    std::unique_ptr<LinkEngine> engine;
+};
+
+}  // namespace veskator::link_test

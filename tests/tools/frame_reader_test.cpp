@@ -1,0 +1,145 @@
+#include "tools/communicator_sim/frame_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace veskator::sim {
+namespace {
+
+std::vector<std::uint8_t> bytes(std::string_view text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+std::vector<std::uint8_t> commandFrame(std::string_view text) {
+    std::string frame = "\n\"";
+    frame.append(text);
+    frame.push_back('\r');
+    return std::vector<std::uint8_t>(frame.begin(), frame.end());
+}
+
+// A write frame whose data is full of the bytes that would end or open a line-framed command.
+std::vector<std::uint8_t> writeFrame(std::uint8_t suffix, std::uint8_t end = kCarriageReturn) {
+    std::string text = "\n\"";
+    text.append(kWritePrefix);
+    std::vector<std::uint8_t> frame(text.begin(), text.end());
+    frame.push_back(suffix);
+    for (std::size_t i = 0; i < kBlockSize; ++i) {
+        static constexpr std::uint8_t kAwkward[] = {kCarriageReturn, kLineFeed, kQuote, 0, 'x'};
+        frame.push_back(kAwkward[i % 5]);
+    }
+    frame.push_back(end);
+    return frame;
+}
+
+TEST(FrameReader, CommandFramesEndAtTheirCarriageReturnWhateverTheSegments) {
+    FrameReader reader;
+    const auto frame = commandFrame("read programAo");
+    for (std::size_t i = 0; i + 1 < frame.size(); ++i) {
+        reader.feed(std::span(frame).subspan(i, 1));
+        EXPECT_FALSE(reader.next()) << "complete after " << i + 1 << " bytes";
+    }
+    reader.feed(std::span(frame).last(1));
+    auto parsed = reader.next();
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->kind, Frame::Kind::Command);
+    EXPECT_EQ(parsed->text, "read programAo");
+    EXPECT_EQ(parsed->raw, frame);
+    EXPECT_FALSE(reader.next());
+    EXPECT_EQ(reader.buffered(), 0u);
+
+    // A text that starts like a write but ends early is an ordinary command.
+    reader.feed(commandFrame("write"));
+    parsed = reader.next();
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->kind, Frame::Kind::Command);
+    EXPECT_EQ(parsed->text, "write");
+
+    // The empty frame of a code without a text.
+    reader.feed(std::vector<std::uint8_t>{kLineFeed, kQuote, kCarriageReturn});
+    parsed = reader.next();
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->kind, Frame::Kind::Command);
+    EXPECT_EQ(parsed->text, "");
+}
+
+TEST(FrameReader, WriteFramesAreCutByLengthAtEverySplitPoint) {
+    const auto write = writeFrame(188);
+    const auto read = commandFrame("read program1");
+    std::vector<std::uint8_t> stream = write;
+    stream.insert(stream.end(), read.begin(), read.end());
+
+    for (std::size_t split = 1; split < stream.size(); ++split) {
+        FrameReader reader;
+        reader.feed(std::span(stream).first(split));
+        std::vector<Frame> frames;
+        while (auto frame = reader.next()) {
+            frames.push_back(*frame);
+        }
+        reader.feed(std::span(stream).subspan(split));
+        while (auto frame = reader.next()) {
+            frames.push_back(*frame);
+        }
+        ASSERT_EQ(frames.size(), 2u) << "split at " << split;
+        EXPECT_EQ(frames[0].kind, Frame::Kind::Write);
+        EXPECT_TRUE(frames[0].terminated);
+        EXPECT_EQ(frames[0].raw, write);
+        EXPECT_EQ(frames[0].block(), 140);
+        ASSERT_EQ(frames[0].data().size(), kBlockSize);
+        EXPECT_TRUE(std::equal(frames[0].data().begin(), frames[0].data().end(),
+                               write.begin() + kWriteDataOffset));
+        EXPECT_EQ(frames[0].text, std::string("write programA") + static_cast<char>(188));
+        EXPECT_EQ(frames[1].text, "read program1");
+    }
+}
+
+TEST(FrameReader, WriteFrameDetailsAndBlockNumbers) {
+    FrameReader reader;
+    reader.feed(writeFrame('5'));
+    reader.feed(writeFrame('p', 'Z'));
+    auto first = reader.next();
+    auto second = reader.next();
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->block(), 5);
+    EXPECT_EQ(second->block(), 64);
+    EXPECT_FALSE(second->terminated);
+    // Suffixes below "0" wrap round, as block numbers are sent modulo 256.
+    EXPECT_EQ(suffixNumber(0), 208);
+    // Only write frames carry a block.
+    reader.feed(commandFrame("gpcommandr1"));
+    auto command = reader.next();
+    ASSERT_TRUE(command);
+    EXPECT_EQ(command->block(), -1);
+    EXPECT_TRUE(command->data().empty());
+}
+
+TEST(FrameReader, LinesWithoutCommandFramingAndStrayLineFeeds) {
+    FrameReader reader;
+    const std::string pairing = "00:11:22:33:44:55/DOWNLOADBT/66:77:88:99:AA:BB5550199\r";
+    reader.feed(bytes(pairing));
+    // A terminal's line feed between frames does not disturb the next frame.
+    reader.feed(bytes("\n"));
+    reader.feed(commandFrame("$remotereset$"));
+    auto line = reader.next();
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->kind, Frame::Kind::Line);
+    EXPECT_EQ(line->text, pairing.substr(0, pairing.size() - 1));
+    EXPECT_EQ(line->raw, bytes(pairing));
+    auto reset = reader.next();
+    ASSERT_TRUE(reset);
+    EXPECT_EQ(reset->kind, Frame::Kind::Command);
+    EXPECT_EQ(reset->text, "$remotereset$");
+
+    // A line that never ends is given up at the limit instead of growing without bound.
+    reader.feed(std::vector<std::uint8_t>(kMaxLineSize + 10, 'a'));
+    auto overlong = reader.next();
+    ASSERT_TRUE(overlong);
+    EXPECT_TRUE(overlong->overlong);
+    EXPECT_EQ(overlong->raw.size(), kMaxLineSize);
+    EXPECT_FALSE(reader.next());
+    EXPECT_EQ(reader.buffered(), 10u);
+}
+
+}  // namespace
+}  // namespace veskator::sim
