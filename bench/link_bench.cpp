@@ -1,0 +1,136 @@
+// link-bench: how fast the link engine reads and writes a device, and how long the window thread
+// is ever held while it does, measured against the communicator simulator on loopback. Prints one
+// figure per line as "name value".
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "link/command_frame.h"
+#include "mainwin/main_prog_dlg.h"
+#include "platform/qt/posix_network.h"
+#include "platform/qt/qt_command_runner.h"
+#include "platform/qt/qt_window_system.h"
+#include "tools/communicator_sim/communicator_sim.h"
+
+namespace {
+
+using namespace veskator;
+using Seconds = std::chrono::duration<double>;
+
+// The protocol's floor for a full read: the pause after connecting plus 64 round trips, with the
+// round trip measured by a plain blocking client.
+double floorFullRead(std::uint16_t port) {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    std::array<std::uint8_t, 256> buffer{};
+    (void)::recv(fd, buffer.data(), buffer.size(), 0);  // the greeting
+    ParameterWorkspace unused;
+    const auto start = std::chrono::steady_clock::now();
+    for (int unit = 0; unit < kReadUnitCount; ++unit) {
+        FrameBuffer frame{};
+        const int length = BuildCommandFrame(frame, readCodeForUnit(unit), unused);
+        (void)::send(fd, frame.data(), static_cast<std::size_t>(length), MSG_NOSIGNAL);
+        std::size_t got = 0;
+        while (got < kReadUnitSize) {
+            const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+    }
+    const Seconds trips = std::chrono::steady_clock::now() - start;
+    ::close(fd);
+    return Seconds(kPauseAfterConnect).count() + trips.count();
+}
+
+class NoCommands final : public CommandRunner {
+  public:
+    int run(std::string_view, std::string_view) override { return -1; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+
+    sim::CommunicatorSim device;
+    if (!device.start()) {
+        std::fprintf(stderr, "link-bench: the simulator did not start\n");
+        return 1;
+    }
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("link-bench-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir / "program");
+    std::ofstream(dir / "program/serverIPm.txt") << "127.0.0.1";
+    std::ofstream(dir / "program/clientport.txt") << device.port();
+
+    QtWindowSystem windows;
+    SteadyClock clock;
+    PosixFileSystem files(dir);
+    PosixNetwork network(&windows.gate());
+    NoCommands commands;
+    Services services{clock, files, network, commands, windows};
+    ProgrammerState state;
+    LinkEngine engine(state, network, files, clock);
+    CMainProgDlg window(services, state, engine);
+    auto dialog = windows.open(window);
+
+    // The window thread's longest stall: the largest gap between ticks of a 10 ms probe timer.
+    QElapsedTimer sinceTick;
+    qint64 maxGap = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout,
+                     [&] { maxGap = std::max(maxGap, sinceTick.restart()); });
+
+    auto runUntil = [&](const std::function<bool()>& done) {
+        const auto start = std::chrono::steady_clock::now();
+        sinceTick.start();
+        probe.start(10);
+        while (!done() && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        probe.stop();
+        return Seconds(std::chrono::steady_clock::now() - start).count();
+    };
+
+    // The window's first paint is not the link's doing.
+    const auto warm = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    runUntil([&] { return std::chrono::steady_clock::now() >= warm; });
+    maxGap = 0;
+
+    state.readAllRequest = 1;
+    state.readIndex = 0;
+    state.imageCursor = 0;
+    const double fullRead = runUntil([&] { return state.readAllRequest == 0 && engine.idle(); });
+    const qint64 readStall = maxGap;
+    maxGap = 0;
+    state.writeAllRequest = 1;
+    const double writeAll = runUntil([&] { return state.writeAllRequest == 0 && engine.idle(); });
+    const qint64 writeStall = maxGap;
+
+    std::printf("full_read_s %.3f\n", fullRead);
+    std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
+    std::printf("write_all_s %.3f\n", writeAll);
+    std::printf("max_stall_ms %lld\n", static_cast<long long>(std::max(readStall, writeStall)));
+    std::printf("full_read_complete %d\n", state.imageHoldsDeviceData ? 1 : 0);
+    dialog.reset();
+    std::filesystem::remove_all(dir);
+    return 0;
+}
