@@ -6,14 +6,14 @@
 namespace veskator {
 
 class Clock {
-public:
+  public:
     using TimePoint = std::chrono::steady_clock::time_point;
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
 };
 
 class SteadyClock final : public Clock {
-public:
+  public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
 };
 

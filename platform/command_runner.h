@@ -6,7 +6,7 @@
 namespace veskator {
 
 class CommandRunner {
-public:
+  public:
     virtual ~CommandRunner() = default;
     // Returns the command's exit code, or -1 when it could not be run. The real runner keeps the
     // window painting while it waits.

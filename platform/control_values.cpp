@@ -12,8 +12,8 @@ ControlValues::ControlValues(const DialogTemplate& layout) {
 }
 
 ControlValues::Value& ControlValues::at(ControlId id) {
-    auto it = std::find_if(m_values.begin(), m_values.end(),
-                           [id](const Value& v) { return v.id == id; });
+    auto it =
+        std::find_if(m_values.begin(), m_values.end(), [id](const Value& v) { return v.id == id; });
     // An id outside the template is a programming error, not a runtime condition.
     if (it == m_values.end()) throw std::out_of_range("no value for control " + std::to_string(id));
     return *it;

@@ -13,7 +13,7 @@
 namespace veskator {
 
 class ControlValues {
-public:
+  public:
     explicit ControlValues(const DialogTemplate& layout);
 
     const std::string& text(ControlId id) const;
@@ -29,7 +29,7 @@ public:
     // the value; notifications are suppressed meanwhile, so a show never runs a handler.
     void show(Dialog& dialog) const;
 
-private:
+  private:
     struct Value {
         ControlId id;
         ControlKind kind;

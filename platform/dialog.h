@@ -14,7 +14,7 @@ class DialogWindow;
 using TimerId = int;
 
 class Dialog {
-public:
+  public:
     virtual ~Dialog() = default;
 
     // Controls, addressed by template id. Text is 8-bit bytes (one character per byte), so the
@@ -53,7 +53,7 @@ public:
 
 // Keeps a dialog's notifications suppressed for a scope.
 class NotificationBlocker {
-public:
+  public:
     explicit NotificationBlocker(Dialog& dialog) : m_dialog(dialog) {
         m_dialog.suppressNotifications(true);
     }
@@ -61,7 +61,7 @@ public:
     NotificationBlocker(const NotificationBlocker&) = delete;
     NotificationBlocker& operator=(const NotificationBlocker&) = delete;
 
-private:
+  private:
     Dialog& m_dialog;
 };
 

@@ -7,7 +7,7 @@
 namespace veskator {
 
 class DialogWindow {
-public:
+  public:
     virtual ~DialogWindow() = default;
 
     virtual const DialogTemplate& dialogTemplate() const = 0;

@@ -11,7 +11,7 @@ namespace veskator {
 namespace {
 
 class PosixFile final : public File {
-public:
+  public:
     explicit PosixFile(int fd) : m_fd(fd) {}
     ~PosixFile() override { ::close(m_fd); }
     PosixFile(const PosixFile&) = delete;
@@ -39,7 +39,7 @@ public:
         return true;
     }
 
-private:
+  private:
     int m_fd;
 };
 
@@ -95,7 +95,8 @@ std::optional<std::string> readFileStart(FileSystem& files, std::string_view pat
 bool writeWholeFile(FileSystem& files, std::string_view path, std::string_view bytes) {
     auto file = files.open(path, FileOpen::CreateEmpty);
     if (!file) return false;
-    return file->write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    return file->write(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace veskator

@@ -20,7 +20,7 @@ enum class FileOpen {
 };
 
 class File {
-public:
+  public:
     virtual ~File() = default;
     // Reads up to buffer.size() bytes from the current position; returns the count read.
     virtual std::size_t read(std::span<std::uint8_t> buffer) = 0;
@@ -29,20 +29,20 @@ public:
 };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     virtual std::unique_ptr<File> open(std::string_view path, FileOpen mode) = 0;
     virtual bool makeDirectory(std::string_view path) = 0;
 };
 
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     explicit PosixFileSystem(std::filesystem::path base = std::filesystem::current_path());
     std::unique_ptr<File> open(std::string_view path, FileOpen mode) override;
     bool makeDirectory(std::string_view path) override;
     const std::filesystem::path& base() const { return m_base; }
 
-private:
+  private:
     std::filesystem::path resolve(std::string_view path) const;
     std::filesystem::path m_base;
 };

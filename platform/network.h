@@ -23,7 +23,7 @@ std::optional<Ipv4Address> parseDottedAddress(std::string_view text);
 enum class LookupStatus { Pending, Done, Failed };
 
 class HostLookup {
-public:
+  public:
     virtual ~HostLookup() = default;
     virtual LookupStatus status() = 0;
     // The first address found; only meaningful once status() is Done.
@@ -39,7 +39,7 @@ struct IoResult {
 };
 
 class StreamSocket {
-public:
+  public:
     virtual ~StreamSocket() = default;  // closes
     virtual ConnectStatus connectStatus() = 0;
     virtual IoResult send(std::span<const std::uint8_t> bytes) = 0;
@@ -50,7 +50,7 @@ public:
 };
 
 class Network {
-public:
+  public:
     virtual ~Network() = default;
     // Starts a look-up of a host name; numeric addresses resolve without asking anyone.
     virtual std::unique_ptr<HostLookup> lookup(std::string_view hostName) = 0;

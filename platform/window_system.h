@@ -6,7 +6,7 @@
 namespace veskator {
 
 class WindowSystem {
-public:
+  public:
     virtual ~WindowSystem() = default;
     // Builds the window from its template and runs it modally until it closes.
     virtual int runModal(DialogWindow& window) = 0;

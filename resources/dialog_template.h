@@ -20,16 +20,16 @@ enum class ControlKind {
     Edit,           // one-line text box
     MultiLineEdit,  // multi-line text box
     PushButton,
-    Option,         // two-state radio-style button, a group of its own
+    Option,  // two-state radio-style button, a group of its own
     Label,
     GroupFrame,
-    Slider,         // horizontal track bar
+    Slider,  // horizontal track bar
 };
 
 struct ControlTemplate {
     ControlId id;
     ControlKind kind;
-    std::string_view text;  // label of buttons, options, labels and frames; empty for edits
+    std::string_view text;    // label of buttons, options, labels and frames; empty for edits
     int x, y, width, height;  // dialog units
     int charLimit = 0;        // edits: 0 = no limit
     // Edits and sliders: the label that names them for assistive technology and tests.

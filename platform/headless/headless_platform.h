@@ -6,8 +6,8 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,7 +19,7 @@
 namespace veskator {
 
 class VirtualClock final : public Clock {
-public:
+  public:
     TimePoint now() const override { return m_now; }
     void set(TimePoint t) { m_now = t; }
     void advance(std::chrono::milliseconds d) { m_now += d; }
@@ -27,14 +27,14 @@ public:
         return std::chrono::duration_cast<std::chrono::milliseconds>(m_now - TimePoint{});
     }
 
-private:
+  private:
     TimePoint m_now{};
 };
 
 class HeadlessWindowSystem;
 
 class HeadlessDialog final : public Dialog {
-public:
+  public:
     HeadlessDialog(HeadlessWindowSystem& system, DialogWindow& window);
 
     // Dialog
@@ -72,7 +72,7 @@ public:
     int writeCount(ControlId id) const;  // programmatic content changes of a control
     std::optional<std::chrono::milliseconds> timerPeriod(TimerId id) const;
 
-private:
+  private:
     friend class HeadlessWindowSystem;
     struct Control {
         ControlKind kind = ControlKind::Label;
@@ -101,7 +101,7 @@ private:
 };
 
 class HeadlessWindowSystem final : public WindowSystem {
-public:
+  public:
     // What happens while a modal window is open: the test acts on it and on the virtual clock,
     // then returns (the window is closed afterwards if it is still open).
     using ModalScript = std::function<void(HeadlessDialog&)>;
@@ -122,7 +122,7 @@ public:
     int tickCount() const { return m_ticks; }
     bool inWait() const { return m_waitDepth > 0; }
 
-private:
+  private:
     friend class HeadlessDialog;
     int runOpened(HeadlessDialog& dialog);
     void closeDialog(HeadlessDialog& dialog);

@@ -8,8 +8,8 @@ namespace veskator {
 
 DialogMetrics DialogMetrics::fromFont(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int width =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     // The dialog manager's own rounding of width / 52.
     return DialogMetrics(DialogBaseUnits{(width / 26 + 1) / 2, metrics.height()});
 }

@@ -34,7 +34,7 @@ struct DialogBaseUnits {
 };
 
 class DialogMetrics {
-public:
+  public:
     constexpr explicit DialogMetrics(DialogBaseUnits base) : m_base(base) {}
     // Base units of a font: the width of "A".."Z""a".."z" over 52, rounded, and the font height.
     static DialogMetrics fromFont(const QFont& font);
@@ -45,7 +45,7 @@ public:
     QRect toPixels(const ControlTemplate& control) const;
     QSize toPixels(const DialogTemplate& layout) const;
 
-private:
+  private:
     DialogBaseUnits m_base;
 };
 

@@ -29,7 +29,7 @@ struct LookupState {
 };
 
 class PosixLookup final : public HostLookup {
-public:
+  public:
     explicit PosixLookup(std::shared_ptr<LookupState> state) : m_state(std::move(state)) {}
     LookupStatus status() override {
         std::lock_guard lock(m_state->mutex);
@@ -40,7 +40,7 @@ public:
         return m_state->address;
     }
 
-private:
+  private:
     std::shared_ptr<LookupState> m_state;
 };
 
@@ -65,7 +65,7 @@ void resolve(const std::string& name, LookupState& state) {
 }
 
 class PosixSocket final : public StreamSocket {
-public:
+  public:
     PosixSocket(int fd, ConnectStatus status, TickGate* gate)
         : m_fd(fd), m_status(status), m_gate(gate) {}
     ~PosixSocket() override {
@@ -136,7 +136,7 @@ public:
         m_notifier->setEnabled(true);
     }
 
-private:
+  private:
     void onReadable() {
         // Readiness is level-triggered: quiet until the owner has read, or it would fire again
         // at every turn of the event loop.

@@ -9,7 +9,7 @@ namespace veskator {
 class TickGate;
 
 class PosixNetwork final : public Network {
-public:
+  public:
     // With a gate, socket-ready callbacks never run inside a handler or a fixed wait: they come
     // once the window thread is free.
     explicit PosixNetwork(TickGate* gate = nullptr) : m_gate(gate) {}
@@ -17,7 +17,7 @@ public:
     std::unique_ptr<HostLookup> lookup(std::string_view hostName) override;
     std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override;
 
-private:
+  private:
     TickGate* m_gate;
 };
 

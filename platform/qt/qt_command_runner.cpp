@@ -11,7 +11,8 @@
 namespace veskator {
 
 int QtCommandRunner::run(std::string_view commandLine, std::string_view outputPath) {
-    const std::filesystem::path output = m_directory / std::filesystem::path(std::string(outputPath));
+    const std::filesystem::path output =
+        m_directory / std::filesystem::path(std::string(outputPath));
 
     QProcess process;
     process.setWorkingDirectory(QString::fromStdString(m_directory.string()));
@@ -34,10 +35,10 @@ int QtCommandRunner::run(std::string_view commandLine, std::string_view outputPa
     });
 
     TickGate::WaitScope scope(m_gate);
-    process.start(QStringLiteral("/bin/sh"),
-                  {QStringLiteral("-c"),
-                   QString::fromLocal8Bit(commandLine.data(),
-                                          static_cast<qsizetype>(commandLine.size()))});
+    process.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"),
+         QString::fromLocal8Bit(commandLine.data(), static_cast<qsizetype>(commandLine.size()))});
     if (!ended && !failed) loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (failed || process.exitStatus() != QProcess::NormalExit) return -1;
     return process.exitCode();

@@ -11,7 +11,7 @@ namespace veskator {
 class TickGate;
 
 class QtCommandRunner final : public CommandRunner {
-public:
+  public:
     // Commands run in workingDirectory, and a relative output path resolves against it. With a
     // gate, no timer tick runs while a command is waited for, as during a fixed wait.
     explicit QtCommandRunner(
@@ -21,7 +21,7 @@ public:
 
     int run(std::string_view commandLine, std::string_view outputPath) override;
 
-private:
+  private:
     std::filesystem::path m_directory;
     TickGate* m_gate;
 };

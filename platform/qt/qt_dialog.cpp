@@ -117,8 +117,12 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             edit->setMaxLength(c.charLimit > 0 ? c.charLimit : kNoLineEditLimit);
             if (c.password) edit->setEchoMode(QLineEdit::Password);
             // textEdited: user changes only, one per keystroke.
-            connect(edit, &QLineEdit::textEdited, this,
-                    [this, id] { notify([this, id] { m_window.onTextChanged(id); }); });
+            connect(edit, &QLineEdit::textEdited, this, [this, id, edit] {
+                // A longer text shown from code may shrink but never grow past the limit.
+                const int limit = at(id).charLimit;
+                if (limit > 0) edit->setMaxLength(std::max<int>(limit, edit->text().size()));
+                notify([this, id] { m_window.onTextChanged(id); });
+            });
             return edit;
         }
         case ControlKind::MultiLineEdit: {
@@ -202,6 +206,8 @@ std::string QtDialog::text(ControlId id) const {
         case ControlKind::PushButton:
         case ControlKind::Option:
             return toBytes(static_cast<QAbstractButton*>(c.widget)->text());
+        case ControlKind::Label:
+            return toBytes(static_cast<QLabel*>(c.widget)->text());
         default:
             return {};
     }
@@ -212,9 +218,15 @@ void QtDialog::setText(ControlId id, std::string_view text) {
     ++m_settingFromCode;
     switch (c.kind) {
         case ControlKind::Edit:
-            // setText raises no textEdited; the edit cuts the text at its limit.
-            static_cast<QLineEdit*>(c.widget)->setText(toQt(untilZero(text)));
+        {
+            // setText raises no textEdited. The limit bounds what the user types: a longer text
+            // set from code (a device value) is shown whole.
+            auto* edit = static_cast<QLineEdit*>(c.widget);
+            const QString shown = toQt(untilZero(text));
+            if (c.charLimit > 0) edit->setMaxLength(std::max<int>(c.charLimit, shown.size()));
+            edit->setText(shown);
             break;
+        }
         case ControlKind::MultiLineEdit: {
             std::string_view bytes = untilZero(text);
             if (c.charLimit > 0) bytes = bytes.substr(0, static_cast<std::size_t>(c.charLimit));
@@ -227,6 +239,11 @@ void QtDialog::setText(ControlId id, std::string_view text) {
         case ControlKind::PushButton:
         case ControlKind::Option:
             static_cast<QAbstractButton*>(c.widget)->setText(toQt(text));
+            c.widget->setAccessibleName(toQt(text));
+            break;
+        case ControlKind::Label:
+            // A label with an id of its own is a status text the window updates.
+            static_cast<QLabel*>(c.widget)->setText(toQt(text));
             c.widget->setAccessibleName(toQt(text));
             break;
         default:

@@ -30,7 +30,7 @@ struct SystemMenuEntry {
 
 class QtDialog final : public QDialog, public Dialog {
     Q_OBJECT
-public:
+  public:
     QtDialog(QtWindowSystem& system, DialogWindow& window, const DialogMetrics& metrics,
              const std::vector<SystemMenuEntry>& menuEntries, QWidget* parent);
     ~QtDialog() override;
@@ -64,12 +64,12 @@ public:
     void done(int result) override;
     void reject() override;
 
-protected:
+  protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     struct Control {
         ControlKind kind = ControlKind::Label;
         QWidget* widget = nullptr;

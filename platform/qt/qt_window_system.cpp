@@ -12,7 +12,8 @@ std::unique_ptr<QtDialog> QtWindowSystem::build(DialogWindow& window, QWidget* p
         m_forcedUnits ? DialogMetrics(*m_forcedUnits) : DialogMetrics::fromFont(font);
     static const std::vector<SystemMenuEntry> kNoEntries;
     auto it = m_menuEntries.find(layout.resourceId);
-    const std::vector<SystemMenuEntry>& entries = it != m_menuEntries.end() ? it->second : kNoEntries;
+    const std::vector<SystemMenuEntry>& entries =
+        it != m_menuEntries.end() ? it->second : kNoEntries;
     auto dialog = std::make_unique<QtDialog>(*this, window, metrics, entries, parent);
     dialog->setFont(font);
     return dialog;

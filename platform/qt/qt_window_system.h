@@ -17,7 +17,7 @@
 namespace veskator {
 
 class QtWindowSystem final : public WindowSystem {
-public:
+  public:
     using OpenedHook = std::function<void(QtDialog&)>;
 
     QtWindowSystem() = default;
@@ -45,7 +45,7 @@ public:
     QtDialog* currentDialog() const { return m_dialogs.empty() ? nullptr : m_dialogs.back(); }
     TickGate& gate() { return m_gate; }
 
-private:
+  private:
     friend class QtDialog;
     std::unique_ptr<QtDialog> build(DialogWindow& window, QWidget* parent);
     void registerDialog(QtDialog* dialog) { m_dialogs.push_back(dialog); }

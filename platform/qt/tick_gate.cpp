@@ -51,7 +51,8 @@ void TickGate::enqueue(QObject* context, int key, Action action) {
     const bool held = std::any_of(m_queue.begin(), m_queue.end(), [&](const Entry& e) {
         return !e.context.isNull() && e.identity == context && e.key == key;
     });
-    if (!held) m_queue.push_back(Entry{QPointer<QObject>(context), context, key, std::move(action)});
+    if (!held)
+        m_queue.push_back(Entry{QPointer<QObject>(context), context, key, std::move(action)});
     scheduleFlush();
 }
 

@@ -15,7 +15,7 @@
 namespace veskator {
 
 class TickGate {
-public:
+  public:
     // late: the callback was held back and runs after its time.
     using Action = std::function<void(bool late)>;
 
@@ -41,7 +41,7 @@ public:
     void leaveModal();
 
     class WaitScope {
-    public:
+      public:
         explicit WaitScope(TickGate* gate) : m_gate(gate) {
             if (m_gate != nullptr) m_gate->beginWait();
         }
@@ -51,22 +51,22 @@ public:
         WaitScope(const WaitScope&) = delete;
         WaitScope& operator=(const WaitScope&) = delete;
 
-    private:
+      private:
         TickGate* m_gate;
     };
 
     class ModalScope {
-    public:
+      public:
         explicit ModalScope(TickGate& gate) : m_gate(gate) { m_gate.enterModal(); }
         ~ModalScope() { m_gate.leaveModal(); }
         ModalScope(const ModalScope&) = delete;
         ModalScope& operator=(const ModalScope&) = delete;
 
-    private:
+      private:
         TickGate& m_gate;
     };
 
-private:
+  private:
     struct Entry {
         QPointer<QObject> context;
         const QObject* identity;

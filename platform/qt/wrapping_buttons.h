@@ -9,10 +9,10 @@ namespace veskator {
 
 class WrappingPushButton final : public QPushButton {
     Q_OBJECT
-public:
+  public:
     explicit WrappingPushButton(const QString& text, QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
@@ -20,10 +20,10 @@ protected:
 // it wants), and the whole rectangle, wrapped label included, takes the click.
 class WrappingOptionButton final : public QRadioButton {
     Q_OBJECT
-public:
+  public:
     explicit WrappingOptionButton(const QString& text, QWidget* parent = nullptr);
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
     void nextCheckState() override;

@@ -1,0 +1,127 @@
+// The headless double must behave as the real window system does: these are the rules window
+// classes are tested against.
+#include "platform/headless/headless_platform.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/control_values.h"
+#include "platform/test_windows.h"
+#include "resources/main_dialog_template.h"
+
+namespace veskator {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::kChildTemplate;
+using testing::kProbeTemplate;
+using testing::RecordingWindow;
+namespace probe = testing::probe_ids;
+namespace ids = main_ids;
+
+TEST(HeadlessPlatformTest, WaitHoldsEveryWindowsTicksAndEachRunsOnceAfter) {
+    HeadlessWindowSystem system;
+    std::vector<std::string> log;
+    RecordingWindow first{kProbeTemplate, "first", log};
+    RecordingWindow second{kChildTemplate, "second", log};
+    HeadlessDialog& a = system.open(first);
+    HeadlessDialog& b = system.open(second);
+    a.armTimer(1, milliseconds{100});
+    b.armTimer(2, milliseconds{100});
+    first.onClick = [&](ControlId) {
+        a.wait(milliseconds{300});
+        log.push_back("wait-end");
+    };
+    log.clear();
+    a.click(probe::kButton);
+    EXPECT_EQ(log, (std::vector<std::string>{"first.click:2004", "wait-end"}));
+    EXPECT_EQ(system.clock().elapsed(), milliseconds{300});
+
+    system.runDue();
+    EXPECT_EQ(first.ticks, 1);
+    EXPECT_EQ(second.ticks, 1);
+    // The period goes on from the late tick.
+    system.advance(milliseconds{99});
+    EXPECT_EQ(first.ticks + second.ticks, 2);
+    system.advance(milliseconds{1});
+    EXPECT_EQ(first.ticks, 2);
+    EXPECT_EQ(second.ticks, 2);
+}
+
+TEST(HeadlessPlatformTest, RearmReplacesThePeriodAndTriggerRunsOnce) {
+    HeadlessWindowSystem system;
+    std::vector<std::string> log;
+    RecordingWindow window{kProbeTemplate, "w", log};
+    HeadlessDialog& dialog = system.open(window);
+    dialog.armTimer(1, milliseconds{1000});
+    system.advance(milliseconds{500});
+    dialog.armTimer(1, milliseconds{10});
+    EXPECT_EQ(dialog.timerPeriod(1), milliseconds{10});
+    system.advance(milliseconds{10});
+    EXPECT_EQ(window.ticks, 1);
+    system.advance(milliseconds{485});  // where the old period would have ended
+    EXPECT_EQ(window.ticks, 49);
+
+    dialog.armTimer(2, milliseconds{60000});
+    dialog.triggerTimer(2);
+    dialog.triggerTimer(2);
+    system.runDue();
+    EXPECT_EQ(window.count("tick:2"), 1);
+    EXPECT_EQ(dialog.timerPeriod(2), milliseconds{60000});
+}
+
+TEST(HeadlessPlatformTest, ShowRunsNoHandlerAndLeavesEqualControlsAlone) {
+    HeadlessWindowSystem system;
+    std::vector<std::string> log;
+    RecordingWindow window{kMainDialogTemplate, "main", log};
+    HeadlessDialog& dialog = system.open(window);
+    log.clear();
+
+    ControlValues values(kMainDialogTemplate);
+    values.setText(ids::kTargetPort, "5001");
+    values.setChecked(ids::kEmail, true);
+    values.show(dialog);
+    EXPECT_EQ(dialog.text(ids::kTargetPort), "5001");
+    EXPECT_TRUE(dialog.isChecked(ids::kEmail));
+    EXPECT_EQ(dialog.writeCount(ids::kTargetPort), 1);
+    EXPECT_EQ(dialog.writeCount(ids::kTargetAddress), 0);
+    values.show(dialog);
+    EXPECT_EQ(dialog.writeCount(ids::kTargetPort), 1);
+    EXPECT_EQ(dialog.writeCount(ids::kEmail), 1);
+    EXPECT_TRUE(log.empty());
+
+    // What the user types is taken back; a zero byte ends what an edit shows.
+    dialog.typeText(ids::kServerPort1, "12");
+    EXPECT_EQ(window.count("text:1012"), 2);
+    values.take(dialog);
+    EXPECT_EQ(values.text(ids::kServerPort1), "12");
+    values.setText(ids::kServerIp1, std::string_view("ab\0c", 4));
+    values.show(dialog);
+    EXPECT_EQ(dialog.text(ids::kServerIp1), "ab");
+}
+
+TEST(HeadlessPlatformTest, ModalChildRunsWhileTheOpenersTimerTicks) {
+    HeadlessWindowSystem system;
+    std::vector<std::string> log;
+    RecordingWindow parent{kProbeTemplate, "parent", log};
+    RecordingWindow child{kChildTemplate, "child", log};
+    HeadlessDialog& dialog = system.open(parent);
+    dialog.armTimer(1, milliseconds{10});
+    int ticksInChild = 0;
+    system.onModal(kChildTemplate.resourceId, [&](HeadlessDialog& opened) {
+        const int before = parent.ticks;
+        system.advance(milliseconds{50});
+        ticksInChild = parent.ticks - before;
+        opened.click(probe::kButton);
+        opened.close(7);
+    });
+    int result = 0;
+    parent.onClick = [&](ControlId) { result = dialog.runModal(child); };
+    dialog.click(probe::kButton);
+    EXPECT_EQ(ticksInChild, 5);
+    EXPECT_EQ(result, 7);
+    EXPECT_EQ(child.count("click:2004"), 1);
+    EXPECT_EQ(child.count("closed:0"), 1);
+}
+
+}  // namespace
+}  // namespace veskator

@@ -1,0 +1,343 @@
+// Real widgets built from the templates, driven offscreen like a user would.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTest>
+#include <cmath>
+
+#include "platform/control_values.h"
+#include "platform/qt/qt_window_system.h"
+#include "platform/test_windows.h"
+#include "resources/main_dialog_template.h"
+
+namespace veskator {
+namespace {
+
+using testing::kProbeTemplate;
+using testing::RecordingWindow;
+namespace probe = testing::probe_ids;
+namespace ids = main_ids;
+
+// Base units of 6 x 13 pixels: horizontal units are 1.5 px, vertical ones 1.625 px.
+QRect expectedRect(const ControlTemplate& c) {
+    const auto px = [](int units, double scale) {
+        return static_cast<int>(std::lround(units * scale));
+    };
+    return QRect(px(c.x, 1.5), px(c.y, 1.625), px(c.width, 1.5), px(c.height, 1.625));
+}
+
+QString latin1(std::string_view s) {
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+class QtDialogTest : public ::testing::Test {
+  protected:
+    QtDialogTest() {
+        system.forceBaseUnits(DialogBaseUnits{6, 13});
+        system.addSystemMenuEntry(kMainDialogResource, kAboutCommand, kAboutEntryText);
+    }
+
+    QtWindowSystem system;
+    std::vector<std::string> log;
+    RecordingWindow main{kMainDialogTemplate, "main", log};
+    RecordingWindow probeWindow{kProbeTemplate, "probe", log};
+};
+
+TEST_F(QtDialogTest, MainTemplateBuildsEveryControlInPlace) {
+    auto dialog = system.open(main);
+    EXPECT_EQ(main.dialog(), dialog.get());
+    EXPECT_EQ(dialog->size(), QSize(783, 536));  // 522 x 330 units
+    EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
+    EXPECT_EQ(dialog->windowTitle(), latin1(kMainCaption));
+    const QIcon icon = dialog->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(16, 16)));
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32)));
+
+    // Hand-computed rounding: 63 * 1.5 = 94.5 -> 95, 47 * 1.625 = 76.375 -> 76.
+    const auto* macLabel = dialog->findChild<QLabel*>();
+    ASSERT_NE(macLabel, nullptr);
+    EXPECT_EQ(macLabel->text(), "my MAC Address");
+    EXPECT_EQ(macLabel->geometry(), QRect(38, 76, 95, 16));
+    EXPECT_EQ(dialog->control(ids::kMacAddress)->geometry(), QRect(132, 73, 158, 24));
+
+    const QList<QWidget*> children = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (const ControlTemplate& c : kMainDialogTemplate.controls) {
+        SCOPED_TRACE(std::to_string(c.id) + " " + std::string(c.text));
+        QWidget* widget = nullptr;
+        if (c.id != kStaticId) {
+            widget = dialog->control(c.id);
+        } else {
+            for (QWidget* child : children) {
+                if (child->accessibleName() == latin1(c.text) &&
+                    child->geometry() == expectedRect(c))
+                    widget = child;
+            }
+        }
+        ASSERT_NE(widget, nullptr);
+        EXPECT_EQ(widget->parentWidget(), dialog.get());
+        EXPECT_EQ(widget->objectName(), QString::number(c.id));
+        EXPECT_EQ(widget->accessibleDescription(), QString::number(c.id));
+        EXPECT_EQ(widget->geometry(), expectedRect(c));
+        switch (c.kind) {
+            case ControlKind::Edit: {
+                auto* edit = qobject_cast<QLineEdit*>(widget);
+                ASSERT_NE(edit, nullptr);
+                EXPECT_EQ(edit->accessibleName(), latin1(c.accessibleName));
+                EXPECT_TRUE(edit->text().isEmpty());
+                if (c.charLimit > 0) {
+                    EXPECT_EQ(edit->maxLength(), c.charLimit);
+                }
+                break;
+            }
+            case ControlKind::MultiLineEdit:
+                ASSERT_NE(qobject_cast<QPlainTextEdit*>(widget), nullptr);
+                EXPECT_EQ(widget->accessibleName(), latin1(c.accessibleName));
+                break;
+            case ControlKind::PushButton: {
+                auto* button = qobject_cast<QPushButton*>(widget);
+                ASSERT_NE(button, nullptr);
+                EXPECT_EQ(button->text(), latin1(c.text));
+                EXPECT_EQ(button->accessibleName(), latin1(c.text));
+                break;
+            }
+            case ControlKind::Option: {
+                auto* option = qobject_cast<QRadioButton*>(widget);
+                ASSERT_NE(option, nullptr);
+                EXPECT_FALSE(option->autoExclusive());
+                EXPECT_FALSE(option->isChecked());
+                EXPECT_EQ(option->text(), latin1(c.text));
+                EXPECT_EQ(option->accessibleName(), latin1(c.text));
+                break;
+            }
+            case ControlKind::Label: {
+                auto* label = qobject_cast<QLabel*>(widget);
+                ASSERT_NE(label, nullptr);
+                EXPECT_TRUE(label->wordWrap());
+                EXPECT_EQ(label->text(), latin1(c.text));
+                break;
+            }
+            case ControlKind::GroupFrame: {
+                auto* frame = qobject_cast<QGroupBox*>(widget);
+                ASSERT_NE(frame, nullptr);
+                EXPECT_EQ(frame->title(), latin1(c.text));
+                break;
+            }
+            case ControlKind::Slider:
+                ADD_FAILURE() << "the main window has no slider";
+                break;
+        }
+    }
+}
+
+TEST_F(QtDialogTest, TabOrderFollowsTemplateOrder) {
+    auto dialog = system.open(main);
+    QApplication::setActiveWindow(dialog.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+
+    std::vector<ControlId> expected;
+    for (const ControlTemplate& c : kMainDialogTemplate.controls) {
+        if (c.kind != ControlKind::Label && c.kind != ControlKind::GroupFrame)
+            expected.push_back(c.id);
+    }
+    dialog->control(expected.front())->setFocus(Qt::TabFocusReason);
+    std::vector<ControlId> visited;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        visited.push_back(focus->objectName().toInt());
+        QTest::keyClick(focus, Qt::Key_Tab);
+    }
+    EXPECT_EQ(visited, expected);
+    // After the last control the chain wraps to the first.
+    EXPECT_EQ(QApplication::focusWidget(), dialog->control(expected.front()));
+}
+
+TEST_F(QtDialogTest, UserActionsNotifyAndCodeChangesDoNot) {
+    auto dialog = system.open(main);
+    log.clear();
+
+    QTest::keyClicks(dialog->control(ids::kServerPort1), "5001");
+    EXPECT_EQ(main.count("text:1012"), 4);
+    EXPECT_EQ(dialog->text(ids::kServerPort1), "5001");
+
+    dialog->setText(ids::kServerPort1, "77");
+    dialog->setChecked(ids::kTimeStamp, true);
+    dialog->setText(ids::kTraceBox, "trace");
+    EXPECT_EQ(log.size(), 4u);
+    EXPECT_EQ(dialog->text(ids::kServerPort1), "77");
+    EXPECT_TRUE(dialog->isChecked(ids::kTimeStamp));
+
+    // A click switches an option on, and a second click leaves it on: the handler decides.
+    QWidget* option = dialog->control(ids::kIncludeMac);
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(5, option->height() / 2));
+    EXPECT_TRUE(dialog->isChecked(ids::kIncludeMac));
+    // The wrapped label far from the indicator takes the click too.
+    QTest::mouseClick(option, Qt::LeftButton, {},
+                      QPoint(option->width() - 2, option->height() - 2));
+    EXPECT_TRUE(dialog->isChecked(ids::kIncludeMac));
+    EXPECT_EQ(main.count("click:1011"), 2);
+    // Options never switch each other.
+    EXPECT_TRUE(dialog->isChecked(ids::kTimeStamp));
+
+    QTest::mouseClick(dialog->control(ids::kStartGo), Qt::LeftButton);
+    EXPECT_EQ(main.count("click:1064"), 1);
+
+    // Typing into the multi-line trace box is a user change as well (a text set from code
+    // leaves the caret at its start).
+    QTest::keyClicks(dialog->control(ids::kTraceBox), "ab");
+    EXPECT_EQ(main.count("text:1073"), 2);
+    EXPECT_EQ(dialog->text(ids::kTraceBox), "abtrace");
+}
+
+TEST_F(QtDialogTest, SuppressionNestsAndShowRaisesNothing) {
+    auto dialog = system.open(main);
+    log.clear();
+    dialog->suppressNotifications(true);
+    dialog->suppressNotifications(true);
+    QTest::keyClicks(dialog->control(ids::kReceiver1), "12");
+    QTest::mouseClick(dialog->control(ids::kEmail), Qt::LeftButton);
+    dialog->suppressNotifications(false);
+    QTest::keyClick(dialog->control(ids::kReceiver1), '3');
+    EXPECT_TRUE(log.empty());
+    dialog->suppressNotifications(false);
+    QTest::keyClick(dialog->control(ids::kReceiver1), '4');
+    EXPECT_EQ(log, std::vector<std::string>{"main.text:1002"});
+
+    // Take and show through the real controls.
+    ControlValues values(kMainDialogTemplate);
+    values.take(*dialog);
+    EXPECT_EQ(values.text(ids::kReceiver1), "1234");
+    EXPECT_TRUE(values.isChecked(ids::kEmail));
+    values.setText(ids::kTargetPort, "5001");
+    values.setChecked(ids::kEmail, false);
+    values.show(*dialog);
+    EXPECT_EQ(dialog->text(ids::kTargetPort), "5001");
+    EXPECT_FALSE(dialog->isChecked(ids::kEmail));
+    EXPECT_EQ(log.size(), 1u);
+}
+
+TEST_F(QtDialogTest, TextIsBytesUpToTheFirstZero) {
+    auto dialog = system.open(main);
+    dialog->setText(ids::kServerIp1, std::string_view("ab\0cd", 5));
+    EXPECT_EQ(dialog->text(ids::kServerIp1), "ab");
+    const std::string high = "\xe9\x80\xff\x01";
+    dialog->setText(ids::kMacAddress, high);
+    EXPECT_EQ(dialog->text(ids::kMacAddress), high);
+    dialog->setText(ids::kMessageWindow, "ok\r\n\t");
+    EXPECT_EQ(dialog->text(ids::kMessageWindow), "ok\r\n\t");
+    // A longer text set from code (a device value) is shown whole; the user can shorten it but
+    // never type it longer, and a short text grows only to the limit.
+    QWidget* data = dialog->control(ids::kProgrammingData);
+    dialog->setText(ids::kProgrammingData, "0123456789abcdefghij");
+    EXPECT_EQ(dialog->text(ids::kProgrammingData), "0123456789abcdefghij");
+    QTest::keyClicks(data, "xyz");
+    EXPECT_EQ(dialog->text(ids::kProgrammingData), "0123456789abcdefghij");
+    QTest::keyClick(data, Qt::Key_Backspace);
+    QTest::keyClicks(data, "xyz");
+    EXPECT_EQ(dialog->text(ids::kProgrammingData), "0123456789abcdefghi");
+    dialog->setText(ids::kProgrammingData, "01234");
+    QTest::keyClicks(data, "56789abcdefghijklmn");
+    EXPECT_EQ(dialog->text(ids::kProgrammingData), "0123456789abcde");
+    // Line ends of the trace box come back as they were set, so a show leaves it alone.
+    const std::string trace = "first\r\nsecond\rthird\n";
+    dialog->setText(ids::kTraceBox, trace);
+    EXPECT_EQ(dialog->text(ids::kTraceBox), trace);
+    EXPECT_THROW(dialog->text(4242), std::out_of_range);
+}
+
+TEST_F(QtDialogTest, SliderPasswordAndLimits) {
+    auto dialog = system.open(probeWindow);
+    log.clear();
+    dialog->setSliderRange(probe::kSlider, 0, 10);
+    dialog->setSliderPosition(probe::kSlider, 4);
+    EXPECT_EQ(dialog->sliderPosition(probe::kSlider), 4);
+    dialog->setSliderPosition(probe::kSlider, 20);
+    EXPECT_EQ(dialog->sliderPosition(probe::kSlider), 10);
+    EXPECT_TRUE(log.empty());
+    auto* slider = qobject_cast<QSlider*>(dialog->control(probe::kSlider));
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->orientation(), Qt::Horizontal);
+    EXPECT_EQ(slider->accessibleName(), "volume");
+    QTest::keyClick(slider, Qt::Key_Left);
+    EXPECT_EQ(dialog->sliderPosition(probe::kSlider), 9);
+    EXPECT_EQ(log, std::vector<std::string>{"probe.slider:2001"});
+
+    auto* secret = qobject_cast<QLineEdit*>(dialog->control(probe::kSecret));
+    ASSERT_NE(secret, nullptr);
+    EXPECT_EQ(secret->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(secret, "0123456789");
+    EXPECT_EQ(dialog->text(probe::kSecret), "01234567");
+    dialog->setPasswordMode(probe::kSecret, false);
+    EXPECT_EQ(secret->echoMode(), QLineEdit::Normal);
+    dialog->setCharLimit(probe::kSecret, 0);
+    QTest::keyClicks(secret, "89");
+    EXPECT_EQ(dialog->text(probe::kSecret), "0123456789");
+
+    QTest::keyClicks(dialog->control(probe::kNotes), "abcdefghijkl");
+    EXPECT_EQ(dialog->text(probe::kNotes), "abcdefghij");
+}
+
+TEST_F(QtDialogTest, EnterAndEscapeCloseTheDialog) {
+    auto first = system.open(probeWindow);
+    QTest::keyClick(first->control(probe::kSecret), Qt::Key_Return);
+    EXPECT_TRUE(first->isClosed());
+    EXPECT_EQ(first->result(), 1);
+
+    RecordingWindow other{kProbeTemplate, "other", log};
+    auto second = system.open(other);
+    second->armTimer(1, std::chrono::milliseconds{10});
+    QTest::keyClick(second->control(probe::kNotes), Qt::Key_Escape);
+    EXPECT_TRUE(second->isClosed());
+    EXPECT_EQ(second->result(), 2);
+    // A closed window's timers are gone.
+    EXPECT_FALSE(second->timerPeriod(1).has_value());
+}
+
+TEST_F(QtDialogTest, AboutEntryOfTheBackgroundMenuRaisesItsSystemCommand) {
+    auto dialog = system.open(main);
+    log.clear();
+    const QPoint background(dialog->width() - 3, 3);
+    ASSERT_EQ(dialog->childAt(background), nullptr);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, background, dialog->mapToGlobal(background));
+    QApplication::sendEvent(dialog.get(), &event);
+    QMenu* menu = dialog->systemMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(menu->isVisible());
+    ASSERT_EQ(menu->actions().size(), 1);
+    QAction* about = menu->actions().front();
+    EXPECT_EQ(about->text(), latin1(kAboutEntryText));
+    about->trigger();
+    EXPECT_EQ(log, std::vector<std::string>{"main.system:16"});
+    menu->hide();
+
+    // Windows of other templates have no such entry.
+    auto probeDialog = system.open(probeWindow);
+    EXPECT_EQ(probeDialog->systemMenu(), nullptr);
+}
+
+TEST_F(QtDialogTest, MeasuredBaseUnitsComeFromTheDialogFont) {
+    system.forceBaseUnits(std::nullopt);
+    auto dialog = system.open(main);
+    const DialogBaseUnits units = dialog->metrics().baseUnits();
+    const QFontMetrics metrics(dialog->font());
+    const int letters =
+        metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    EXPECT_EQ(units.x, static_cast<int>(std::lround(letters / 52.0)));
+    EXPECT_EQ(units.y, metrics.height());
+    EXPECT_EQ(dialog->font().pointSize(), 8);
+    EXPECT_EQ(dialog->width(), mulDiv(kMainWidth, units.x, 4));
+    EXPECT_EQ(dialog->height(), mulDiv(kMainHeight, units.y, 8));
+}
+
+}  // namespace
+}  // namespace veskator

@@ -1,0 +1,168 @@
+// Timers, fixed waits and modal runs of real dialogs on the Qt event loop.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+
+#include "platform/qt/qt_window_system.h"
+#include "platform/test_windows.h"
+#include "resources/main_dialog_template.h"
+
+namespace veskator {
+namespace {
+
+using std::chrono::milliseconds;
+using testing::kChildTemplate;
+using testing::kProbeTemplate;
+using testing::processUntil;
+using testing::RecordingWindow;
+namespace probe = testing::probe_ids;
+
+class QtTimersTest : public ::testing::Test {
+  protected:
+    QtTimersTest() { system.forceBaseUnits(DialogBaseUnits{6, 13}); }
+
+    std::size_t indexOf(const std::string& entry) const {
+        return static_cast<std::size_t>(std::find(log.begin(), log.end(), entry) - log.begin());
+    }
+    int countAfter(std::size_t index, const std::string& entry) const {
+        return static_cast<int>(
+            std::count(log.begin() + static_cast<long>(index), log.end(), entry));
+    }
+
+    QtWindowSystem system;
+    std::vector<std::string> log;
+};
+
+TEST_F(QtTimersTest, WaitHoldsTicksOfEveryWindowAndDeliversEachOnceAfterwards) {
+    RecordingWindow first{kProbeTemplate, "first", log};
+    RecordingWindow second{kChildTemplate, "second", log};
+    auto a = system.open(first);
+    auto b = system.open(second);
+
+    first.onClick = [&](ControlId) {
+        log.push_back("wait-begin");
+        // Typing that reaches a window during the wait is no user change of it.
+        QTimer::singleShot(50, b.get(), [&] { QTest::keyClicks(b->control(probe::kSecret), "x"); });
+        a->wait(milliseconds{300});
+        log.push_back("wait-end");
+    };
+    // Periods that fall due twice inside the wait, and not again soon after it.
+    a->armTimer(1, milliseconds{130});
+    b->armTimer(2, milliseconds{130});
+    QTest::mouseClick(a->control(probe::kButton), Qt::LeftButton);
+
+    const std::size_t begin = indexOf("wait-begin");
+    const std::size_t end = indexOf("wait-end");
+    ASSERT_LT(begin, end);
+    ASSERT_LT(end, log.size());
+    EXPECT_EQ(end, begin + 1) << "nothing may run inside the wait";
+    EXPECT_EQ(b->text(probe::kSecret), "x");
+    EXPECT_EQ(end, log.size() - 1) << "held ticks wait for the handler to return";
+
+    // The held ticks come at the next turn of the event loop, once per timer.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(countAfter(end, "first.tick:1"), 1);
+    EXPECT_EQ(countAfter(end, "second.tick:2"), 1);
+    EXPECT_EQ(system.gate().pendingCount(), 0u);
+    a->killTimer(1);
+    b->killTimer(2);
+}
+
+TEST_F(QtTimersTest, RearmReplacesThePeriodAndKillStops) {
+    RecordingWindow window{kProbeTemplate, "w", log};
+    auto dialog = system.open(window);
+    dialog->armTimer(1, milliseconds{600000});
+    dialog->armTimer(1, milliseconds{20});
+    EXPECT_EQ(dialog->timerPeriod(1), milliseconds{20});
+    EXPECT_TRUE(processUntil([&] { return window.ticks >= 2; }));
+    dialog->killTimer(1);
+    EXPECT_FALSE(dialog->timerPeriod(1).has_value());
+    const int ticks = window.ticks;
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.ticks, ticks);
+}
+
+TEST_F(QtTimersTest, TriggerRunsOneTickSoonWithoutChangingThePeriod) {
+    RecordingWindow window{kProbeTemplate, "w", log};
+    auto dialog = system.open(window);
+    dialog->armTimer(3, milliseconds{600000});
+    dialog->triggerTimer(3);
+    dialog->triggerTimer(3);
+    EXPECT_EQ(window.ticks, 0) << "a trigger never runs inside its caller";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.ticks, 1);
+    EXPECT_EQ(dialog->timerPeriod(3), milliseconds{600000});
+
+    // A timer that is not armed has nothing to trigger.
+    dialog->killTimer(3);
+    dialog->triggerTimer(3);
+    dialog->triggerTimer(4);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.ticks, 1);
+}
+
+TEST_F(QtTimersTest, TickDueDuringAHandlerWaitsForItToReturn) {
+    RecordingWindow window{kProbeTemplate, "w", log};
+    auto dialog = system.open(window);
+    dialog->armTimer(1, milliseconds{600000});
+    window.onClick = [&](ControlId) {
+        dialog->triggerTimer(1);
+        // Even an event loop run by the handler itself delivers no tick.
+        QCoreApplication::processEvents();
+        log.push_back("handler-end");
+    };
+    QTest::mouseClick(dialog->control(probe::kButton), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log,
+              (std::vector<std::string>{"w.init:0", "w.click:2004", "handler-end", "w.tick:1"}));
+}
+
+TEST_F(QtTimersTest, ModalChildRunsWhileTheOpenersTimerKeepsTicking) {
+    RecordingWindow parent{kProbeTemplate, "parent", log};
+    RecordingWindow child{kChildTemplate, "child", log};
+    auto dialog = system.open(parent);
+    int ticksInChild = -1;
+    bool currentIsChild = false;
+    bool ownedByOpener = false;
+    system.setOpenedHook([&](QtDialog& opened) {
+        currentIsChild = system.currentDialog() == &opened && &opened.window() == &child;
+        ownedByOpener = opened.parentWidget() == dialog.get();
+        const int before = parent.ticks;
+        // The opener's handler is still on the stack, yet its timer ticks.
+        processUntil([&] { return parent.ticks >= before + 2; });
+        ticksInChild = parent.ticks - before;
+        QTest::keyClick(opened.control(probe::kNotes), Qt::Key_Escape);
+    });
+    int result = -1;
+    parent.onClick = [&](ControlId) { result = dialog->runModal(child); };
+    dialog->armTimer(1, milliseconds{10});
+    QTest::mouseClick(dialog->control(probe::kButton), Qt::LeftButton);
+    dialog->killTimer(1);
+
+    EXPECT_GE(ticksInChild, 2);
+    EXPECT_EQ(result, 2);
+    EXPECT_TRUE(currentIsChild);
+    EXPECT_TRUE(ownedByOpener);
+    EXPECT_EQ(child.count("init:0"), 1);
+    EXPECT_EQ(child.count("closed:0"), 1);
+    EXPECT_EQ(system.currentDialog(), dialog.get());
+}
+
+TEST_F(QtTimersTest, TopLevelModalRunCallsInitThenClosed) {
+    RecordingWindow window{kMainDialogTemplate, "main", log};
+    system.setOpenedHook([&](QtDialog& opened) {
+        EXPECT_TRUE(opened.isVisible());
+        EXPECT_TRUE(opened.isModal());
+        EXPECT_EQ(opened.parentWidget(), nullptr);
+        opened.close(5);
+    });
+    EXPECT_EQ(system.runModal(window), 5);
+    EXPECT_EQ(log, (std::vector<std::string>{"main.init:0", "main.closed:0"}));
+    EXPECT_EQ(system.currentDialog(), nullptr);
+}
+
+}  // namespace
+}  // namespace veskator

@@ -1,0 +1,100 @@
+#pragma once
+// Window classes for the platform tests: they record what the platform tells them.
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <array>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/dialog_window.h"
+#include "resources/dialog_template.h"
+
+namespace veskator::testing {
+
+// A small window with the control kinds the main window lacks.
+namespace probe_ids {
+inline constexpr ControlId kSlider = 2001;
+inline constexpr ControlId kSecret = 2002;
+inline constexpr ControlId kNotes = 2003;
+inline constexpr ControlId kButton = 2004;
+}  // namespace probe_ids
+
+// clang-format off
+inline constexpr std::array<ControlTemplate, 5> kProbeControls{{
+    {probe_ids::kSlider, ControlKind::Slider, "", 10, 10, 100, 15, 0, "volume"},
+    {probe_ids::kSecret, ControlKind::Edit, "", 10, 30, 100, 12, 8, "secret", true},
+    {probe_ids::kNotes, ControlKind::MultiLineEdit, "", 10, 50, 100, 30, 10, "notes"},
+    {probe_ids::kButton, ControlKind::PushButton, "Open a child window", 120, 10, 40, 30},
+    {kStaticId, ControlKind::Label, "probe", 120, 50, 40, 10},
+}};
+// clang-format on
+inline constexpr DialogTemplate kProbeTemplate{900, "Probe", 200,           120, "MS Sans Serif",
+                                               8,   128,     kProbeControls};
+inline constexpr DialogTemplate kChildTemplate{901, "Child", 200,           120, "MS Sans Serif",
+                                               8,   128,     kProbeControls};
+
+// Records every call as "name:id" into a log, which several windows may share.
+class RecordingWindow : public DialogWindow {
+  public:
+    RecordingWindow(const DialogTemplate& layout, std::string name, std::vector<std::string>& log)
+        : m_layout(layout), m_name(std::move(name)), m_log(log) {}
+
+    const DialogTemplate& dialogTemplate() const override { return m_layout; }
+    void onInit(Dialog& dialog) override {
+        m_dialog = &dialog;
+        record("init", 0);
+    }
+    void onClosed() override {
+        record("closed", 0);
+        m_dialog = nullptr;
+    }
+    void onTextChanged(ControlId id) override { record("text", id); }
+    void onClicked(ControlId id) override {
+        record("click", id);
+        if (onClick) onClick(id);
+    }
+    void onSliderMoved(ControlId id) override { record("slider", id); }
+    void onTimer(TimerId id) override {
+        record("tick", id);
+        ++ticks;
+    }
+    void onSystemCommand(int command) override { record("system", command); }
+
+    Dialog* dialog() const { return m_dialog; }
+    int count(const std::string& entry) const {
+        int n = 0;
+        for (const std::string& e : m_log) n += e == m_name + "." + entry ? 1 : 0;
+        return n;
+    }
+
+    std::function<void(ControlId)> onClick;
+    int ticks = 0;
+
+  private:
+    void record(const char* what, int id) {
+        m_log.push_back(m_name + "." + what + ":" + std::to_string(id));
+    }
+
+    const DialogTemplate& m_layout;
+    std::string m_name;
+    std::vector<std::string>& m_log;
+    Dialog* m_dialog = nullptr;
+};
+
+// Runs the event loop until the condition holds or a generous deadline passes.
+template <typename Condition>
+bool processUntil(Condition condition,
+                  std::chrono::milliseconds deadline = std::chrono::milliseconds{5000}) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > deadline.count()) return false;
+        QTest::qWait(2);
+    }
+    return true;
+}
+
+}  // namespace veskator::testing
