@@ -10,7 +10,7 @@
 namespace veskator {
 
 class CProgrammerApp {
-public:
+  public:
     explicit CProgrammerApp(Services& services);
     // Runs the main window until it closes. Returns false: the program then ends.
     bool InitInstance();
@@ -18,7 +18,7 @@ public:
     ProgrammerState& state() { return m_state; }
     CMainProgDlg& mainWindow() { return m_mainWindow; }
 
-private:
+  private:
     Services& m_services;
     ProgrammerState m_state;
     LinkEngine m_engine;

@@ -41,6 +41,15 @@ inline constexpr std::array<TextPlacement, 10> kMainTextPlacements{{
 inline constexpr ImagePlace kMacPlace{1, 0x7a};
 inline constexpr int kMacBytes = 6;
 
+// Bool forms for static_asserts: pointer comparisons are not constant expressions once the
+// sanitizers instrument them.
+constexpr bool hasTextPlacement(ControlId id) {
+    for (const TextPlacement& p : kMainTextPlacements) {
+        if (p.id == id) return true;
+    }
+    return false;
+}
+
 constexpr const TextPlacement* findTextPlacement(ControlId id) {
     for (const TextPlacement& p : kMainTextPlacements) {
         if (p.id == id) return &p;
@@ -96,6 +105,13 @@ inline constexpr std::array<OptionBit, 18> kMainOptionBits{{
     {main_ids::kIpThenContactId, {0, 0x6f}, 0x08, true,  OptionByte::None},
 }};
 // clang-format on
+
+constexpr bool hasOptionBit(ControlId id) {
+    for (const OptionBit& b : kMainOptionBits) {
+        if (b.id == id) return true;
+    }
+    return false;
+}
 
 constexpr const OptionBit* findOptionBit(ControlId id) {
     for (const OptionBit& b : kMainOptionBits) {
@@ -158,7 +174,7 @@ constexpr bool commitOrderIsComplete() {
     for (std::size_t i = 0; i < kCommitOrder.size(); ++i) {
         if (static_cast<std::size_t>(kCommitOrder[i].commit) != i) return false;
         const ControlId id = kCommitOrder[i].id;
-        if (kCommitOrder[i].firstBlock >= 0 && id != kStaticId && findTextPlacement(id) == nullptr)
+        if (kCommitOrder[i].firstBlock >= 0 && id != kStaticId && !hasTextPlacement(id))
             return false;
     }
     return true;

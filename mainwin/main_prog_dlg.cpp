@@ -14,10 +14,10 @@ namespace {
 constexpr bool everyOptionHasAHandler() {
     for (const OptionBit& bit : kMainOptionBits) {
         const bool eitherOr = bit.id == kSecondServer || bit.id == kListenIn;
-        if (!eitherOr && findOptionSteps(bit.id) == nullptr) return false;
+        if (!eitherOr && !hasOptionSteps(bit.id)) return false;
     }
     for (const OptionSteps& s : kOptionSteps) {
-        if (findOptionBit(s.id) == nullptr) return false;
+        if (!hasOptionBit(s.id)) return false;
     }
     return true;
 }
@@ -58,11 +58,12 @@ const DialogTemplate& CMainProgDlg::dialogTemplate() const { return kMainDialogT
 // whose ticks run the link engine.
 void CMainProgDlg::onInit(Dialog& dialog) {
     m_dialog = &dialog;
-    show();
     m_engine.setTickSoon([this] {
         if (m_dialog != nullptr) m_dialog->triggerTimer(kLinkTimer);
     });
     readWorkingFiles();
+    // Shown before any handler can take the controls back into the values.
+    show();
     m_dialog->armTimer(kLinkTimer, kTickPeriod);
 }
 
@@ -75,12 +76,12 @@ void CMainProgDlg::readWorkingFiles() {
     FileSystem& files = m_services.files;
     // Kept here so that the agreement and the remembered settings can be stored.
     files.makeDirectory(kProgramDirectory);
-    m_values.setText(kSaveName, nameFrom(readFileStart(files, kSavingNameFile, kNameFileBytes)
-                                             .value_or(""),
-                                         kNameShownChars));
-    m_values.setText(kLoadName, nameFrom(readFileStart(files, kLoadingNameFile, kNameFileBytes)
-                                             .value_or(""),
-                                         kNameShownChars));
+    m_values.setText(kSaveName,
+                     nameFrom(readFileStart(files, kSavingNameFile, kNameFileBytes).value_or(""),
+                              kNameShownChars));
+    m_values.setText(kLoadName,
+                     nameFrom(readFileStart(files, kLoadingNameFile, kNameFileBytes).value_or(""),
+                              kNameShownChars));
     m_engine.setReceiveLog(files.open(kReceiveLogPath, FileOpen::CreateEmpty));
     m_values.setText(kTargetPort,
                      readFileStart(files, kClientPortFile, kPortFileBytes).value_or(""));

@@ -23,7 +23,8 @@ inline constexpr std::chrono::milliseconds kAgreementPause{200};
 inline constexpr std::string_view kLiabilityFile = "./program/liability";
 inline constexpr std::string_view kProgramDirectory = "./program";
 inline constexpr std::string_view kAgreement = "agree";
-inline constexpr std::string_view kTextAgreedOnFile = "You had agreeed with our no liability policy.";
+inline constexpr std::string_view kTextAgreedOnFile =
+    "You had agreeed with our no liability policy.";
 inline constexpr std::string_view kTextAgreedNow = "You agreeed with our liability policy.";
 inline constexpr std::string_view kDisclaimerText =
     "Norvane,Inc. does not provide liability for using"
@@ -38,7 +39,7 @@ inline constexpr std::size_t kPortFileBytes = 20;
 inline constexpr std::size_t kAddressFileBytes = 50;
 
 class CMainProgDlg final : public DialogWindow {
-public:
+  public:
     CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& engine);
 
     const DialogTemplate& dialogTemplate() const override;
@@ -51,7 +52,7 @@ public:
 
     const ControlValues& values() const { return m_values; }
 
-private:
+  private:
     void readWorkingFiles();
     void take();
     void show();

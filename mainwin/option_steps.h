@@ -11,12 +11,12 @@ namespace veskator {
 
 enum class OptionStep {
     End,
-    Take,     // take all values
-    Flip,     // flip the bit in its working copy (or in the image byte where it has none)
-    SetValue, // the option's value from the new bit
-    Show,     // show all values
-    Copy,     // the working copy into the image byte
-    Request,  // write the byte's block
+    Take,      // take all values
+    Flip,      // flip the bit in its working copy (or in the image byte where it has none)
+    SetValue,  // the option's value from the new bit
+    Show,      // show all values
+    Copy,      // the working copy into the image byte
+    Request,   // write the byte's block
     Wait100,
     Wait200,
     Wait500,
@@ -53,6 +53,13 @@ inline constexpr std::array<OptionSteps, 16> kOptionSteps{{
     {main_ids::kUdpAck,          {detail::S::Take, detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Request, detail::S::Wait200}},
 }};
 // clang-format on
+
+constexpr bool hasOptionSteps(ControlId id) {
+    for (const OptionSteps& s : kOptionSteps) {
+        if (s.id == id) return true;
+    }
+    return false;
+}
 
 constexpr const OptionSteps* findOptionSteps(ControlId id) {
     for (const OptionSteps& s : kOptionSteps) {

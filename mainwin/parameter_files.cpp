@@ -37,7 +37,8 @@ std::size_t loadAlarmCode(FileSystem& files, ProgrammerState& state) {
             b = '#';
         }
     }
-    if (auto backup = files.open(kAlarmCodeBackup, FileOpen::OpenOrCreate)) backup->write(converted);
+    if (auto backup = files.open(kAlarmCodeBackup, FileOpen::OpenOrCreate))
+        backup->write(converted);
     return n;
 }
 

@@ -16,12 +16,12 @@ using namespace std::chrono_literals;
 using namespace main_ids;
 
 class NoCommands final : public CommandRunner {
-public:
+  public:
     int run(std::string_view, std::string_view) override { return -1; }
 };
 
 class StartupTest : public ::testing::Test {
-protected:
+  protected:
     StartupTest()
         : m_dir(std::filesystem::temp_directory_path() /
                 ("veskator-startup-" + std::to_string(::getpid()) + "-" +
@@ -57,7 +57,9 @@ protected:
 TEST_F(StartupTest, WorkingFilesFillTheirFieldsWithinTheirLimits) {
     writeFile("program/savingfile.txt", "abcdefghijklmnopqrstuvwxy");  // 25 characters
     writeFile("program/loadingfile.txt", std::string("short\0rest", 10));
-    writeFile("program/clientport.txt", std::string("50\0" "01", 5));
+    writeFile("program/clientport.txt", std::string("50\0"
+                                                    "01",
+                                                    5));
     writeFile("program/serverIPm.txt", std::string(60, 'h'));
     HeadlessDialog& dialog = start();
     m_windows.advance(10ms);  // the first tick shows the values
@@ -65,7 +67,9 @@ TEST_F(StartupTest, WorkingFilesFillTheirFieldsWithinTheirLimits) {
     EXPECT_EQ(dialog.text(kSaveName), "abcdefghijklmnopqrst");
     EXPECT_EQ(dialog.text(kLoadName), "short");
     // The port keeps the bytes read; the control shows them up to the zero byte.
-    EXPECT_EQ(m_app->mainWindow().values().text(kTargetPort), std::string("50\0" "01", 5));
+    EXPECT_EQ(m_app->mainWindow().values().text(kTargetPort), std::string("50\0"
+                                                                          "01",
+                                                                          5));
     EXPECT_EQ(dialog.text(kTargetPort), "50");
     EXPECT_EQ(dialog.text(kTargetAddress), std::string(50, 'h'));
     EXPECT_EQ(dialog.timerPeriod(1), 10ms);

@@ -1,0 +1,197 @@
+#include "tests/mainwin/mainwin_fixture.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+#include "link/main_fields.h"
+#include "resources/main_dialog_template.h"
+
+namespace veskator::mainwin_test {
+namespace {
+
+using SteadyTime = std::chrono::steady_clock;
+
+// However much virtual time a test needs, no pump may hold the test program longer than this.
+constexpr auto kRealLimit = 10s;
+constexpr auto kStep = 10ms;
+constexpr auto kRealYield = 200us;
+constexpr auto kPatience = 250ms;
+constexpr auto kPatienceStep = 100us;
+
+class PatientSocket final : public StreamSocket {
+  public:
+    explicit PatientSocket(std::unique_ptr<StreamSocket> inner) : m_inner(std::move(inner)) {}
+
+    ConnectStatus connectStatus() override {
+        ConnectStatus status = m_inner->connectStatus();
+        const auto end = SteadyTime::now() + kPatience;
+        while (status == ConnectStatus::Pending && SteadyTime::now() < end) {
+            std::this_thread::sleep_for(kPatienceStep);
+            status = m_inner->connectStatus();
+        }
+        if (status == ConnectStatus::Connected && !m_connected) {
+            m_connected = true;
+            m_owed = true;  // the greeting
+        }
+        return status;
+    }
+
+    IoResult send(std::span<const std::uint8_t> bytes) override {
+        const IoResult r = m_inner->send(bytes);
+        if (r.status == IoStatus::Ok && r.count > 0) m_owed = true;
+        return r;
+    }
+
+    IoResult receive(std::span<std::uint8_t> buffer) override {
+        IoResult r = m_inner->receive(buffer);
+        const auto end = SteadyTime::now() + kPatience;
+        while (m_owed && r.status == IoStatus::WouldBlock && SteadyTime::now() < end) {
+            std::this_thread::sleep_for(kPatienceStep);
+            r = m_inner->receive(buffer);
+        }
+        m_owed = false;
+        return r;
+    }
+
+    void setReadyHandler(std::function<void()> handler) override {
+        m_inner->setReadyHandler(std::move(handler));
+    }
+
+  private:
+    std::unique_ptr<StreamSocket> m_inner;
+    bool m_connected = false;
+    bool m_owed = false;
+};
+
+}  // namespace
+
+std::filesystem::path makeTempDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "veskator-mainwin-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary directory");
+    return pattern;
+}
+
+std::unique_ptr<HostLookup> LoopbackNetwork::lookup(std::string_view hostName) {
+    return m_inner.lookup(hostName);
+}
+
+std::unique_ptr<StreamSocket> LoopbackNetwork::connect(Ipv4Address address, std::uint16_t port) {
+    if ((address.value >> 24) != 127) {
+        ADD_FAILURE() << "a test tried to connect outside loopback";
+        return nullptr;
+    }
+    auto socket = m_inner.connect(address, port);
+    if (!socket) return nullptr;
+    return std::make_unique<PatientSocket>(std::move(socket));
+}
+
+std::string textOf(std::span<const std::uint8_t> bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::filesystem::path& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+MainWindowTest::MainWindowTest() : dir(makeTempDir()), files(dir), clock(windows.clock()) {
+    // The virtual clock starts well away from zero, as a real clock would.
+    clock.advance(std::chrono::hours(1));
+    sim = std::make_unique<sim::CommunicatorSim>();
+    if (!sim->start()) throw std::runtime_error("the simulator did not start");
+    engine = std::make_unique<LinkEngine>(state, network, files, clock);
+    services = std::make_unique<Services>(Services{clock, files, network, commands, windows});
+    dlg = std::make_unique<CMainProgDlg>(*services, state, *engine);
+}
+
+MainWindowTest::~MainWindowTest() {
+    engine->setTickSoon(nullptr);
+    engine.reset();
+    sim.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+}
+
+void MainWindowTest::openWindow(bool agreed) {
+    std::filesystem::create_directories(dir / "program");
+    writeFile(dir / "program/serverIPm.txt", "127.0.0.1");
+    writeFile(dir / "program/clientport.txt", std::to_string(sim->port()));
+    if (agreed) writeFile(dir / "program/liability", "agree");
+    dialog = &windows.open(*dlg);
+}
+
+bool MainWindowTest::pumpUntil(const std::function<bool()>& done,
+                               std::chrono::milliseconds virtualLimit) {
+    const auto realEnd = SteadyTime::now() + kRealLimit;
+    const auto virtualEnd = clock.now() + virtualLimit;
+    for (;;) {
+        if (done()) return true;
+        if (clock.now() >= virtualEnd || SteadyTime::now() >= realEnd) return false;
+        windows.advance(kStep);
+        std::this_thread::sleep_for(kRealYield);
+    }
+}
+
+void MainWindowTest::pumpFor(std::chrono::milliseconds duration) {
+    const auto end = clock.now() + duration;
+    while (clock.now() < end) {
+        windows.advance(std::min<std::chrono::milliseconds>(
+            kStep, std::chrono::duration_cast<std::chrono::milliseconds>(end - clock.now())));
+        std::this_thread::sleep_for(kRealYield);
+    }
+}
+
+bool MainWindowTest::settled() const {
+    return engine->idle() && state.requests.empty() && state.readAllRequest == 0 &&
+           state.writeAllRequest == 0 && state.alarmCodeChunk == 0 &&
+           state.remoteResetRequest == 0 && state.fieldCommits.none();
+}
+
+void MainWindowTest::readDevice() {
+    dialog->click(main_ids::kStartGo);
+    ASSERT_EQ(state.readAllRequest, 1);
+    ASSERT_TRUE(pumpUntilSettled());
+    ASSERT_TRUE(state.imageHoldsDeviceData);
+    ASSERT_EQ(textOf(state.workspace.receiveArea()), deviceBytes(0, kReceiveAreaSize));
+    sim->clearEvents();
+}
+
+std::vector<sim::SimEvent> MainWindowTest::events(sim::SimEvent::Kind kind) const {
+    std::vector<sim::SimEvent> found;
+    for (const sim::SimEvent& e : sim->events()) {
+        if (e.kind == kind) found.push_back(e);
+    }
+    return found;
+}
+
+void MainWindowTest::setDeviceBytes(int block, int offset, std::span<const std::uint8_t> bytes) {
+    sim->setBytes(
+        sim::blockOffset(static_cast<std::size_t>(block), static_cast<std::size_t>(offset)), bytes);
+}
+
+void MainWindowTest::setDeviceText(int block, int offset, std::string_view text) {
+    setDeviceBytes(block, offset,
+                   std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+}
+
+std::string MainWindowTest::deviceBytes(std::size_t offset, std::size_t size) const {
+    const sim::SimMemory memory = sim->memory();
+    return textOf(std::span(memory).subspan(offset, size));
+}
+
+std::string MainWindowTest::imageBytes(int block, int offset, std::size_t size) const {
+    return textOf(state.workspace.image().subspan(
+        static_cast<std::size_t>(imageOffset({block, offset})), size));
+}
+
+}  // namespace veskator::mainwin_test

@@ -1,0 +1,113 @@
+#pragma once
+// The main window on the headless double, its link engine on real loopback sockets against the
+// communicator simulator, and real files in a temporary directory. Timers, waits and the engine's
+// bounds run on the double's virtual clock: each pump step moves it 10 ms and yields briefly to
+// the real network.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/link_engine.h"
+#include "link/programmer_state.h"
+#include "mainwin/main_prog_dlg.h"
+#include "platform/command_runner.h"
+#include "platform/file_system.h"
+#include "platform/headless/headless_platform.h"
+#include "platform/network.h"
+#include "platform/qt/posix_network.h"
+#include "tools/communicator_sim/communicator_sim.h"
+
+namespace veskator::mainwin_test {
+
+using namespace std::chrono_literals;
+
+std::filesystem::path makeTempDir();
+
+// The main window never runs commands.
+class NoCommands final : public CommandRunner {
+  public:
+    int run(std::string_view, std::string_view) override {
+        ADD_FAILURE() << "the main window ran a command";
+        return -1;
+    }
+};
+
+// Real sockets, loopback only. When the engine looks for bytes the peer owes it (the greeting
+// after connecting, a reply after a frame), the socket gives the peer a little real time before
+// saying nothing came, so a busy machine never turns into a virtual timeout.
+class LoopbackNetwork final : public Network {
+  public:
+    std::unique_ptr<HostLookup> lookup(std::string_view hostName) override;
+    std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override;
+
+  private:
+    PosixNetwork m_inner;
+};
+
+std::string textOf(std::span<const std::uint8_t> bytes);
+std::string readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest();
+    ~MainWindowTest() override;
+
+    // Opens the window as at start-up: the target is the simulator, the disclaimer agreed or not.
+    void openWindow(bool agreed = true);
+
+    // Moves virtual time on in 10 ms steps until done() holds; false when virtualLimit of virtual
+    // time or a few seconds of real time pass first.
+    bool pumpUntil(const std::function<bool()>& done,
+                   std::chrono::milliseconds virtualLimit = std::chrono::minutes(2));
+    // Moves virtual time on by `duration`, in 10 ms steps with real yields.
+    void pumpFor(std::chrono::milliseconds duration);
+    // Nothing requested or pending and the engine idle.
+    bool settled() const;
+    bool pumpUntilSettled() {
+        return pumpUntil([this] { return settled(); });
+    }
+    // "Start/Go" and the whole full read; then the simulator's events are cleared.
+    void readDevice();
+
+    std::vector<sim::SimEvent> events(sim::SimEvent::Kind kind) const;
+    std::vector<sim::SimEvent> blockWrites() const {
+        return events(sim::SimEvent::Kind::BlockWrite);
+    }
+    int connections() const {
+        return static_cast<int>(events(sim::SimEvent::Kind::Accepted).size());
+    }
+    // Sets device memory bytes at block Ak, offset.
+    void setDeviceBytes(int block, int offset, std::span<const std::uint8_t> bytes);
+    void setDeviceText(int block, int offset, std::string_view text);
+    std::string deviceBytes(std::size_t offset, std::size_t size) const;
+    std::string imageBytes(int block, int offset, std::size_t size) const;
+
+    const ControlValues& values() const { return dlg->values(); }
+    std::string shown(ControlId id) const { return dialog->text(id); }
+    std::filesystem::path path(std::string_view name) const { return dir / name; }
+
+    std::filesystem::path dir;
+    PosixFileSystem files;
+    HeadlessWindowSystem windows;
+    VirtualClock& clock;
+    LoopbackNetwork network;
+    NoCommands commands;
+    ProgrammerState state;
+    std::unique_ptr<sim::CommunicatorSim> sim;
+    std::unique_ptr<LinkEngine> engine;
+    std::unique_ptr<Services> services;
+    std::unique_ptr<CMainProgDlg> dlg;
+    HeadlessDialog* dialog = nullptr;
+};
+
+}  // namespace veskator::mainwin_test
