@@ -152,9 +152,13 @@ void MainWindowTest::pumpFor(std::chrono::milliseconds duration) {
 }
 
 bool MainWindowTest::settled() const {
+    // The simulator records on its own thread: settled only once it has seen every connection
+    // the engine opened come to its end.
     return engine->idle() && state.requests.empty() && state.readAllRequest == 0 &&
            state.writeAllRequest == 0 && state.alarmCodeChunk == 0 &&
-           state.remoteResetRequest == 0 && state.fieldCommits.none();
+           state.remoteResetRequest == 0 && state.fieldCommits.none() &&
+           events(sim::SimEvent::Kind::Closed).size() ==
+               events(sim::SimEvent::Kind::Accepted).size();
 }
 
 void MainWindowTest::readDevice() {
