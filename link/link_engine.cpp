@@ -147,8 +147,8 @@ bool LinkEngine::writesWaiting() const {
 
 bool LinkEngine::chooseJob() {
     auto& queue = m_state.requests.queue();
-    const bool jobsPending = m_state.alarmCodeChunk != 0 || m_state.writeAllRequest != 0 ||
-                             m_state.readAllRequest != 0;
+    const bool jobsPending =
+        m_state.alarmCodeChunk != 0 || m_state.writeAllRequest != 0 || m_state.readAllRequest != 0;
     // Everything but a remote reset, in the order requested.
     auto next = std::find_if(queue.begin(), queue.end(), [](const QueuedExchange& e) {
         return e.type != ExchangeType::RemoteReset;
@@ -256,14 +256,16 @@ bool LinkEngine::stepGreeting() {
             return true;
         }
         if (r.status != IoStatus::Ok || r.count == 0) {
-            failExchange(kErrorNoGreeting);
+            // Dropped before its greeting: the device refused the connection (busy, or another
+            // programmer is on it).
+            failExchange(kErrorConnect);
             return true;
         }
         const std::span<const std::uint8_t> got(chunk.data(), r.count);
         m_state.texts.traceBox += '3';
         m_state.texts.traceBox.append(got.begin(), got.end());
-        const auto cr = std::find(got.begin() + std::min(kGreetingCrPosition, got.size()), got.end(),
-                                  std::uint8_t{13});
+        const auto cr = std::find(got.begin() + std::min(kGreetingCrPosition, got.size()),
+                                  got.end(), std::uint8_t{13});
         if (cr != got.end()) {
             m_resends = 0;
             m_sent = 0;
@@ -295,14 +297,15 @@ void LinkEngine::prepareFrame() {
             const int chunk = m_state.alarmCodeChunk + 1;
             // Chunk n is the 128 bytes at 128 * (n - 64): the source follows the chunk number,
             // so a chunk sent again carries the same bytes.
-            const std::size_t source = static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
-            std::span<const std::uint8_t, kBlockSize> bytes(
-                m_state.alarmCodeBuffer.data() + source, kBlockSize);
+            const std::size_t source =
+                static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
+            std::span<const std::uint8_t, kBlockSize> bytes(m_state.alarmCodeBuffer.data() + source,
+                                                            kBlockSize);
             m_frameLength = BuildChunkFrame(m_frame, bytes, chunk);
             const std::span<const std::uint8_t> frame(m_frame.data(), m_frameLength);
             const std::array<std::uint8_t, 2> endMark{'?', '?'};
-            m_lastChunk = std::search(frame.begin(), frame.end(), endMark.begin(),
-                                      endMark.end()) != frame.end() ||
+            m_lastChunk = std::search(frame.begin(), frame.end(), endMark.begin(), endMark.end()) !=
+                              frame.end() ||
                           chunk >= kLastAlarmChunk;
             break;
         }
@@ -314,7 +317,7 @@ void LinkEngine::prepareFrame() {
 
 bool LinkEngine::stepSend() {
     const bool general = m_job == Job::Queued && m_current.type == ExchangeType::Status;
-    if (m_sent == 0 && general) m_exchangeLog.append("4");
+    if (m_sent == 0 && m_resends == 0 && general) m_exchangeLog.append("4");
     const std::span<const std::uint8_t> frame(m_frame.data() + m_sent,
                                               static_cast<std::size_t>(m_frameLength - m_sent));
     const IoResult r = m_socket->send(frame);
@@ -327,10 +330,9 @@ bool LinkEngine::stepSend() {
     m_sent += static_cast<int>(r.count);
     if (m_sent < m_frameLength) return false;
 
-    const bool awaitsReply =
-        m_job == Job::FullRead ||
-        (m_job == Job::Queued &&
-         (m_current.type == ExchangeType::Status || m_current.type == ExchangeType::Pairing));
+    const bool awaitsReply = m_job == Job::FullRead ||
+                             (m_job == Job::Queued && (m_current.type == ExchangeType::Status ||
+                                                       m_current.type == ExchangeType::Pairing));
     if (!awaitsReply) {
         m_phase = Phase::Close;
         return true;
@@ -356,6 +358,12 @@ bool LinkEngine::stepAwaitReply() {
     }
     if (r.status == IoStatus::WouldBlock) {
         if (m_clock.now() < m_deadline) return false;
+        // A reply that stopped halfway cannot be told apart from the answer to a resend: the
+        // connection is given up and the read resumes at this unit on a new one.
+        if (m_gathered > 0) {
+            failExchange(kErrorNoReply);
+            return true;
+        }
         if (m_resends < kMaxResends) {
             // The frame in the buffer goes again; a part of a reply is dropped with it.
             ++m_resends;
@@ -404,8 +412,10 @@ void LinkEngine::takeReadReply(std::span<const std::uint8_t> bytes) {
         return;
     }
     m_state.readIndex = readCodeForUnit(unit + 1);
-    if (writesWaiting()) {
-        // Writes go first: this connection closes, and the read resumes here afterwards.
+    // Writes go first: this connection closes, and the read resumes here afterwards. A frame
+    // that had to be sent again may still be answered twice; a fresh connection keeps that late
+    // copy out of the next unit.
+    if (writesWaiting() || m_resends > 0) {
         m_phase = Phase::Close;
         return;
     }
@@ -444,9 +454,11 @@ void LinkEngine::finishExchange() {
     switch (m_job) {
         case Job::AlarmChunk: {
             const int chunk = m_state.alarmCodeChunk + 1;
-            const std::size_t source = static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
+            const std::size_t source =
+                static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
             // The line shows the chunk's bytes up to the first zero byte.
-            const std::size_t end = std::min(source + kWriteFrameSize, m_state.alarmCodeBuffer.size());
+            const std::size_t end =
+                std::min(source + kWriteFrameSize, m_state.alarmCodeBuffer.size());
             std::string shown(m_state.alarmCodeBuffer.begin() + static_cast<std::ptrdiff_t>(source),
                               m_state.alarmCodeBuffer.begin() + static_cast<std::ptrdiff_t>(end));
             m_state.texts.downloadLine =
@@ -476,23 +488,24 @@ void LinkEngine::failExchange(std::string_view reason) {
             if (++m_current.attempts < kMaxAttempts) {
                 m_state.requests.queue().push_front(m_current);
             } else if (m_current.type == ExchangeType::BlockWrite) {
-                m_state.texts.linkError = blockName(m_current.block) + " not written: " +
-                                          std::string(reason);
+                m_state.texts.linkError =
+                    blockName(m_current.block) + " not written: " + std::string(reason);
             }
             break;
         case Job::AlarmChunk:
             if (++m_chunkAttempts >= kMaxAttempts) {
                 m_chunkAttempts = 0;
-                m_state.texts.downloadLine =
-                    "download stopped at chunk " + std::to_string(m_state.alarmCodeChunk + 1) +
-                    ": " + std::string(reason);
+                m_state.texts.downloadLine = "download stopped at chunk " +
+                                             std::to_string(m_state.alarmCodeChunk + 1) + ": " +
+                                             std::string(reason);
                 m_state.alarmCodeChunk = 0;
             }
             break;
         case Job::WriteAll:
             if (++m_writeAllAttempts >= kMaxAttempts) {
                 // The block is given up and named at the end; the others still go.
-                m_writeAllFailed += (m_writeAllFailed.empty() ? "" : " ") + blockName(m_writeAllBlock);
+                m_writeAllFailed +=
+                    (m_writeAllFailed.empty() ? "" : " ") + blockName(m_writeAllBlock);
                 advanceWriteAll();
             }
             break;
@@ -500,8 +513,8 @@ void LinkEngine::failExchange(std::string_view reason) {
             if (++m_readAttempts >= kMaxAttempts) {
                 m_readAttempts = 0;
                 m_state.texts.linkError = "full read stopped at unit " +
-                                          std::to_string(unitOfReadCode(m_state.readIndex)) +
-                                          ": " + std::string(reason);
+                                          std::to_string(unitOfReadCode(m_state.readIndex)) + ": " +
+                                          std::string(reason);
                 m_state.readAllRequest = 0;
                 m_state.readIndex = 0;
             }

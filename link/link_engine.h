@@ -44,7 +44,7 @@ inline constexpr std::string_view kErrorClosed = "connection closed by device";
 enum class LinkState { Idle = 0, Connect = 1, Send = 2, AwaitReply = 3, Close = 5 };
 
 class LinkEngine {
-public:
+  public:
     LinkEngine(ProgrammerState& state, Network& network, FileSystem& files, const Clock& clock);
     ~LinkEngine();
     LinkEngine(const LinkEngine&) = delete;
@@ -64,7 +64,7 @@ public:
     // Units of the running full read stored so far (0..64).
     int unitsRead() const;
 
-private:
+  private:
     enum class Phase { Idle, Resolving, Connecting, Pausing, Greeting, Send, AwaitReply, Close };
     enum class Job { None, Queued, AlarmChunk, WriteAll, FullRead };
 

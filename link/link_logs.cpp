@@ -4,7 +4,9 @@
 
 namespace veskator {
 
-void ExchangeLog::open(FileSystem& files) { m_file = files.open(kExchangeLogPath, FileOpen::CreateEmpty); }
+void ExchangeLog::open(FileSystem& files) {
+    m_file = files.open(kExchangeLogPath, FileOpen::CreateEmpty);
+}
 
 void ExchangeLog::append(std::span<const std::uint8_t> bytes) {
     if (m_file) m_file->write(bytes);

@@ -16,23 +16,23 @@ inline constexpr std::string_view kExchangeLogPath = "./temp1.txt";
 inline constexpr std::string_view kReceiveLogPath = "./tempreceiveddata.txt";
 
 class ExchangeLog {
-public:
+  public:
     void open(FileSystem& files);
     void close() { m_file.reset(); }
     void append(std::span<const std::uint8_t> bytes);
     void append(std::string_view text);
 
-private:
+  private:
     std::unique_ptr<File> m_file;
 };
 
 class ReceiveLog {
-public:
+  public:
     void setFile(std::unique_ptr<File> file) { m_file = std::move(file); }
     // One record per read reply: CR, LF, "/", the count in decimal, "/", the bytes.
     void record(std::span<const std::uint8_t> reply);
 
-private:
+  private:
     std::unique_ptr<File> m_file;
 };
 

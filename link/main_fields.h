@@ -73,7 +73,8 @@ static_assert(imageOffset(kMacPlace) + kMacBytes == imageOffset({1, 0x80}));
 // The option bytes that have a process-wide working copy shared by all windows.
 enum class OptionByte { A0x1f, A1x3f, A1x3d, A1x38, None };
 
-inline constexpr std::array<ImagePlace, 4> kOptionBytePlaces{{{0, 0x1f}, {1, 0x3f}, {1, 0x3d}, {1, 0x38}}};
+inline constexpr std::array<ImagePlace, 4> kOptionBytePlaces{
+    {{0, 0x1f}, {1, 0x3f}, {1, 0x3d}, {1, 0x38}}};
 
 struct OptionBit {
     ControlId id;
@@ -149,7 +150,7 @@ enum class FieldCommit {
 
 struct CommitRow {
     FieldCommit commit;
-    ControlId id;  // kStaticId: no text of its own
+    ControlId id;               // kStaticId: no text of its own
     int firstBlock, lastBlock;  // -1: no device write
 };
 

@@ -21,11 +21,11 @@ inline constexpr std::size_t kGeneralReplySize = 130;
 
 // How an exchange ends once its frame has been sent.
 enum class ExchangeType {
-    BlockWrite,  // an image block, built from the image when sent; no reply
-    RemoteReset, // "$remotereset$"; no reply
-    Chunk,       // a ready-made chunk frame; no reply
-    Status,      // "gpcommandr1" and other general commands: one reply
-    Pairing,     // the bridge pairing frame: its answer, if any, is logged
+    BlockWrite,   // an image block, built from the image when sent; no reply
+    RemoteReset,  // "$remotereset$"; no reply
+    Chunk,        // a ready-made chunk frame; no reply
+    Status,       // "gpcommandr1" and other general commands: one reply
+    Pairing,      // the bridge pairing frame: its answer, if any, is logged
 };
 
 struct QueuedExchange {
@@ -46,7 +46,7 @@ struct MainTexts {
 };
 
 class LinkRequests {
-public:
+  public:
     // Writes image block k (0..7). A write of the same block still waiting coalesces with it: the
     // frame is built from the image when it is sent, so every change made by then goes along.
     void requestBlockWrite(int block);
@@ -63,7 +63,7 @@ public:
     const std::deque<QueuedExchange>& queue() const { return m_queue; }
     std::deque<QueuedExchange>& queue() { return m_queue; }
 
-private:
+  private:
     std::deque<QueuedExchange> m_queue;
 };
 

@@ -18,18 +18,20 @@ using SteadyTime = std::chrono::steady_clock;
 
 // However much virtual time a test needs, no pump may hold the test program for longer.
 constexpr auto kRealLimit = 8s;
+constexpr auto kDeviceQuietLimit = 2s;
 constexpr auto kTickPeriod = 10ms;
 constexpr auto kRealYield = 200us;
 constexpr auto kPatienceStep = 100us;
 
 std::filesystem::path makeTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "veskator-link-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "veskator-link-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary directory");
     return pattern;
 }
 
 class PatientSocket final : public StreamSocket {
-public:
+  public:
     PatientSocket(std::unique_ptr<StreamSocket> inner, const Clock& clock,
                   std::chrono::milliseconds patience)
         : m_inner(std::move(inner)), m_clock(clock), m_patience(patience) {}
@@ -56,8 +58,9 @@ public:
 
     IoResult receive(std::span<std::uint8_t> buffer) override {
         IoResult r = m_inner->receive(buffer);
+        // A part of an answer leaves the rest owed (a reply may come in pieces).
         if (r.status != IoStatus::WouldBlock) {
-            m_owed = false;
+            if (r.status != IoStatus::Ok) m_owed = false;
             return r;
         }
         if (!m_owed || m_clock.now() - m_owedSince < PatientNetwork::kGrace) return r;
@@ -74,7 +77,7 @@ public:
         m_inner->setReadyHandler(std::move(handler));
     }
 
-private:
+  private:
     void owe() {
         m_owed = true;
         m_owedSince = m_clock.now();
@@ -115,17 +118,14 @@ std::optional<std::size_t> firstDifference(std::string_view a, std::string_view 
     return static_cast<std::size_t>(ia - a.begin());
 }
 
-std::string commandFrame(std::string_view text) {
-    return "\n\"" + std::string(text) + "\r";
-}
+std::string commandFrame(std::string_view text) { return "\n\"" + std::string(text) + "\r"; }
 
 std::string readCommandText(int unit) {
     if (unit < 2) return "read program" + std::to_string(unit);
     return std::string("read programA") + static_cast<char>(48 + unit);
 }
 
-LinkEngineTest::LinkEngineTest()
-    : dir(makeTempDir()), files(dir), values(kMainDialogTemplate) {
+LinkEngineTest::LinkEngineTest() : dir(makeTempDir()), files(dir), values(kMainDialogTemplate) {
     values.setText(main_ids::kTargetAddress, "127.0.0.1");
     startSim();
     engine = std::make_unique<LinkEngine>(state, network, files, clock);
@@ -146,6 +146,11 @@ sim::SimMemory LinkEngineTest::memoryPattern() {
         memory[i] = static_cast<std::uint8_t>(i * 7 + i / 64 * 3 + 1);
     }
     return memory;
+}
+
+std::string LinkEngineTest::patternBytes(std::size_t offset, std::size_t size) {
+    const sim::SimMemory memory = memoryPattern();
+    return textOf(std::span(memory).subspan(offset, size));
 }
 
 void LinkEngineTest::startSim(sim::SimConfig config) {
@@ -180,6 +185,19 @@ bool LinkEngineTest::settled() const {
     return engine->idle() && state.requests.empty() && state.readAllRequest == 0 &&
            state.writeAllRequest == 0 && state.alarmCodeChunk == 0 &&
            state.remoteResetRequest == 0 && state.fieldCommits.none();
+}
+
+bool LinkEngineTest::pumpUntilSettled(std::chrono::milliseconds virtualLimit) {
+    if (!pumpUntil([this] { return settled(); }, virtualLimit)) return false;
+    return device->waitFor(
+        [](const std::vector<sim::SimEvent>& seen) {
+            const auto count = [&](sim::SimEvent::Kind kind) {
+                return std::count_if(seen.begin(), seen.end(),
+                                     [&](const sim::SimEvent& e) { return e.kind == kind; });
+            };
+            return count(sim::SimEvent::Kind::Accepted) == count(sim::SimEvent::Kind::Closed);
+        },
+        kDeviceQuietLimit);
 }
 
 void LinkEngineTest::runTicks(int count) {

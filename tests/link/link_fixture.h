@@ -36,7 +36,7 @@ using namespace std::chrono_literals;
 // `patience` of real time before reporting that nothing came: so a busy machine never turns into
 // a virtual reply timeout, while a silent peer still costs the engine its full virtual bound.
 class PatientNetwork final : public Network {
-public:
+  public:
     static constexpr std::chrono::milliseconds kGrace{500};
 
     PatientNetwork(Network& inner, const Clock& clock) : m_inner(inner), m_clock(clock) {}
@@ -45,7 +45,7 @@ public:
     std::unique_ptr<HostLookup> lookup(std::string_view hostName) override;
     std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override;
 
-private:
+  private:
     Network& m_inner;
     const Clock& m_clock;
     std::chrono::milliseconds m_patience{250};
@@ -62,7 +62,7 @@ std::string commandFrame(std::string_view text);
 std::string readCommandText(int unit);
 
 class LinkEngineTest : public ::testing::Test {
-protected:
+  protected:
     LinkEngineTest();
     ~LinkEngineTest() override;
 
@@ -70,6 +70,7 @@ protected:
     void startSim(sim::SimConfig config = {});
     // A device memory in which every read unit differs from every other.
     static sim::SimMemory memoryPattern();
+    static std::string patternBytes(std::size_t offset, std::size_t size);
     std::string deviceBytes(std::size_t offset, std::size_t size) const;
     std::string receiveArea() const;
 
@@ -80,9 +81,9 @@ protected:
                    std::chrono::milliseconds virtualLimit = std::chrono::minutes(2));
     // Nothing requested and the engine idle.
     bool settled() const;
-    bool pumpUntilSettled(std::chrono::milliseconds virtualLimit = std::chrono::minutes(2)) {
-        return pumpUntil([this] { return settled(); }, virtualLimit);
-    }
+    // Pumps until settled, then waits (in real time, bounded) until the device has taken in all
+    // that was sent: it has seen every connection close.
+    bool pumpUntilSettled(std::chrono::milliseconds virtualLimit = std::chrono::minutes(2));
     void runTicks(int count);
 
     // "Start/Go": a full read from unit 0.
@@ -94,7 +95,9 @@ protected:
     std::vector<sim::SimEvent> events(sim::SimEvent::Kind kind) const;
     // The device commands seen, without the simulator's connection events.
     std::vector<sim::SimEvent> commands() const;
-    int connections() const { return static_cast<int>(events(sim::SimEvent::Kind::Accepted).size()); }
+    int connections() const {
+        return static_cast<int>(events(sim::SimEvent::Kind::Accepted).size());
+    }
     std::string readWorkFile(std::string_view name) const;
 
     std::filesystem::path dir;
