@@ -72,7 +72,7 @@ void LinkEngine::tick(const ControlValues& fields) {
         m_state.requests.requestExchange(kCodeRemoteReset);
     }
     saveTargetFiles(fields);
-    m_failedThisTick = false;
+    m_endedThisTick = false;
     while (step(fields)) {
     }
 }
@@ -184,8 +184,14 @@ bool LinkEngine::chooseJob() {
 }
 
 bool LinkEngine::startNextExchange(const ControlValues& fields) {
-    // A failed attempt is tried again at the next tick, not at once.
-    if (m_failedThisTick || !chooseJob()) return false;
+    // The next exchange starts at the next tick, not at once: a failed attempt is not retried in
+    // a burst, and what an exchange left in the window's texts is shown at least once.
+    if (m_endedThisTick || !chooseJob()) return false;
+    if (m_job == Job::AlarmChunk) {
+        // Progress while the chunk's connection is made; the chunk's bytes replace it once sent.
+        m_state.texts.downloadLine =
+            "sending alarm code chunk " + std::to_string(m_state.alarmCodeChunk + 1);
+    }
     m_state.texts.traceBox += '1';
     m_targetAddress = fields.text(main_ids::kTargetAddress);
     m_port = parsePort(fields.text(main_ids::kTargetPort));
@@ -449,6 +455,7 @@ void LinkEngine::closeConnection() {
 // The exchange went through: the job moves on.
 void LinkEngine::finishExchange() {
     closeConnection();
+    m_endedThisTick = true;
     m_state.texts.traceBox = kTraceClosed;
     m_state.texts.linkError.clear();
     switch (m_job) {
@@ -482,7 +489,7 @@ void LinkEngine::finishExchange() {
 void LinkEngine::failExchange(std::string_view reason) {
     closeConnection();
     m_state.texts.linkError = reason;
-    m_failedThisTick = true;
+    m_endedThisTick = true;
     switch (m_job) {
         case Job::Queued:
             if (++m_current.attempts < kMaxAttempts) {

@@ -119,7 +119,7 @@ class LinkEngine {
     std::string m_writeAllFailed;  // blocks that could not be written, e.g. "A3 A5"
     int m_readAttempts = 0;
     bool m_lastChunk = false;
-    bool m_failedThisTick = false;
+    bool m_endedThisTick = false;
 
     std::optional<Clock::TimePoint> m_addressSaveAt;
 };

@@ -699,6 +699,14 @@ class AlarmCodeTest : public LinkEngineTest {
 };
 
 TEST_F(AlarmCodeTest, ChunksGoUntilTheEndMark) {
+    // While a chunk's connection is made, the line says which chunk is on its way.
+    tick();
+    EXPECT_EQ(state.texts.downloadLine, "sending alarm code chunk 64");
+    ASSERT_TRUE(pumpUntil([&] { return state.alarmCodeChunk == 64; }));
+    // The 146 bytes from the chunk's start: its own 128 and the first 18 of the next.
+    EXPECT_EQ(state.texts.downloadLine, chunk(0) + "E130 01 BURGLARY ?");
+    ASSERT_TRUE(pumpUntil([&] { return state.texts.downloadLine.starts_with("sending"); }));
+    EXPECT_EQ(state.texts.downloadLine, "sending alarm code chunk 65");
     ASSERT_TRUE(pumpUntilSettled());
     expectTwoChunksSent();
     EXPECT_EQ(connections(), 2);
