@@ -21,96 +21,8 @@ constexpr auto kRealLimit = 8s;
 constexpr auto kDeviceQuietLimit = 2s;
 constexpr auto kTickPeriod = 10ms;
 constexpr auto kRealYield = 200us;
-constexpr auto kPatienceStep = 100us;
-
-std::filesystem::path makeTempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "veskator-link-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary directory");
-    return pattern;
-}
-
-class PatientSocket final : public StreamSocket {
-  public:
-    PatientSocket(std::unique_ptr<StreamSocket> inner, const Clock& clock,
-                  std::chrono::milliseconds patience)
-        : m_inner(std::move(inner)), m_clock(clock), m_patience(patience) {}
-
-    ConnectStatus connectStatus() override {
-        ConnectStatus status = m_inner->connectStatus();
-        const auto end = SteadyTime::now() + m_patience;
-        while (status == ConnectStatus::Pending && SteadyTime::now() < end) {
-            std::this_thread::sleep_for(kPatienceStep);
-            status = m_inner->connectStatus();
-        }
-        if (status == ConnectStatus::Connected && !m_connected) {
-            m_connected = true;
-            owe();  // the greeting
-        }
-        return status;
-    }
-
-    IoResult send(std::span<const std::uint8_t> bytes) override {
-        const IoResult r = m_inner->send(bytes);
-        if (r.status == IoStatus::Ok && r.count > 0) owe();
-        return r;
-    }
-
-    IoResult receive(std::span<std::uint8_t> buffer) override {
-        IoResult r = m_inner->receive(buffer);
-        // A part of an answer leaves the rest owed (a reply may come in pieces).
-        if (r.status != IoStatus::WouldBlock) {
-            if (r.status != IoStatus::Ok) m_owed = false;
-            return r;
-        }
-        if (!m_owed || m_clock.now() - m_owedSince < PatientNetwork::kGrace) return r;
-        m_owed = false;
-        const auto end = SteadyTime::now() + m_patience;
-        while (r.status == IoStatus::WouldBlock && SteadyTime::now() < end) {
-            std::this_thread::sleep_for(kPatienceStep);
-            r = m_inner->receive(buffer);
-        }
-        return r;
-    }
-
-    void setReadyHandler(std::function<void()> handler) override {
-        m_inner->setReadyHandler(std::move(handler));
-    }
-
-  private:
-    void owe() {
-        m_owed = true;
-        m_owedSince = m_clock.now();
-    }
-
-    std::unique_ptr<StreamSocket> m_inner;
-    const Clock& m_clock;
-    std::chrono::milliseconds m_patience;
-    Clock::TimePoint m_owedSince{};
-    bool m_connected = false;
-    bool m_owed = false;
-};
 
 }  // namespace
-
-std::unique_ptr<HostLookup> PatientNetwork::lookup(std::string_view hostName) {
-    return m_inner.lookup(hostName);
-}
-
-std::unique_ptr<StreamSocket> PatientNetwork::connect(Ipv4Address address, std::uint16_t port) {
-    // Tests talk to loopback only.
-    if ((address.value >> 24) != 127) {
-        ADD_FAILURE() << "a test tried to connect outside loopback";
-        return nullptr;
-    }
-    auto socket = m_inner.connect(address, port);
-    if (!socket) return nullptr;
-    return std::make_unique<PatientSocket>(std::move(socket), m_clock, m_patience);
-}
-
-std::string textOf(std::span<const std::uint8_t> bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
 
 std::optional<std::size_t> firstDifference(std::string_view a, std::string_view b) {
     const auto [ia, ib] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
@@ -125,7 +37,8 @@ std::string readCommandText(int unit) {
     return std::string("read programA") + static_cast<char>(48 + unit);
 }
 
-LinkEngineTest::LinkEngineTest() : dir(makeTempDir()), files(dir), values(kMainDialogTemplate) {
+LinkEngineTest::LinkEngineTest()
+    : dir(makeTempDir("veskator-link")), files(dir), values(kMainDialogTemplate) {
     values.setText(main_ids::kTargetAddress, "127.0.0.1");
     startSim();
     engine = std::make_unique<LinkEngine>(state, network, files, clock);

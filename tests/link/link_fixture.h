@@ -23,36 +23,17 @@
 #include "platform/headless/headless_platform.h"
 #include "platform/network.h"
 #include "platform/qt/posix_network.h"
+#include "tests/support/patient_network.h"
 #include "tools/communicator_sim/communicator_sim.h"
 
 namespace veskator::link_test {
 
+using test_support::makeTempDir;
+using test_support::PatientNetwork;
+using test_support::textOf;
+
 using namespace std::chrono_literals;
 
-// Real sockets, with one allowance for virtual time. A reply on loopback normally comes within a
-// tick or two, and the engine then polls for it across ticks as it would on a real network. But
-// if the engine has waited kGrace of virtual time for an answer the peer owes it (the greeting
-// after connecting, a reply after a frame) and none is there, the socket gives the peer up to
-// `patience` of real time before reporting that nothing came: so a busy machine never turns into
-// a virtual reply timeout, while a silent peer still costs the engine its full virtual bound.
-class PatientNetwork final : public Network {
-  public:
-    static constexpr std::chrono::milliseconds kGrace{500};
-
-    PatientNetwork(Network& inner, const Clock& clock) : m_inner(inner), m_clock(clock) {}
-    void setPatience(std::chrono::milliseconds patience) { m_patience = patience; }
-
-    std::unique_ptr<HostLookup> lookup(std::string_view hostName) override;
-    std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override;
-
-  private:
-    Network& m_inner;
-    const Clock& m_clock;
-    std::chrono::milliseconds m_patience{250};
-};
-
-// Bytes as text, for comparisons that print readably.
-std::string textOf(std::span<const std::uint8_t> bytes);
 // The position of the first byte where a and b differ (a length difference counts); nullopt when
 // they are equal.
 std::optional<std::size_t> firstDifference(std::string_view a, std::string_view b);

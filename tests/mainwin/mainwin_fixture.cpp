@@ -19,80 +19,8 @@ using SteadyTime = std::chrono::steady_clock;
 constexpr auto kRealLimit = 10s;
 constexpr auto kStep = 10ms;
 constexpr auto kRealYield = 200us;
-constexpr auto kPatience = 250ms;
-constexpr auto kPatienceStep = 100us;
-
-class PatientSocket final : public StreamSocket {
-  public:
-    explicit PatientSocket(std::unique_ptr<StreamSocket> inner) : m_inner(std::move(inner)) {}
-
-    ConnectStatus connectStatus() override {
-        ConnectStatus status = m_inner->connectStatus();
-        const auto end = SteadyTime::now() + kPatience;
-        while (status == ConnectStatus::Pending && SteadyTime::now() < end) {
-            std::this_thread::sleep_for(kPatienceStep);
-            status = m_inner->connectStatus();
-        }
-        if (status == ConnectStatus::Connected && !m_connected) {
-            m_connected = true;
-            m_owed = true;  // the greeting
-        }
-        return status;
-    }
-
-    IoResult send(std::span<const std::uint8_t> bytes) override {
-        const IoResult r = m_inner->send(bytes);
-        if (r.status == IoStatus::Ok && r.count > 0) m_owed = true;
-        return r;
-    }
-
-    IoResult receive(std::span<std::uint8_t> buffer) override {
-        IoResult r = m_inner->receive(buffer);
-        const auto end = SteadyTime::now() + kPatience;
-        while (m_owed && r.status == IoStatus::WouldBlock && SteadyTime::now() < end) {
-            std::this_thread::sleep_for(kPatienceStep);
-            r = m_inner->receive(buffer);
-        }
-        m_owed = false;
-        return r;
-    }
-
-    void setReadyHandler(std::function<void()> handler) override {
-        m_inner->setReadyHandler(std::move(handler));
-    }
-
-  private:
-    std::unique_ptr<StreamSocket> m_inner;
-    bool m_connected = false;
-    bool m_owed = false;
-};
 
 }  // namespace
-
-std::filesystem::path makeTempDir() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "veskator-mainwin-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary directory");
-    return pattern;
-}
-
-std::unique_ptr<HostLookup> LoopbackNetwork::lookup(std::string_view hostName) {
-    return m_inner.lookup(hostName);
-}
-
-std::unique_ptr<StreamSocket> LoopbackNetwork::connect(Ipv4Address address, std::uint16_t port) {
-    if ((address.value >> 24) != 127) {
-        ADD_FAILURE() << "a test tried to connect outside loopback";
-        return nullptr;
-    }
-    auto socket = m_inner.connect(address, port);
-    if (!socket) return nullptr;
-    return std::make_unique<PatientSocket>(std::move(socket));
-}
-
-std::string textOf(std::span<const std::uint8_t> bytes) {
-    return std::string(bytes.begin(), bytes.end());
-}
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -104,7 +32,8 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-MainWindowTest::MainWindowTest() : dir(makeTempDir()), files(dir), clock(windows.clock()) {
+MainWindowTest::MainWindowTest()
+    : dir(makeTempDir("veskator-mainwin")), files(dir), clock(windows.clock()) {
     // The virtual clock starts well away from zero, as a real clock would.
     clock.advance(std::chrono::hours(1));
     sim = std::make_unique<sim::CommunicatorSim>();

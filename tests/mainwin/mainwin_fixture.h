@@ -24,13 +24,15 @@
 #include "platform/headless/headless_platform.h"
 #include "platform/network.h"
 #include "platform/qt/posix_network.h"
+#include "tests/support/patient_network.h"
 #include "tools/communicator_sim/communicator_sim.h"
 
 namespace veskator::mainwin_test {
 
-using namespace std::chrono_literals;
+using test_support::makeTempDir;
+using test_support::textOf;
 
-std::filesystem::path makeTempDir();
+using namespace std::chrono_literals;
 
 // The main window never runs commands.
 class NoCommands final : public CommandRunner {
@@ -41,19 +43,6 @@ class NoCommands final : public CommandRunner {
     }
 };
 
-// Real sockets, loopback only. When the engine looks for bytes the peer owes it (the greeting
-// after connecting, a reply after a frame), the socket gives the peer a little real time before
-// saying nothing came, so a busy machine never turns into a virtual timeout.
-class LoopbackNetwork final : public Network {
-  public:
-    std::unique_ptr<HostLookup> lookup(std::string_view hostName) override;
-    std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override;
-
-  private:
-    PosixNetwork m_inner;
-};
-
-std::string textOf(std::span<const std::uint8_t> bytes);
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 
@@ -100,7 +89,8 @@ class MainWindowTest : public ::testing::Test {
     PosixFileSystem files;
     HeadlessWindowSystem windows;
     VirtualClock& clock;
-    LoopbackNetwork network;
+    PosixNetwork posixNetwork;
+    test_support::PatientNetwork network{posixNetwork, clock};
     NoCommands commands;
     ProgrammerState state;
     std::unique_ptr<sim::CommunicatorSim> sim;

@@ -17,7 +17,7 @@ namespace {
 using namespace main_ids;
 
 TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
-    const std::filesystem::path dir = makeTempDir();
+    const std::filesystem::path dir = makeTempDir("veskator-widgets");
     sim::CommunicatorSim sim;
     ASSERT_TRUE(sim.start());
     std::filesystem::create_directories(dir / "program");
