@@ -18,7 +18,7 @@ ensure_packages() {
     local sudo=()
     [ "$(id -u)" -ne 0 ] && sudo=(sudo)
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
 }
 
 # configure_and_build DIR [cmake options...] -- [targets...]
