@@ -737,3 +737,48 @@ TEST(ParsePort, ReadsLeadingDigitsModulo65536) {
 
 }  // namespace
 }  // namespace veskator::link_test
+
+namespace veskator::link_test {
+namespace {
+
+// Dialer chunks and the pairing frame carry no command code: after a full read they must still
+// go as a write and as a frame with one answer, never as reads that store at the image cursor.
+TEST_F(LinkEngineTest, ChunksAndPairingAreTheirOwnExchangesAfterAFullRead) {
+    readDeviceFirst();
+    const std::string before = receiveArea();
+    const int cursor = state.imageCursor;
+    device->clearEvents();
+
+    std::array<std::uint8_t, kBlockSize> dialerChunk{};
+    const std::string numbers = "0123456789\r\n\"E";
+    std::copy(numbers.begin(), numbers.end(), dialerChunk.begin());
+    state.requests.requestChunk(dialerChunk, 32);
+    const std::string pairing = "001122334455/DOWNLOADBT/66778899AABB5551234\r";
+    state.requests.requestPairing(
+        std::span(reinterpret_cast<const std::uint8_t*>(pairing.data()), pairing.size()));
+    ASSERT_TRUE(pumpUntilSettled());
+
+    const auto chunks = events(Kind::ChunkWrite);
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0].number, 32);
+    EXPECT_EQ(chunks[0].text, "write programAP");
+    EXPECT_EQ(textOf(chunks[0].data), textOf(dialerChunk));
+    const auto pairings = events(Kind::Pairing);
+    ASSERT_EQ(pairings.size(), 1u);
+    EXPECT_EQ(pairings[0].text + "\r", pairing);
+    EXPECT_TRUE(events(Kind::Read).empty());
+    EXPECT_EQ(connections(), 2);
+
+    // The pairing connection's log: the frame, a "7" per tick of waiting, then the answer.
+    const std::string log = readWorkFile(kExchangeLogPath);
+    ASSERT_TRUE(log.starts_with(pairing)) << log;
+    const std::string rest = log.substr(pairing.size());
+    const std::size_t sevens = rest.find_first_not_of('7');
+    EXPECT_GE(sevens, 1u);
+    EXPECT_EQ(rest.substr(sevens), "BT PAIRED\r");
+    EXPECT_EQ(receiveArea(), before);
+    EXPECT_EQ(state.imageCursor, cursor);
+}
+
+}  // namespace
+}  // namespace veskator::link_test
