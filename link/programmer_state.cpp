@@ -48,12 +48,14 @@ void LinkRequests::requestChunk(std::span<const std::uint8_t, kBlockSize> source
     m_queue.push_back(e);
 }
 
-void LinkRequests::requestPairing(std::span<const std::uint8_t> frame) {
+bool LinkRequests::requestPairing(std::span<const std::uint8_t> frame) {
     QueuedExchange e;
+    if (frame.size() > e.frame.size()) return false;
     e.type = ExchangeType::Pairing;
-    e.length = static_cast<int>(std::min(frame.size(), e.frame.size()));
-    std::copy_n(frame.begin(), e.length, e.frame.begin());
+    e.length = static_cast<int>(frame.size());
+    std::copy(frame.begin(), frame.end(), e.frame.begin());
     m_queue.push_back(e);
+    return true;
 }
 
 void ProgrammerState::reloadOptionCopies() {

@@ -55,8 +55,9 @@ class LinkRequests {
     void requestExchange(CommandCode code);
     // A 146-byte chunk for device blocks outside the image (dialer upload).
     void requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber);
-    // The bridge pairing frame, sent as it is.
-    void requestPairing(std::span<const std::uint8_t> frame);
+    // The bridge pairing frame, sent as it is. False, and nothing queued, when it does not fit
+    // the frame buffer: a frame cut short would lose its closing carriage return.
+    bool requestPairing(std::span<const std::uint8_t> frame);
 
     bool empty() const { return m_queue.empty(); }
     std::size_t size() const { return m_queue.size(); }

@@ -754,8 +754,12 @@ TEST_F(LinkEngineTest, ChunksAndPairingAreTheirOwnExchangesAfterAFullRead) {
     std::copy(numbers.begin(), numbers.end(), dialerChunk.begin());
     state.requests.requestChunk(dialerChunk, 32);
     const std::string pairing = "001122334455/DOWNLOADBT/66778899AABB5551234\r";
-    state.requests.requestPairing(
-        std::span(reinterpret_cast<const std::uint8_t*>(pairing.data()), pairing.size()));
+    ASSERT_TRUE(state.requests.requestPairing(
+        std::span(reinterpret_cast<const std::uint8_t*>(pairing.data()), pairing.size())));
+    // One that does not fit the frame buffer is refused whole, never sent cut short.
+    const std::string overlong(kFrameBufferSize + 1, 'M');
+    EXPECT_FALSE(state.requests.requestPairing(
+        std::span(reinterpret_cast<const std::uint8_t*>(overlong.data()), overlong.size())));
     ASSERT_TRUE(pumpUntilSettled());
 
     const auto chunks = events(Kind::ChunkWrite);
