@@ -629,40 +629,42 @@ TEST_F(LinkEngineTest, LateReplyToAFrameSentAgainNeverLandsInTheNextUnit) {
     EXPECT_EQ(state.refreshRequest, 1);
 }
 
-TEST_F(LinkEngineTest, ReadDroppedMidWayResumesAtTheFailedUnit) {
+class FaultyReadTest : public LinkEngineTest {
+  protected:
+    // The read ended with the receive area equal to the device, every unit asked for in order
+    // over `count` connections, and one record per unit in the received-data log.
+    void expectCompleteRead(int count) {
+        const std::string device = deviceBytes(0, kReceiveAreaSize);
+        EXPECT_EQ(firstDifference(receiveArea(), device), std::nullopt);
+        EXPECT_EQ(numbersOf(events(Kind::Read)), allUnits());
+        EXPECT_EQ(connections(), count);
+        EXPECT_EQ(state.imageCursor, 4096);
+        EXPECT_EQ(
+            firstDifference(readWorkFile(kReceiveLogPath), receiveLogOf(device, kReadUnitCount)),
+            std::nullopt);
+    }
+};
+
+TEST_F(FaultyReadTest, ReadDroppedMidWayResumesAtTheFailedUnit) {
     sim::SimConfig config;
     config.fault = sim::FaultMode::DropAfterReplies;
     config.dropAfterReplies = 20;
     startSim(config);
     requestFullRead();
     ASSERT_TRUE(pumpUntilSettled());
-
-    const std::string device = deviceBytes(0, kReceiveAreaSize);
-    EXPECT_EQ(firstDifference(receiveArea(), device), std::nullopt);
-    EXPECT_EQ(numbersOf(events(Kind::Read)), allUnits());
-    EXPECT_EQ(connections(), 4);
-    EXPECT_EQ(state.imageCursor, 4096);
+    expectCompleteRead(4);
     EXPECT_EQ(state.refreshRequest, 1);
-    EXPECT_EQ(firstDifference(readWorkFile(kReceiveLogPath), receiveLogOf(device, kReadUnitCount)),
-              std::nullopt);
 }
 
-TEST_F(LinkEngineTest, ExtraBytesAfterRepliesAreDropped) {
+TEST_F(FaultyReadTest, ExtraBytesAfterRepliesAreDropped) {
     sim::SimConfig config;
     config.fault = sim::FaultMode::ExtraBytes;
     startSim(config);
     requestFullRead();
     ASSERT_TRUE(pumpUntilSettled());
-
-    const std::string device = deviceBytes(0, kReceiveAreaSize);
-    EXPECT_EQ(firstDifference(receiveArea(), device), std::nullopt);
-    EXPECT_EQ(numbersOf(events(Kind::Read)), allUnits());
-    EXPECT_EQ(connections(), 1);
-    EXPECT_EQ(state.imageCursor, 4096);
+    expectCompleteRead(1);
     const auto rest = state.workspace.bytes().subspan(kReceiveAreaSize);
     EXPECT_TRUE(std::all_of(rest.begin(), rest.end(), [](std::uint8_t b) { return b == 0; }));
-    EXPECT_EQ(firstDifference(readWorkFile(kReceiveLogPath), receiveLogOf(device, kReadUnitCount)),
-              std::nullopt);
 }
 
 class AlarmCodeTest : public LinkEngineTest {
