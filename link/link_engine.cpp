@@ -8,6 +8,12 @@ namespace {
 
 std::string blockName(int block) { return "A" + std::to_string(block); }
 
+// Alarm-code chunk n (64..140) is the 128 bytes at 128 * (n - 64) of the buffer.
+constexpr std::size_t alarmChunkSource(int chunk) {
+    return static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
+}
+static_assert(alarmChunkSource(kLastAlarmChunk) + kWriteFrameSize <= kAlarmCodeBufferSize);
+
 }  // namespace
 
 std::uint16_t parsePort(std::string_view text) {
@@ -303,8 +309,7 @@ void LinkEngine::prepareFrame() {
             const int chunk = m_state.alarmCodeChunk + 1;
             // Chunk n is the 128 bytes at 128 * (n - 64): the source follows the chunk number,
             // so a chunk sent again carries the same bytes.
-            const std::size_t source =
-                static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
+            const std::size_t source = alarmChunkSource(chunk);
             std::span<const std::uint8_t, kBlockSize> bytes(m_state.alarmCodeBuffer.data() + source,
                                                             kBlockSize);
             m_frameLength = BuildChunkFrame(m_frame, bytes, chunk);
@@ -461,8 +466,7 @@ void LinkEngine::finishExchange() {
     switch (m_job) {
         case Job::AlarmChunk: {
             const int chunk = m_state.alarmCodeChunk + 1;
-            const std::size_t source =
-                static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
+            const std::size_t source = alarmChunkSource(chunk);
             // The line shows the chunk's bytes up to the first zero byte.
             const std::size_t end =
                 std::min(source + kWriteFrameSize, m_state.alarmCodeBuffer.size());
