@@ -115,13 +115,11 @@ int main(int argc, char** argv) {
     runUntil([&] { return std::chrono::steady_clock::now() >= warm; });
     maxGap = 0;
 
-    state.readAllRequest = 1;
-    state.readIndex = 0;
-    state.imageCursor = 0;
+    state.startFullRead();
     const double fullRead = runUntil([&] { return state.readAllRequest == 0 && engine.idle(); });
     const qint64 readStall = maxGap;
     maxGap = 0;
-    state.writeAllRequest = 1;
+    state.startWriteAll();
     const double writeAll = runUntil([&] { return state.writeAllRequest == 0 && engine.idle(); });
     const qint64 writeStall = maxGap;
 

@@ -32,6 +32,14 @@ void LinkRequests::requestExchange(CommandCode code) {
         if (waiting) return;
         e.type = ExchangeType::RemoteReset;
     } else {
+        // Status requests ask for the latest state: one waiting or in flight is enough.
+        const bool waiting = m_statusInFlight || std::any_of(m_queue.begin(), m_queue.end(),
+                                                             [&](const auto& q) {
+                                                                 return q.type ==
+                                                                            ExchangeType::Status &&
+                                                                        q.code == code;
+                                                             });
+        if (waiting) return;
         e.type = ExchangeType::Status;
     }
     // Frames without an image block never read the workspace.
@@ -56,6 +64,42 @@ bool LinkRequests::requestPairing(std::span<const std::uint8_t> frame) {
     std::copy(frame.begin(), frame.end(), e.frame.begin());
     m_queue.push_back(e);
     return true;
+}
+
+int ProgrammerState::pendingCommits() const {
+    return static_cast<int>(std::count_if(commitDue.begin(), commitDue.end(),
+                                          [](const auto& due) { return due.has_value(); }));
+}
+
+void ProgrammerState::startFullRead() {
+    readAllRequest = 1;
+    readIndex = 0;
+    imageCursor = 0;
+    ++readGeneration;
+}
+
+void ProgrammerState::stopFullRead() {
+    readAllRequest = 0;
+    readIndex = 0;
+    ++readGeneration;
+}
+
+void ProgrammerState::startWriteAll() {
+    writeAllRequest = 1;
+    writeAllBlock = 0;
+    ++writeAllGeneration;
+}
+
+void ProgrammerState::dropDeviceCommits() {
+    for (const CommitRow& row : kCommitOrder) {
+        if (row.firstBlock >= 0) commitDue[static_cast<std::size_t>(row.commit)].reset();
+    }
+}
+
+void ProgrammerState::startAlarmCode() {
+    ++alarmCodeGeneration;
+    alarmCodeSource = 0;
+    alarmCodeChunk = kFirstAlarmChunk - 1;
 }
 
 void ProgrammerState::reloadOptionCopies() {

@@ -7,8 +7,11 @@
 #include <bitset>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <span>
 #include <string>
+
+#include "platform/clock.h"
 
 #include "link/command_frame.h"
 #include "link/main_fields.h"
@@ -43,6 +46,7 @@ struct MainTexts {
     std::string messageWindow;  // edit 1061
     std::string downloadLine;   // edit 1108
     std::string linkError;      // the status line's error text
+    std::string notice;         // the status line's word on the user's last action
 };
 
 class LinkRequests {
@@ -59,6 +63,10 @@ class LinkRequests {
     // the frame buffer: a frame cut short would lose its closing carriage return.
     bool requestPairing(std::span<const std::uint8_t> frame);
 
+    // Whether a status request is in flight: one at a time is enough, since each asks for the
+    // latest state.
+    void setStatusInFlight(bool inFlight) { m_statusInFlight = inFlight; }
+
     bool empty() const { return m_queue.empty(); }
     std::size_t size() const { return m_queue.size(); }
     const std::deque<QueuedExchange>& queue() const { return m_queue; }
@@ -66,6 +74,7 @@ class LinkRequests {
 
   private:
     std::deque<QueuedExchange> m_queue;
+    bool m_statusInFlight = false;
 };
 
 struct ProgrammerState {
@@ -85,14 +94,28 @@ struct ProgrammerState {
     CommandCode readIndex = 0;  // command code of the next read: 0..9, then 40..93
     int imageCursor = 0;        // where the next read reply goes in the receive area
     int writeAllRequest = 0;
+    int writeAllBlock = 0;  // the next block of the write of all blocks
+    // Bumped by every start of a job: an exchange of an earlier start is dropped, never stored
+    // or counted as part of the new one.
+    int readGeneration = 0;
+    int writeAllGeneration = 0;
+    int alarmCodeGeneration = 0;
     int remoteResetRequest = 0;
-    std::bitset<static_cast<std::size_t>(FieldCommit::Count)> fieldCommits;
+    // When each deferred commit falls due: one second after the field's last keystroke.
+    std::array<std::optional<Clock::TimePoint>, static_cast<std::size_t>(FieldCommit::Count)>
+        commitDue{};
     int alarmCodeChunk = 0;  // 0: no download; 63 asks for one starting at chunk 64
     std::array<std::uint8_t, kAlarmCodeBufferSize> alarmCodeBuffer{};
     std::size_t alarmCodeSource = 0;
 
+    // Image blocks whose write was given up; each is written again once the device answers.
+    std::bitset<kBlockCount> unwrittenBlocks;
+
     // Published by the link engine.
     int refreshRequest = 0;
+    // Set when sending rewrote an image byte (13 goes out as 12): the working copies and the
+    // windows' options must follow the image again.
+    int imageRewritten = 0;
     std::array<std::uint8_t, kGeneralReplySize> generalReply{};
     int loopStatus1 = 0;
     int loopStatus2 = 0;
@@ -101,9 +124,25 @@ struct ProgrammerState {
     MainTexts texts;
 
     std::uint8_t& optionCopy(OptionByte b) { return optionCopies[static_cast<int>(b)]; }
-    void setFieldCommit(FieldCommit c) { fieldCommits.set(static_cast<std::size_t>(c)); }
+    void setFieldCommit(FieldCommit c, Clock::TimePoint due) {
+        commitDue[static_cast<std::size_t>(c)] = due;
+    }
+    bool commitPending(FieldCommit c) const {
+        return commitDue[static_cast<std::size_t>(c)].has_value();
+    }
+    int pendingCommits() const;
+    // Edits not yet committed are given up (a loaded file replaces the image they were for).
+    void dropDeviceCommits();
     // Loads the working copies of the option bytes from the image.
     void reloadOptionCopies();
+
+    // "Start/Go": a full read from unit 0; a read already running is dropped and begun again.
+    void startFullRead();
+    void stopFullRead();
+    // After a load: all eight blocks from A0, whatever an earlier write of all blocks had done.
+    void startWriteAll();
+    // A download of the alarm-code buffer from chunk 64.
+    void startAlarmCode();
 };
 
 }  // namespace veskator

@@ -17,8 +17,9 @@ inline constexpr TimerId kLinkTimer = 1;
 inline constexpr TimerId kAgreementTimer = 2;
 inline constexpr std::chrono::milliseconds kTickPeriod{10};
 inline constexpr std::chrono::milliseconds kCommitDelay{1000};
-// The agreement is judged once typing has paused this long.
-inline constexpr std::chrono::milliseconds kAgreementPause{200};
+// The agreement is judged on Enter or once typing has paused this long: long enough that "yes"
+// typed slowly is never taken for its first letter.
+inline constexpr std::chrono::milliseconds kAgreementPause{1000};
 
 inline constexpr std::string_view kLiabilityFile = "./program/liability";
 inline constexpr std::string_view kProgramDirectory = "./program";
@@ -45,6 +46,8 @@ class CMainProgDlg final : public DialogWindow {
     const DialogTemplate& dialogTemplate() const override;
     void onInit(Dialog& dialog) override;
     void onClosed() override;
+    bool onCloseRequested() override;
+    void onEditEnter(ControlId id) override;
     void onTextChanged(ControlId id) override;
     void onClicked(ControlId id) override;
     void onTimer(TimerId id) override;
@@ -57,6 +60,9 @@ class CMainProgDlg final : public DialogWindow {
     void take();
     void show();
     std::string statusText() const;
+    // True when the image may be changed; otherwise says why not and shows the values again.
+    bool deviceDataPresent();
+    void finishClosing();
 
     void onFieldChanged(ControlId id);
     void onAgreementTyped();
@@ -77,6 +83,9 @@ class CMainProgDlg final : public DialogWindow {
     LinkEngine& m_engine;
     ControlValues m_values;
     Dialog* m_dialog = nullptr;
+    // A close was asked for while changes were still to go: the window closes once they have.
+    bool m_closing = false;
+    bool m_asking = false;
 };
 
 }  // namespace veskator

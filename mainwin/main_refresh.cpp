@@ -15,7 +15,11 @@ void refreshMainValues(ProgrammerState& state, ControlValues& values) {
     std::string mac;
     for (int i = 0; i < kMacBytes; ++i) mac += hexByte(image[imageOffset(kMacPlace) + i]);
     values.setText(main_ids::kMacAddress, mac);
+    refreshMainOptions(state, values);
+}
 
+void refreshMainOptions(ProgrammerState& state, ControlValues& values) {
+    const auto image = state.workspace.image();
     state.reloadOptionCopies();
     for (const OptionBit& bit : kMainOptionBits) {
         values.setChecked(bit.id, optionShownOn(bit, image[imageOffset(bit.place)]));

@@ -9,6 +9,9 @@
 namespace veskator {
 
 void refreshMainValues(ProgrammerState& state, ControlValues& values);
+// The option buttons and the working copies alone, leaving the texts (which may hold edits not
+// yet committed) as they are.
+void refreshMainOptions(ProgrammerState& state, ControlValues& values);
 
 // The option's shown state from its bit ("on when clear" for two of them).
 bool optionShownOn(const OptionBit& bit, std::uint8_t byte);

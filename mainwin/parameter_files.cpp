@@ -11,24 +11,44 @@ bool saveParameterFile(FileSystem& files, const ProgrammerState& state, std::str
     return file && file->write(state.workspace.bytes());
 }
 
-bool loadParameterFile(FileSystem& files, ProgrammerState& state, std::string_view name) {
+LoadOutcome loadParameterFile(FileSystem& files, ProgrammerState& state, std::string_view name) {
     writeWholeFile(files, kLoadingNameFile, name);
+    LoadOutcome outcome;
     auto file = files.open(name, FileOpen::ReadExisting);
-    if (!file) return false;
+    if (!file) return outcome;
     // Read into a copy first: a read that stops early still replaces only what it read.
     std::array<std::uint8_t, kWorkspaceSize> bytes{};
-    const std::size_t n = file->read(bytes);
-    std::copy_n(bytes.begin(), n, state.workspace.bytes().begin());
-    return true;
+    outcome.bytes = file->read(bytes);
+    if (outcome.bytes < kImageSize && !state.imageHoldsDeviceData) {
+        outcome.status = LoadOutcome::Status::TooShort;
+        return outcome;
+    }
+    std::copy_n(bytes.begin(), outcome.bytes, state.workspace.bytes().begin());
+    outcome.status = LoadOutcome::Status::Loaded;
+    return outcome;
 }
 
-std::size_t loadAlarmCode(FileSystem& files, ProgrammerState& state) {
-    state.alarmCodeSource = 0;
-    std::size_t n = 0;
-    if (auto file = files.open(kAlarmCodeFile, FileOpen::OpenOrCreate)) {
-        n = file->read(state.alarmCodeBuffer);
+std::string loadFailureText(std::string_view name, const LoadOutcome& outcome) {
+    if (outcome.status == LoadOutcome::Status::TooShort) {
+        return "loading failed: " + std::string(name) + " holds " +
+               std::to_string(outcome.bytes) + " bytes, the image needs " +
+               std::to_string(kImageSize);
     }
-    auto converted = std::span(state.alarmCodeBuffer).first(n);
+    return std::string(kTextLoadingFailed);
+}
+
+AlarmCodeOutcome loadAlarmCode(FileSystem& files, ProgrammerState& state) {
+    AlarmCodeOutcome outcome;
+    state.alarmCodeSource = 0;
+    if (auto file = openForReading(files, kAlarmCodeFile, &outcome.created)) {
+        outcome.bytes = file->read(state.alarmCodeBuffer);
+    } else {
+        outcome.readable = false;
+    }
+    auto buffer = std::span(state.alarmCodeBuffer);
+    // An earlier, longer file's tail (and its end mark) must not ride along with this one.
+    std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(outcome.bytes), buffer.end(), 0);
+    auto converted = buffer.first(outcome.bytes);
     // The device takes the code as one line: CR becomes 7 and LF becomes "#".
     for (std::uint8_t& b : converted) {
         if (b == 13) {
@@ -39,7 +59,16 @@ std::size_t loadAlarmCode(FileSystem& files, ProgrammerState& state) {
     }
     if (auto backup = files.open(kAlarmCodeBackup, FileOpen::OpenOrCreate))
         backup->write(converted);
-    return n;
+    return outcome;
+}
+
+std::string alarmCodeRefusal(const AlarmCodeOutcome& outcome) {
+    const std::string file(kAlarmCodeFile);
+    if (!outcome.readable) return "alarm code not sent: " + file + " cannot be read";
+    if (outcome.created) {
+        return "alarm code not sent: " + file + " was missing and has been created empty";
+    }
+    return "alarm code not sent: " + file + " is empty";
 }
 
 }  // namespace veskator

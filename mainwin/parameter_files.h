@@ -24,14 +24,36 @@ inline constexpr std::string_view kTextLoadingFailed = "loading failed: file not
 // be created or written.
 bool saveParameterFile(FileSystem& files, const ProgrammerState& state, std::string_view name);
 
-// Remembers the name, then reads up to 16384 bytes of the file into the workspace from its start
-// (a shorter file leaves the bytes after it as they were). False, with the workspace untouched,
-// when the file cannot be opened.
-bool loadParameterFile(FileSystem& files, ProgrammerState& state, std::string_view name);
+struct LoadOutcome {
+    enum class Status {
+        Loaded,
+        NotFound,  // the file cannot be opened
+        // Fewer bytes than the image while the image holds no device data: the rest of it would
+        // be zeros written over the device's settings.
+        TooShort,
+    };
+    Status status = Status::NotFound;
+    std::size_t bytes = 0;
+};
 
-// Reads "./alarmcode.txt" (created empty when missing) into the alarm-code buffer, turns CR into
-// 7 and LF into "#", writes the converted bytes over the start of "./alarmcode.bak" and returns
-// their count.
-std::size_t loadAlarmCode(FileSystem& files, ProgrammerState& state);
+// Remembers the name, then reads up to 16384 bytes of the file into the workspace from its start
+// (a shorter file leaves the bytes after it as they were). The workspace is untouched unless the
+// outcome is Loaded.
+LoadOutcome loadParameterFile(FileSystem& files, ProgrammerState& state, std::string_view name);
+// The message window's text for a load that did not happen.
+std::string loadFailureText(std::string_view name, const LoadOutcome& outcome);
+
+struct AlarmCodeOutcome {
+    std::size_t bytes = 0;  // converted bytes now at the start of the buffer
+    bool created = false;   // the file was missing and has been created empty
+    bool readable = true;
+};
+
+// Reads "./alarmcode.txt" (opened for reading only; created empty when missing) into the
+// alarm-code buffer, turns CR into 7 and LF into "#", writes the converted bytes over the start
+// of "./alarmcode.bak". The rest of the buffer is cleared, so a download carries this file only.
+AlarmCodeOutcome loadAlarmCode(FileSystem& files, ProgrammerState& state);
+// Why nothing is downloaded when the file gave no bytes.
+std::string alarmCodeRefusal(const AlarmCodeOutcome& outcome);
 
 }  // namespace veskator

@@ -47,7 +47,10 @@ class Dialog {
 
     // Runs a child window modally; the timers of this window keep running meanwhile.
     virtual int runModal(DialogWindow& child) = 0;
-    // Ends this window's modal run.
+    // Asks the user a yes/no question in a modal message box; true for yes. The timers of this
+    // window keep running while it is open.
+    virtual bool ask(std::string_view question) = 0;
+    // Ends this window's modal run at once, without asking the window.
     virtual void close(int result) = 0;
 };
 

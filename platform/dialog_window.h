@@ -16,6 +16,12 @@ class DialogWindow {
     virtual void onInit(Dialog& dialog) = 0;
     virtual void onClosed() {}
 
+    // The user asks to close the window (close box, Escape, Enter outside a one-line edit). False
+    // keeps it open: the window closes itself later, or not at all.
+    virtual bool onCloseRequested() { return true; }
+    // Enter in a one-line edit: the edit's own action; it never closes the window.
+    virtual void onEditEnter(ControlId /*id*/) {}
+
     virtual void onTextChanged(ControlId /*id*/) {}
     virtual void onClicked(ControlId /*id*/) {}
     virtual void onSliderMoved(ControlId /*id*/) {}

@@ -83,9 +83,18 @@ bool PosixFileSystem::makeDirectory(std::string_view path) {
     return !ec && std::filesystem::is_directory(resolve(path), ec);
 }
 
+std::unique_ptr<File> openForReading(FileSystem& files, std::string_view path, bool* created) {
+    if (created != nullptr) *created = false;
+    if (auto file = files.open(path, FileOpen::ReadExisting)) return file;
+    auto file = files.open(path, FileOpen::OpenOrCreate);
+    if (file && created != nullptr) *created = true;
+    return file;
+}
+
 std::optional<std::string> readFileStart(FileSystem& files, std::string_view path,
                                          std::size_t maxBytes, FileOpen mode) {
-    auto file = files.open(path, mode);
+    auto file = mode == FileOpen::OpenOrCreate ? openForReading(files, path)
+                                               : files.open(path, mode);
     if (!file) return std::nullopt;
     std::vector<std::uint8_t> buffer(maxBytes);
     const std::size_t n = file->read(buffer);

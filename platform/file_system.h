@@ -47,7 +47,12 @@ class PosixFileSystem final : public FileSystem {
     std::filesystem::path m_base;
 };
 
-// The first maxBytes bytes of a file opened with mode; nullopt when it cannot be opened.
+// Opens an existing file for reading only, so that a read-only file still reads; a missing one is
+// created empty (and `created` set).
+std::unique_ptr<File> openForReading(FileSystem& files, std::string_view path,
+                                     bool* created = nullptr);
+// The first maxBytes bytes of a file opened with mode (OpenOrCreate: as openForReading); nullopt
+// when it cannot be opened.
 std::optional<std::string> readFileStart(FileSystem& files, std::string_view path,
                                          std::size_t maxBytes,
                                          FileOpen mode = FileOpen::ReadExisting);

@@ -5,6 +5,11 @@
 
 namespace veskator {
 
+namespace {
+// The result of a dialog closed by Escape or its close box, as on the real platform.
+constexpr int kCancelResult = 2;
+}  // namespace
+
 using std::chrono::milliseconds;
 
 HeadlessDialog::HeadlessDialog(HeadlessWindowSystem& system, DialogWindow& window)
@@ -92,6 +97,24 @@ void HeadlessDialog::wait(milliseconds duration) {
 }
 
 int HeadlessDialog::runModal(DialogWindow& child) { return m_system.runModal(child); }
+
+bool HeadlessDialog::ask(std::string_view question) {
+    m_questions.emplace_back(question);
+    return m_answerer ? m_answerer(m_questions.back()) : false;
+}
+
+void HeadlessDialog::pressEnter(ControlId id) {
+    if (!notifying()) return;
+    if (control(id).kind == ControlKind::Edit) {
+        m_window.onEditEnter(id);
+        return;
+    }
+    requestClose();
+}
+
+void HeadlessDialog::requestClose() {
+    if (notifying() && m_window.onCloseRequested()) close(kCancelResult);
+}
 
 void HeadlessDialog::close(int result) {
     if (m_closed) return;

@@ -53,6 +53,7 @@ class HeadlessDialog final : public Dialog {
     void triggerTimer(TimerId id) override;
     void wait(std::chrono::milliseconds duration) override;
     int runModal(DialogWindow& child) override;
+    bool ask(std::string_view question) override;
     void close(int result) override;
 
     // What a user does. Each keystroke is one text change, as an edit control reports it.
@@ -61,6 +62,14 @@ class HeadlessDialog final : public Dialog {
     void click(ControlId id);
     void moveSlider(ControlId id, int position);
     void systemCommand(int command);
+    // Enter with the focus on `id`: a one-line edit has its own action; elsewhere it asks to close.
+    void pressEnter(ControlId id);
+    // Escape or the close box.
+    void requestClose();
+    // How questions are answered; without an answerer every question gets "no".
+    void onAsk(std::function<bool(const std::string&)> answerer) {
+        m_answerer = std::move(answerer);
+    }
 
     // What a test inspects.
     DialogWindow& window() { return m_window; }
@@ -71,6 +80,7 @@ class HeadlessDialog final : public Dialog {
     std::pair<int, int> sliderRange(ControlId id) const;
     int writeCount(ControlId id) const;  // programmatic content changes of a control
     std::optional<std::chrono::milliseconds> timerPeriod(TimerId id) const;
+    const std::vector<std::string>& questions() const { return m_questions; }
 
   private:
     friend class HeadlessWindowSystem;
@@ -98,6 +108,8 @@ class HeadlessDialog final : public Dialog {
     int m_suppressed = 0;
     bool m_closed = false;
     int m_result = 0;
+    std::function<bool(const std::string&)> m_answerer;
+    std::vector<std::string> m_questions;
 };
 
 class HeadlessWindowSystem final : public WindowSystem {

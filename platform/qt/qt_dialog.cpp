@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -117,6 +118,8 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             edit->setMaxLength(c.charLimit > 0 ? c.charLimit : kNoLineEditLimit);
             if (c.password) edit->setEchoMode(QLineEdit::Password);
             // textEdited: user changes only, one per keystroke.
+            connect(edit, &QLineEdit::returnPressed, this,
+                    [this, id] { notify([this, id] { m_window.onEditEnter(id); }); });
             connect(edit, &QLineEdit::textEdited, this, [this, id, edit] {
                 // A longer text shown from code may shrink but never grow past the limit.
                 const int limit = at(id).charLimit;
@@ -384,6 +387,28 @@ int QtDialog::runModal(DialogWindow& child) { return m_system.runModal(child, th
 
 void QtDialog::close(int result) { done(result); }
 
+bool QtDialog::ask(std::string_view question) {
+    QMessageBox box(QMessageBox::Question, windowTitle(), toQt(question),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    // The link keeps working while the question waits for its answer.
+    TickGate::ModalScope modal(m_system.gate());
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDialog::requestClose(int result) {
+    if (m_closed) return;
+    TickGate& gate = m_system.gate();
+    if (gate.inWait()) {
+        // The thread is held by a wait: the request comes when it ends, as a queued message would.
+        gate.post(this, kDeferredCloseKey, [this, result](bool) { requestClose(result); });
+        return;
+    }
+    bool allowed = false;
+    gate.runHandler([this, &allowed] { allowed = m_window.onCloseRequested(); });
+    if (allowed) done(result);
+}
+
 void QtDialog::done(int result) {
     if (!m_closed) {
         m_closed = true;
@@ -392,8 +417,8 @@ void QtDialog::done(int result) {
     QDialog::done(result);
 }
 
-// The close box and Escape end the dialog with the cancel result.
-void QtDialog::reject() { done(kCancelResult); }
+// The close box and Escape end the dialog with the cancel result, if the window lets them.
+void QtDialog::reject() { requestClose(kCancelResult); }
 
 void QtDialog::contextMenuEvent(QContextMenuEvent* event) {
     // Qt cannot add entries to the window manager's menu, so the window's own entries open from
@@ -410,22 +435,27 @@ void QtDialog::keyPressEvent(QKeyEvent* event) {
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        // Enter anywhere but on a push button (which clicks itself) closes the dialog, as the
-        // dialog manager's default handling does.
-        done(kOkResult);
+        // A one-line edit has had its Enter (returnPressed); it never closes the window.
+        if (qobject_cast<QLineEdit*>(focusWidget()) != nullptr) {
+            event->accept();
+            return;
+        }
+        // Enter anywhere else but on a push button (which clicks itself) asks to close the
+        // dialog, as the dialog manager's default handling does.
+        requestClose(kOkResult);
         return;
     }
     QDialog::keyPressEvent(event);
 }
 
 void QtDialog::closeEvent(QCloseEvent* event) {
-    if (m_system.gate().inWait()) {
-        // The thread is held by a wait: the close comes when it ends, as a queued message would.
-        event->ignore();
-        m_system.gate().post(this, kDeferredCloseKey, [this](bool) { done(kCancelResult); });
+    if (m_closed) {
+        QDialog::closeEvent(event);
         return;
     }
-    QDialog::closeEvent(event);
+    // The window decides; if it closes, done() has hidden it already.
+    event->ignore();
+    requestClose(kCancelResult);
 }
 
 }  // namespace veskator

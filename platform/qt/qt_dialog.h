@@ -51,6 +51,7 @@ class QtDialog final : public QDialog, public Dialog {
     void triggerTimer(TimerId id) override;
     void wait(std::chrono::milliseconds duration) override;
     int runModal(DialogWindow& child) override;
+    bool ask(std::string_view question) override;
     void close(int result) override;
 
     // What tests and the window system look at.
@@ -89,6 +90,8 @@ class QtDialog final : public QDialog, public Dialog {
     void onTimeout(TimerId id);
     void tick(TimerId id, bool late);
     void onMultiLineEdited(ControlId id);
+    // A close asked for by the user: the window may keep itself open.
+    void requestClose(int result);
 
     QtWindowSystem& m_system;
     DialogWindow& m_window;

@@ -66,11 +66,13 @@ TEST_F(StartupTest, WorkingFilesFillTheirFieldsWithinTheirLimits) {
 
     EXPECT_EQ(dialog.text(kSaveName), "abcdefghijklmnopqrst");
     EXPECT_EQ(dialog.text(kLoadName), "short");
-    // The port keeps the bytes read; the control shows them up to the zero byte.
-    EXPECT_EQ(m_app->mainWindow().values().text(kTargetPort), std::string("50\0"
-                                                                          "01",
-                                                                          5));
+    // The port stops at the zero byte, in the value as on screen, so that the control is never
+    // rewritten at a tick while the user edits it.
+    EXPECT_EQ(m_app->mainWindow().values().text(kTargetPort), "50");
     EXPECT_EQ(dialog.text(kTargetPort), "50");
+    const int writes = dialog.writeCount(kTargetPort);
+    m_windows.advance(100ms);
+    EXPECT_EQ(dialog.writeCount(kTargetPort), writes);
     EXPECT_EQ(dialog.text(kTargetAddress), std::string(50, 'h'));
     EXPECT_EQ(dialog.timerPeriod(1), 10ms);
     EXPECT_TRUE(std::filesystem::exists(m_dir / "tempreceiveddata.txt"));
@@ -121,26 +123,33 @@ TEST_F(StartupTest, StartGoBeforeAgreementShowsTheDisclaimerOnly) {
 
 TEST_F(StartupTest, OnlyALoneYAgreesWhateverTheTypingSpeed) {
     HeadlessDialog& dialog = start();
-    // "yes" typed quickly, then with pauses shorter than the agreement pause: never agrees.
-    dialog.typeText(kMessageWindow, "yes");
-    m_windows.advance(500ms);
-    EXPECT_EQ(readFile("program/liability"), "");
-    dialog.replaceText(kMessageWindow, "");
-    for (char c : std::string("yes")) {
-        dialog.typeText(kMessageWindow, std::string(1, c));
-        m_windows.advance(150ms);
+    // "yes" typed at any pace below the agreement pause never agrees, nor does Enter after it.
+    for (const auto pace : {0ms, 150ms, 250ms, 900ms}) {
+        SCOPED_TRACE(testing::Message() << "pace " << pace.count() << " ms");
+        dialog.replaceText(kMessageWindow, "");
+        for (char c : std::string("yes")) {
+            dialog.typeText(kMessageWindow, std::string(1, c));
+            m_windows.advance(pace);
+        }
+        m_windows.advance(1500ms);
+        dialog.pressEnter(kMessageWindow);
+        EXPECT_EQ(readFile("program/liability"), "");
+        EXPECT_NE(state().texts.traceBox, "You agreeed with our liability policy.");
     }
-    m_windows.advance(500ms);
-    EXPECT_EQ(readFile("program/liability"), "");
-    EXPECT_NE(state().texts.traceBox, "You agreeed with our liability policy.");
 
-    // "Y" alone agrees: the file is written, but Start/Go stays refused until the next start.
+    // "y" with Enter agrees at once; "Y" alone once typing has paused a second.
+    dialog.replaceText(kMessageWindow, "y");
+    dialog.pressEnter(kMessageWindow);
+    EXPECT_EQ(readFile("program/liability"), "agree");
+    EXPECT_FALSE(dialog.isClosed());
+    writeFile("program/liability", "");
     dialog.replaceText(kMessageWindow, "Y");
-    m_windows.advance(199ms);
+    m_windows.advance(990ms);
     EXPECT_EQ(readFile("program/liability"), "");
     m_windows.advance(20ms);
     EXPECT_EQ(readFile("program/liability"), "agree");
     EXPECT_EQ(dialog.text(kTraceBox), "You agreeed with our liability policy.");
+    // The file is written, but Start/Go stays refused until the next start.
     dialog.click(kStartGo);
     EXPECT_EQ(state().readAllRequest, 0);
 

@@ -97,7 +97,7 @@ bool LinkEngineTest::pumpUntil(const std::function<bool()>& done,
 bool LinkEngineTest::settled() const {
     return engine->idle() && state.requests.empty() && state.readAllRequest == 0 &&
            state.writeAllRequest == 0 && state.alarmCodeChunk == 0 &&
-           state.remoteResetRequest == 0 && state.fieldCommits.none();
+           state.remoteResetRequest == 0 && (state.pendingCommits() == 0);
 }
 
 bool LinkEngineTest::pumpUntilSettled(std::chrono::milliseconds virtualLimit) {
@@ -122,9 +122,7 @@ void LinkEngineTest::runTicks(int count) {
 }
 
 void LinkEngineTest::requestFullRead() {
-    state.readAllRequest = 1;
-    state.readIndex = 0;
-    state.imageCursor = 0;
+    state.startFullRead();
 }
 
 void LinkEngineTest::readDeviceFirst() {

@@ -41,13 +41,13 @@ TEST_F(MainWindowTest, PortTypedFasterThanOnceASecondIsWrittenOnceASecondAfterTh
 
     windows.advance(990ms);
     EXPECT_EQ(windows.tickCount(), ticks);
-    EXPECT_TRUE(state.fieldCommits.test(static_cast<std::size_t>(FieldCommit::ServerPort1)));
+    EXPECT_TRUE(state.commitPending(FieldCommit::ServerPort1));
     EXPECT_TRUE(engine->idle());
 
     // One second after the last key: the commit is taken and the exchange begins.
     windows.advance(10ms);
     EXPECT_EQ(windows.tickCount(), ticks + 1);
-    EXPECT_TRUE(state.fieldCommits.none());
+    EXPECT_TRUE((state.pendingCommits() == 0));
     EXPECT_EQ(imageBytes(0, 0x60, 5), kPort1);
     EXPECT_FALSE(engine->idle());
 
@@ -197,26 +197,35 @@ TEST_F(MainWindowTest, FinalizeSendsRemoteResetWithNothingChanged) {
     EXPECT_TRUE(blockWrites().empty());
 }
 
-TEST_F(MainWindowTest, WritesBeforeTheFirstReadAreHeldBack) {
+TEST_F(MainWindowTest, ChangesBeforeTheFirstReadAreRefusedBeforeAnythingChanges) {
     openWindow();
+    const std::string imageBefore = imageBytes(0, 0, kImageSize);
     dialog->replaceText(kServerPort1, "5001");
-    pumpFor(1500ms);
-    EXPECT_EQ(shown(kTraceBox), kTextReadFirst);
-    EXPECT_EQ(sim->connectionCount(), 0);
-
     dialog->click(kEmail);
     dialog->click(kSecondServer);
-    pumpFor(1500ms);
-    EXPECT_EQ(shown(kTraceBox), kTextReadFirst);
-    EXPECT_EQ(sim->connectionCount(), 0);
+    dialog->click(kProprietary);
+    // Each control goes back to what it showed, the status line says why, nothing changed.
+    EXPECT_EQ(shown(kServerPort1), "");
+    for (ControlId id : {kEmail, kSecondServer, kProprietary}) EXPECT_FALSE(dialog->isChecked(id));
+    EXPECT_NE(shown(kStatusLine).find(kTextReadFirst), std::string::npos) << shown(kStatusLine);
+    EXPECT_EQ(imageBytes(0, 0, kImageSize), imageBefore);
+    EXPECT_EQ(state.optionCopies, (std::array<std::uint8_t, 4>{}));
     EXPECT_TRUE(settled());
+    pumpFor(1500ms);
+    EXPECT_EQ(sim->connectionCount(), 0);
 
-    // Nothing held back goes out later with the read either.
+    // The target address is no device setting: it is taken.
+    dialog->replaceText(kTargetPort, "1");
+    EXPECT_TRUE(state.commitPending(FieldCommit::TargetPort));
+    dialog->replaceText(kTargetPort, std::to_string(sim->port()));
+
+    // Nothing refused goes out later with the read either, and the read shows the device.
     dialog->click(kStartGo);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(state.texts.linkError, "");
     EXPECT_TRUE(blockWrites().empty());
     EXPECT_EQ(connections(), 1);
+    EXPECT_EQ(shown(kStatusLine).find(kTextReadFirst), std::string::npos);
 }
 
 TEST_F(MainWindowTest, ALongServerAddressNeverReachesTheOptionByteAfterIt) {
@@ -261,7 +270,7 @@ TEST_F(MainWindowTest, ACommitNeverWritesPastItsPlace) {
         auto image = state.workspace.image();
         std::fill(image.begin(), image.end(), std::uint8_t{0xA5});
         fields.setText(p.id, longText);
-        state.setFieldCommit(p.commit);
+        state.setFieldCommit(p.commit, clock.now());
         engine->tick(fields);
         fields.setText(p.id, "");
 

@@ -91,7 +91,7 @@ TEST_F(MainWindowTest, AFullReadShowsTheDevicesValuesAndReloadsTheWorkingCopies)
     EXPECT_EQ(state.optionCopies, (std::array<std::uint8_t, 4>{0x3f, 0x2f, 0x00, 0x80}));
 
     // Showing the device's values is no user change: nothing is committed or sent.
-    EXPECT_TRUE(state.fieldCommits.none());
+    EXPECT_TRUE((state.pendingCommits() == 0));
     EXPECT_TRUE(state.requests.empty());
     pumpFor(2000ms);
     EXPECT_EQ(sim->connectionCount(), 1);

@@ -85,7 +85,7 @@ bool MainWindowTest::settled() const {
     // the engine opened come to its end.
     return engine->idle() && state.requests.empty() && state.readAllRequest == 0 &&
            state.writeAllRequest == 0 && state.alarmCodeChunk == 0 &&
-           state.remoteResetRequest == 0 && state.fieldCommits.none() &&
+           state.remoteResetRequest == 0 && (state.pendingCommits() == 0) &&
            events(sim::SimEvent::Kind::Closed).size() ==
                events(sim::SimEvent::Kind::Accepted).size();
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include "link/main_fields.h"
 #include "resources/main_dialog_template.h"
@@ -167,7 +168,7 @@ TEST_F(ParameterFilesTest, ALoadedFileIsWhatTheWindowShowsAndWhatTheNextClickSta
     for (const auto& [id, on] : options) EXPECT_EQ(dialog->isChecked(id), on) << "option " << id;
     EXPECT_EQ(state.optionCopies, (std::array<std::uint8_t, 4>{0x01, 0x08, 0x02, 0x00}));
     // The refresh commits nothing of its own.
-    EXPECT_TRUE(state.fieldCommits.none());
+    EXPECT_TRUE((state.pendingCommits() == 0));
     ASSERT_TRUE(pumpUntilSettled());
     ASSERT_EQ(blockWrites().size(), 8u);
 
@@ -215,15 +216,61 @@ TEST_F(ParameterFilesTest, AnAlarmCodeEndsWithTheChunkThatHoldsTheEndMark) {
     EXPECT_TRUE(blockWrites().empty());
 }
 
-TEST_F(ParameterFilesTest, AMissingAlarmCodeIsCreatedEmptyAndTheDownloadStillStarts) {
+TEST_F(ParameterFilesTest, AnAlarmCodeThatGivesNoBytesSendsNothingAndSaysWhy) {
     openWindow();
+    // An earlier download left its bytes in the buffer: none of them may go again.
+    writeFile(path("alarmcode.txt"), "OLD CODE??");
     dialog->click(kAlarmCode);
-    ASSERT_TRUE(std::filesystem::exists(path("alarmcode.txt")));
-    EXPECT_EQ(std::filesystem::file_size(path("alarmcode.txt")), 0u);
-    ASSERT_TRUE(pumpUntil([this] { return !events(sim::SimEvent::Kind::ChunkWrite).empty(); }));
-    const auto chunk = events(sim::SimEvent::Kind::ChunkWrite).front();
-    EXPECT_EQ(chunk.number, 64);
-    EXPECT_EQ(textOf(chunk.data), std::string(128, '\0'));
+    ASSERT_TRUE(pumpUntilSettled());
+    sim->clearEvents();
+
+    struct Case {
+        const char* name;
+        std::function<void()> prepare;
+        std::string_view shown;
+    };
+    const Case cases[] = {
+        {"missing", [&] { std::filesystem::remove(path("alarmcode.txt")); },
+         "alarm code not sent: ./alarmcode.txt was missing and has been created empty"},
+        {"empty", [&] { writeFile(path("alarmcode.txt"), ""); },
+         "alarm code not sent: ./alarmcode.txt is empty"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.prepare();
+        dialog->click(kAlarmCode);
+        EXPECT_TRUE(std::filesystem::exists(path("alarmcode.txt")));
+        EXPECT_EQ(shown(kDownloadLine), c.shown);
+        EXPECT_EQ(state.alarmCodeChunk, 0);
+        pumpFor(3000ms);
+        EXPECT_EQ(sim->connectionCount(), 1) << "only the first download connected";
+    }
+    EXPECT_TRUE(std::all_of(state.alarmCodeBuffer.begin(), state.alarmCodeBuffer.end(),
+                            [](std::uint8_t b) { return b == 0; }));
+}
+
+// A file system on which the alarm code can be read but not opened for writing, as a read-only
+// file is for anyone but root.
+class ReadOnlyAlarmCode final : public FileSystem {
+  public:
+    explicit ReadOnlyAlarmCode(FileSystem& inner) : m_inner(inner) {}
+    std::unique_ptr<File> open(std::string_view path, FileOpen mode) override {
+        if (path == kAlarmCodeFile && mode != FileOpen::ReadExisting) return nullptr;
+        return m_inner.open(path, mode);
+    }
+    bool makeDirectory(std::string_view path) override { return m_inner.makeDirectory(path); }
+
+  private:
+    FileSystem& m_inner;
+};
+
+TEST_F(ParameterFilesTest, AReadOnlyAlarmCodeIsRead) {
+    writeFile(path("alarmcode.txt"), "AB\r\nC");
+    ReadOnlyAlarmCode readOnly(files);
+    const AlarmCodeOutcome outcome = loadAlarmCode(readOnly, state);
+    EXPECT_EQ(outcome.bytes, 5u);
+    EXPECT_FALSE(outcome.created);
+    EXPECT_EQ(textOf(std::span(state.alarmCodeBuffer).first(6)), std::string("AB\x07#C\0", 6));
 }
 
 }  // namespace

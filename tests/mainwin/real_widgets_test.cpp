@@ -65,7 +65,7 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
               std::string_view("5001\0", 5));
     // Nothing more is on its way: no commit pending, no request queued.
     EXPECT_TRUE(engine.idle());
-    EXPECT_TRUE(state.fieldCommits.none());
+    EXPECT_TRUE((state.pendingCommits() == 0));
     EXPECT_TRUE(state.requests.empty());
     EXPECT_EQ(sim.connectionCount(), 1);
 
