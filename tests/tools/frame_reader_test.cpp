@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+#include <numeric>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace veskator::sim {
@@ -31,6 +35,40 @@ std::vector<std::uint8_t> writeFrame(std::uint8_t suffix, std::uint8_t end = kCa
     }
     frame.push_back(end);
     return frame;
+}
+
+std::vector<std::uint8_t> repeated(char c, std::size_t count) {
+    return std::vector<std::uint8_t>(count, static_cast<std::uint8_t>(c));
+}
+
+std::vector<std::uint8_t> joined(std::initializer_list<std::vector<std::uint8_t>> pieces) {
+    std::vector<std::uint8_t> all;
+    for (const auto& piece : pieces) {
+        all.insert(all.end(), piece.begin(), piece.end());
+    }
+    return all;
+}
+
+using FrameSummary = std::tuple<Frame::Kind, std::string, std::vector<std::uint8_t>,
+                                bool /*terminated*/, bool /*overlong*/>;
+
+// Feeds `stream` in pieces ending at each of the ascending `cuts`, taking every frame after each
+// piece; returns the frames and how many bytes stay buffered.
+std::pair<std::vector<FrameSummary>, std::size_t> parseInPieces(
+    const std::vector<std::uint8_t>& stream, const std::vector<std::size_t>& cuts) {
+    FrameReader reader;
+    std::vector<FrameSummary> frames;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= cuts.size(); ++i) {
+        const std::size_t end = i < cuts.size() ? cuts[i] : stream.size();
+        reader.feed(std::span(stream).subspan(start, end - start));
+        start = end;
+        while (auto frame = reader.next()) {
+            frames.emplace_back(frame->kind, frame->text, frame->raw, frame->terminated,
+                                frame->overlong);
+        }
+    }
+    return {frames, reader.buffered()};
 }
 
 TEST(FrameReader, CommandFramesEndAtTheirCarriageReturnWhateverTheSegments) {
@@ -139,6 +177,59 @@ TEST(FrameReader, LinesWithoutCommandFramingAndStrayLineFeeds) {
     EXPECT_EQ(overlong->raw.size(), kMaxLineSize);
     EXPECT_FALSE(reader.next());
     EXPECT_EQ(reader.buffered(), 10u);
+}
+
+TEST(FrameReader, LineLimitCutsAlikeWhateverTheSplit) {
+    const std::vector<std::uint8_t> cr{kCarriageReturn};
+    const std::vector<std::uint8_t> status = commandFrame("gpcommandr1");
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> stream;
+        std::vector<std::size_t> rawSizes;  // of the frames, fed whole
+        std::size_t buffered;               // left over, fed whole
+    };
+    const Case cases[] = {
+        {"line with its CR at 550",
+         joined({repeated('a', 550), cr, repeated('b', 49)}),
+         {kMaxLineSize, 39},
+         49},
+        {"command with its CR at 550",
+         joined({bytes("\n\""), repeated('c', 548), cr, status}),
+         {kMaxLineSize, 39, status.size()},
+         0},
+        {"CR at the last place within the limit",
+         joined({repeated('a', 511), cr, status}),
+         {kMaxLineSize, status.size()},
+         0},
+        {"CR at the first place past the limit",
+         joined({repeated('a', 512), cr, bytes("z")}),
+         {kMaxLineSize, 1},
+         1},
+        {"write frame, then a command like it that runs long",
+         joined({writeFrame('7'), bytes("\n\""), repeated('w', 600), cr}),
+         {kWriteFrameSize, kMaxLineSize, 91},
+         0},
+        {"line over twice the limit",
+         joined({repeated('x', 1100), cr}),
+         {kMaxLineSize, kMaxLineSize, 77},
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto whole = parseInPieces(c.stream, {});
+        std::vector<std::size_t> rawSizes;
+        for (const FrameSummary& frame : whole.first) {
+            rawSizes.push_back(std::get<2>(frame).size());
+        }
+        EXPECT_EQ(rawSizes, c.rawSizes);
+        EXPECT_EQ(whole.second, c.buffered);
+        for (std::size_t split = 1; split < c.stream.size(); ++split) {
+            ASSERT_EQ(parseInPieces(c.stream, {split}), whole) << "split at " << split;
+        }
+        std::vector<std::size_t> everyByte(c.stream.size() - 1);
+        std::iota(everyByte.begin(), everyByte.end(), std::size_t{1});
+        EXPECT_EQ(parseInPieces(c.stream, everyByte), whole) << "fed byte by byte";
+    }
 }
 
 }  // namespace

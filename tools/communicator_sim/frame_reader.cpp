@@ -54,11 +54,15 @@ std::optional<Frame> FrameReader::next() {
 
 std::optional<Frame> FrameReader::takeLine(std::size_t skip, Frame::Kind kind) {
     const auto searchFrom = m_buffer.begin() + static_cast<std::ptrdiff_t>(skip);
-    const auto cr = std::find(searchFrom, m_buffer.end(), kCarriageReturn);
+    // Only a carriage return within the limit ends the line, so where the line is cut does not
+    // depend on how many bytes had arrived when it was looked at.
+    const auto searchTo =
+        m_buffer.begin() + static_cast<std::ptrdiff_t>(std::min(m_buffer.size(), kMaxLineSize));
+    const auto cr = std::find(searchFrom, searchTo, kCarriageReturn);
     Frame frame;
     frame.kind = kind;
     std::vector<std::uint8_t>::iterator end;
-    if (cr != m_buffer.end()) {
+    if (cr != searchTo) {
         frame.text.assign(searchFrom, cr);
         end = std::next(cr);
     } else if (m_buffer.size() >= kMaxLineSize) {

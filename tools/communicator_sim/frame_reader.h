@@ -27,8 +27,8 @@ inline constexpr std::size_t kBlockSize = 128;
 inline constexpr std::size_t kWriteTextSize = kWritePrefix.size() + 1;  // prefix + suffix
 inline constexpr std::size_t kWriteDataOffset = 2 + kWriteTextSize;
 inline constexpr std::size_t kWriteFrameSize = kWriteDataOffset + kBlockSize + 1;
-// A line without a carriage return is given up at this length so a confused peer cannot make
-// the buffer grow without bound.
+// A line without a carriage return among its first kMaxLineSize bytes (framing included) is cut
+// there as overlong, so a confused peer cannot make the buffer grow without bound.
 inline constexpr std::size_t kMaxLineSize = 512;
 
 static_assert(kWriteTextSize == 15);
