@@ -142,6 +142,28 @@ class Client {
         return text;
     }
 
+    // Sends `chunk` over and over without waiting until the socket takes no more or `limit`
+    // bytes have gone; returns how many went.
+    std::size_t sendUntilFull(const Bytes& chunk, std::size_t limit) {
+        std::size_t sent = 0;
+        while (sent < limit) {
+            const ssize_t n = ::send(m_fd, chunk.data(), chunk.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;
+            }
+            sent += static_cast<std::size_t>(n);
+        }
+        return sent;
+    }
+
+    bool writableWithin(std::chrono::milliseconds timeout) {
+        pollfd fd{m_fd, POLLOUT, 0};
+        return poll(&fd, 1, static_cast<int>(timeout.count())) > 0 && (fd.revents & POLLOUT) != 0;
+    }
+
     // Whether the peer closed within the timeout (any data on the way is dropped).
     bool closedWithin(std::chrono::milliseconds timeout) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -468,6 +490,71 @@ TEST(CommunicatorSimFaults, NoGreetingSilenceAndDelayedGreeting) {
         }();
         EXPECT_EQ(client.receive(expected.size(), kWait), expected);
     }
+}
+
+TEST(CommunicatorSimFaults, EndlessGreetingAndGreetingWithCrLfApart) {
+    {
+        CommunicatorSim sim(faultConfig(FaultMode::EndlessGreeting));
+        ASSERT_TRUE(sim.start());
+        Client client(sim.port());
+        client.send(commandFrame("read program0"));
+        const Bytes text = client.receive(kEndlessGreetingBytes, kWait);
+        EXPECT_EQ(text.size(), kEndlessGreetingBytes);
+        EXPECT_TRUE(std::all_of(text.begin(), text.end(),
+                                [](std::uint8_t b) { return b >= 0x20 && b < 0x7f; }));
+        // Bounded: nothing follows, yet the connection stays open and input stays unanswered.
+        EXPECT_TRUE(client.receiveSome(kQuiet).empty());
+        EXPECT_FALSE(client.peerClosed());
+        EXPECT_FALSE(hasEvent(SimEvent::Kind::Read)(sim.events()));
+    }
+    {
+        SimConfig config = faultConfig(FaultMode::GreetingCrLf);
+        config.greeting = std::string(99, 'G') + "\r\n";
+        config.splitPause = 40ms;  // wide enough that the LF is received on its own
+        CommunicatorSim sim(config);
+        ASSERT_TRUE(sim.start());
+        Client client(sim.port());
+        EXPECT_EQ(client.receiveSome(kWait), bytes(std::string(99, 'G') + "\r"));
+        EXPECT_EQ(client.receiveSome(kWait), bytes("\n"));
+        // Then served as usual: a read reply comes whole.
+        client.send(commandFrame("read program1"));
+        EXPECT_EQ(client.receive(kSimUnitSize, kWait),
+                  slice(defaultMemory(), kSimUnitSize, kSimUnitSize));
+    }
+}
+
+TEST(CommunicatorSimFaults, StallSendsNeverReadsAfterTheGreeting) {
+    CommunicatorSim sim(faultConfig(FaultMode::StallSends));
+    ASSERT_TRUE(sim.start());
+    {
+        Client client(sim.port());
+        EXPECT_EQ(client.greeting(), "NORVANE COMMUNICATOR READY\r\n");
+        Bytes frames;
+        while (frames.size() < 65536) {
+            const Bytes frame = commandFrame("read program0");
+            frames.insert(frames.end(), frame.begin(), frame.end());
+        }
+        // The buffers fill and stay full, as nothing on the other side reads.
+        constexpr std::size_t kLimit = std::size_t{64} << 20;
+        EXPECT_LT(client.sendUntilFull(frames, kLimit), kLimit);
+        EXPECT_FALSE(client.writableWithin(kQuiet));
+        EXPECT_TRUE(client.receiveSome(kQuiet).empty());
+        EXPECT_FALSE(hasEvent(SimEvent::Kind::Read)(sim.events()));
+    }
+    // Unread input does not hide a peer's close.
+    {
+        Client client(sim.port());
+        EXPECT_FALSE(client.greeting().empty());
+        client.send(commandFrame("read program0"));
+    }
+    EXPECT_TRUE(sim.waitFor(
+        [](const std::vector<SimEvent>& events) {
+            return std::any_of(events.begin(), events.end(), [](const SimEvent& e) {
+                return e.kind == SimEvent::Kind::Closed && e.connection == 2;
+            });
+        },
+        kWait));
+    EXPECT_FALSE(hasEvent(SimEvent::Kind::Read)(sim.events()));
 }
 
 TEST(CommunicatorSimFaults, SplitRepliesArriveInPiecesButComplete) {

@@ -31,6 +31,12 @@ constexpr std::size_t kMaxConnections = 8;
 constexpr std::size_t kMaxEvents = 100000;
 constexpr int kIdlePollMs = 250;
 constexpr int kSplitPieces = 3;
+// Small enough that a few frames fill it; the kernel doubles it and keeps a floor of its own.
+constexpr int kStallReceiveBuffer = 4096;
+constexpr std::size_t kEndlessChunk = 16384;
+// The endless text cycles through the printable ASCII range, which holds no CR or LF.
+constexpr std::uint8_t kFirstPrintable = 0x20;
+constexpr std::size_t kPrintableCount = 0x7f - kFirstPrintable;
 
 static_assert(kStatusPrefix.size() == 6);
 
@@ -68,6 +74,28 @@ int millisecondsUntil(Clock::time_point when, Clock::time_point now) {
     return static_cast<int>(std::min<long long>(wait, kIdlePollMs));
 }
 
+// Sends the next bytes of the endless text until the socket takes no more or `left` runs out;
+// false on an error that ends the connection.
+bool sendEndlessText(int fd, std::size_t& left) {
+    std::array<std::uint8_t, kEndlessChunk> chunk{};
+    while (left > 0) {
+        const std::size_t offset = kEndlessGreetingBytes - left;
+        const std::size_t size = std::min(chunk.size(), left);
+        for (std::size_t i = 0; i < size; ++i) {
+            chunk[i] = static_cast<std::uint8_t>(kFirstPrintable + (offset + i) % kPrintableCount);
+        }
+        const ssize_t n = send(fd, chunk.data(), size, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
 
 struct CommunicatorSim::Connection {
@@ -81,6 +109,8 @@ struct CommunicatorSim::Connection {
     int id = 0;
     FrameReader reader;
     bool greets = true;  // false: the greeting never comes and input is dropped
+    bool reads = true;   // false: the socket is never read, so input piles up in the kernel
+    std::size_t endlessLeft = 0;  // bytes of endless text still to send
     bool greeted = false;
     Clock::time_point greetAt;
     std::deque<Piece> output;
@@ -277,7 +307,12 @@ void CommunicatorSim::run() {
         const std::size_t first = fds.size();
         int timeout = kIdlePollMs;
         for (const Connection& connection : m_connections) {
-            short events = POLLIN;
+            // A connection that is not read must not poll for input, or poll() would spin; the
+            // peer's close still shows as POLLRDHUP.
+            short events = connection.reads ? POLLIN : POLLRDHUP;
+            if (connection.endlessLeft > 0) {
+                events |= POLLOUT;
+            }
             if (connection.greets && !connection.greeted) {
                 timeout = std::min(timeout, millisecondsUntil(connection.greetAt, now));
             }
@@ -344,7 +379,13 @@ void CommunicatorSim::acceptConnection() {
             mode = m_config.fault;
             delay = m_config.greetingDelay;
         }
-        connection.greets = mode != FaultMode::NoGreeting;
+        connection.greets = mode != FaultMode::NoGreeting && mode != FaultMode::EndlessGreeting;
+        connection.endlessLeft = mode == FaultMode::EndlessGreeting ? kEndlessGreetingBytes : 0;
+        connection.reads = mode != FaultMode::StallSends;
+        if (!connection.reads) {
+            // Loopback buffers are large; a small one makes the peer's sends stall sooner.
+            setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kStallReceiveBuffer, sizeof kStallReceiveBuffer);
+        }
         connection.greetAt =
             Clock::now() + (mode == FaultMode::GreetingDelay ? delay : delay.zero());
         record({SimEvent::Kind::Accepted, connection.id, -1, {}, {}});
@@ -363,7 +404,9 @@ void CommunicatorSim::acceptConnection() {
 
 bool CommunicatorSim::serviceConnection(Connection& connection, short revents) {
     bool peerClosed = false;
-    if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+    if (!connection.reads) {
+        peerClosed = (revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+    } else if ((revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
         std::array<std::uint8_t, 4096> buffer{};
         for (;;) {
             const ssize_t n = recv(connection.fd, buffer.data(), buffer.size(), 0);
@@ -380,13 +423,29 @@ bool CommunicatorSim::serviceConnection(Connection& connection, short revents) {
             break;
         }
     }
+    if (connection.endlessLeft > 0 && !sendEndlessText(connection.fd, connection.endlessLeft)) {
+        return false;
+    }
     if (connection.greets && !connection.greeted && Clock::now() >= connection.greetAt) {
         std::string greeting;
+        FaultMode mode;
+        std::chrono::milliseconds pause{};
         {
             std::lock_guard lock(m_mutex);
             greeting = m_config.greeting;
+            mode = m_config.fault;
+            pause = m_config.splitPause;
         }
-        queueReply(connection, bytesOf(greeting));
+        const std::size_t cr = greeting.find('\r');
+        if (mode == FaultMode::GreetingCrLf && cr != std::string::npos &&
+            cr + 1 < greeting.size()) {
+            queueReply(connection, bytesOf(std::string_view(greeting).substr(0, cr + 1)));
+            // Later, so the CR has left as a segment of its own before the rest.
+            connection.output.push_back({connection.output.back().due + pause,
+                                         bytesOf(std::string_view(greeting).substr(cr + 1)), 0});
+        } else {
+            queueReply(connection, bytesOf(greeting));
+        }
         connection.greeted = true;
     }
     // Frames that came before the (delayed) greeting are answered once it has gone out.

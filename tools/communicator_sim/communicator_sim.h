@@ -33,9 +33,20 @@ enum class FaultMode {
     Silence,           // greet, then never answer anything
     DropAfterReplies,  // close a connection after dropAfterReplies read replies
     ExtraBytes,        // append extraBytes bytes of kExtraByteValue after every read reply
+    EndlessGreeting,   // never greet: stream kEndlessGreetingBytes of printable text without a
+                       // carriage return as fast as the socket takes them, then stay open and
+                       // silent; ignore what comes
+    GreetingCrLf,      // send the greeting up to and with its first CR, the rest splitPause
+                       // later as a segment of its own, then serve normally; a greeting of
+                       // 99 characters + "\r\n" thus sends its CR and LF apart
+    StallSends,        // greet, then never read, so the peer's frames pile up in the socket
+                       // buffers (the receive buffer is shrunk to fill sooner); loopback
+                       // buffers take whole frames, so a sender stalls only once they are full
 };
 
 inline constexpr std::uint8_t kExtraByteValue = 0xEE;
+// Per connection, so an EndlessGreeting peer that keeps reading cannot run away.
+inline constexpr std::size_t kEndlessGreetingBytes = std::size_t{1} << 20;
 
 struct SimEvent {
     enum class Kind {
