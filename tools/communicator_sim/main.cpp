@@ -35,6 +35,9 @@ constexpr const char* kUsage =
     "  --silence             greet, then never answer\n"
     "  --drop-after N        close a connection after N read replies\n"
     "  --extra-bytes N       append N extra bytes to every read reply\n"
+    "  --endless-greeting    never greet; send 1 MiB of text without a carriage return instead\n"
+    "  --greeting-crlf N     greet with N characters, then CR and LF as separate segments\n"
+    "  --stall-sends         greet, then never read, so the programmer's sends pile up\n"
     "  --quiet               do not log events\n"
     "  --help                show this text\n";
 
@@ -42,6 +45,18 @@ bool parseNumber(std::string_view text, long& value, int base, long low, long hi
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
     return ec == std::errc() && ptr == end && !text.empty() && value >= low && value <= high;
+}
+
+// The default greeting's text without its line end, repeated or cut to `length` characters.
+std::string greetingOfLength(std::size_t length) {
+    const std::string usual = SimConfig{}.greeting;
+    const std::string words = usual.substr(0, usual.find('\r')) + " ";
+    std::string text;
+    while (text.size() < length) {
+        text += words;
+    }
+    text.resize(length);
+    return text;
 }
 
 int usageError(const std::string& message) {
@@ -116,6 +131,16 @@ int main(int argc, char** argv) {
             }
             config.fault = FaultMode::ExtraBytes;
             config.extraBytes = static_cast<int>(number);
+        } else if (option == "--endless-greeting") {
+            config.fault = FaultMode::EndlessGreeting;
+        } else if (option == "--greeting-crlf") {
+            if (!numberArg(10, 0, 4096)) {
+                return usageError("--greeting-crlf needs a character count from 0 to 4096");
+            }
+            config.fault = FaultMode::GreetingCrLf;
+            config.greeting = greetingOfLength(static_cast<std::size_t>(number)) + "\r\n";
+        } else if (option == "--stall-sends") {
+            config.fault = FaultMode::StallSends;
         } else if (option == "--quiet") {
             quiet = true;
         } else {
