@@ -62,9 +62,8 @@ int LinkEngine::unitsRead() const {
 
 int LinkEngine::pendingWrites() const {
     const auto& queue = m_state.requests.queue();
-    int n = static_cast<int>(std::count_if(queue.begin(), queue.end(), [](const auto& e) {
-        return e.type != ExchangeType::Status;
-    }));
+    int n = static_cast<int>(std::count_if(
+        queue.begin(), queue.end(), [](const auto& e) { return e.type != ExchangeType::Status; }));
     if (m_job == Job::Queued && m_current.type != ExchangeType::Status) ++n;
     if (m_state.writeAllRequest != 0) n += kBlockCount - m_state.writeAllBlock;
     if (m_state.alarmCodeChunk != 0) ++n;
@@ -481,9 +480,9 @@ bool LinkEngine::stepSend() {
         return true;
     }
     if (r.status != IoStatus::Ok) {
-        failExchange(m_sent == 0 && m_resends == 0 ? Failure::ClosedBeforeSend
-                                                   : Failure::ClosedMidExchange,
-                     kErrorClosed);
+        failExchange(
+            m_sent == 0 && m_resends == 0 ? Failure::ClosedBeforeSend : Failure::ClosedMidExchange,
+            kErrorClosed);
         return true;
     }
     m_exchangeLog.append(frame.first(r.count));
@@ -645,8 +644,7 @@ void LinkEngine::finishExchange() {
             if (m_endMark) {
                 m_state.texts.downloadLine = std::string(kTextFileEnd) + shown;
             } else if (last) {
-                m_state.texts.downloadLine = "download stopped at chunk " +
-                                             std::to_string(chunk) +
+                m_state.texts.downloadLine = "download stopped at chunk " + std::to_string(chunk) +
                                              ", the last one, without an end mark (\"??\")";
             } else {
                 m_state.texts.downloadLine = shown;
@@ -766,9 +764,9 @@ void LinkEngine::failWriteAll(Failure failure, std::string_view reason) {
     m_deviceAnswering = false;
     m_state.writeAllRequest = 0;
     m_writeAllAttempts = 0;
-    const std::string notWritten =
-        block == kBlockCount - 1 ? blockName(block)
-                                 : blockName(block) + " to " + blockName(kBlockCount - 1);
+    const std::string notWritten = block == kBlockCount - 1
+                                       ? blockName(block)
+                                       : blockName(block) + " to " + blockName(kBlockCount - 1);
     const std::string kept = block == 0 ? "the device keeps its old settings"
                                         : "the device holds A0" +
                                               (block > 1 ? " to " + blockName(block - 1) : "") +

@@ -33,12 +33,10 @@ void LinkRequests::requestExchange(CommandCode code) {
         e.type = ExchangeType::RemoteReset;
     } else {
         // Status requests ask for the latest state: one waiting or in flight is enough.
-        const bool waiting = m_statusInFlight || std::any_of(m_queue.begin(), m_queue.end(),
-                                                             [&](const auto& q) {
-                                                                 return q.type ==
-                                                                            ExchangeType::Status &&
-                                                                        q.code == code;
-                                                             });
+        const bool waiting =
+            m_statusInFlight || std::any_of(m_queue.begin(), m_queue.end(), [&](const auto& q) {
+                return q.type == ExchangeType::Status && q.code == code;
+            });
         if (waiting) return;
         e.type = ExchangeType::Status;
     }

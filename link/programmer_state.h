@@ -11,11 +11,10 @@
 #include <span>
 #include <string>
 
-#include "platform/clock.h"
-
 #include "link/command_frame.h"
 #include "link/main_fields.h"
 #include "link/parameter_workspace.h"
+#include "platform/clock.h"
 
 namespace veskator {
 

@@ -30,9 +30,8 @@ LoadOutcome loadParameterFile(FileSystem& files, ProgrammerState& state, std::st
 
 std::string loadFailureText(std::string_view name, const LoadOutcome& outcome) {
     if (outcome.status == LoadOutcome::Status::TooShort) {
-        return "loading failed: " + std::string(name) + " holds " +
-               std::to_string(outcome.bytes) + " bytes, the image needs " +
-               std::to_string(kImageSize);
+        return "loading failed: " + std::string(name) + " holds " + std::to_string(outcome.bytes) +
+               " bytes, the image needs " + std::to_string(kImageSize);
     }
     return std::string(kTextLoadingFailed);
 }

@@ -93,8 +93,8 @@ std::unique_ptr<File> openForReading(FileSystem& files, std::string_view path, b
 
 std::optional<std::string> readFileStart(FileSystem& files, std::string_view path,
                                          std::size_t maxBytes, FileOpen mode) {
-    auto file = mode == FileOpen::OpenOrCreate ? openForReading(files, path)
-                                               : files.open(path, mode);
+    auto file =
+        mode == FileOpen::OpenOrCreate ? openForReading(files, path) : files.open(path, mode);
     if (!file) return std::nullopt;
     std::vector<std::uint8_t> buffer(maxBytes);
     const std::size_t n = file->read(buffer);

@@ -220,8 +220,7 @@ void QtDialog::setText(ControlId id, std::string_view text) {
     Control& c = at(id);
     ++m_settingFromCode;
     switch (c.kind) {
-        case ControlKind::Edit:
-        {
+        case ControlKind::Edit: {
             // setText raises no textEdited. The limit bounds what the user types: a longer text
             // set from code (a device value) is shown whole.
             auto* edit = static_cast<QLineEdit*>(c.widget);

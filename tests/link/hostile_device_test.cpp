@@ -1,0 +1,118 @@
+// A device that streams without end, splits its greeting's line end, or stops taking what is
+// sent: the window thread and the memory stay bounded, and unit 0 starts with its own reply.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "link/link_engine.h"
+#include "tests/link/link_fixture.h"
+
+namespace veskator::link_test {
+namespace {
+
+// Real sockets, with what each tick received counted, and sends that can be made to stall as
+// they would on a peer whose buffers are full (loopback buffers always take a whole frame).
+class MeteredNetwork final : public Network {
+  public:
+    explicit MeteredNetwork(Network& inner) : m_inner(inner) {}
+    std::unique_ptr<HostLookup> lookup(std::string_view hostName) override {
+        return m_inner.lookup(hostName);
+    }
+    std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override {
+        auto inner = m_inner.connect(address, port);
+        if (!inner) return nullptr;
+        return std::make_unique<Socket>(*this, std::move(inner));
+    }
+
+    std::size_t received = 0;
+    bool stallSends = false;
+
+  private:
+    class Socket final : public StreamSocket {
+      public:
+        Socket(MeteredNetwork& owner, std::unique_ptr<StreamSocket> inner)
+            : m_owner(owner), m_inner(std::move(inner)) {}
+        ConnectStatus connectStatus() override { return m_inner->connectStatus(); }
+        IoResult send(std::span<const std::uint8_t> bytes) override {
+            if (m_owner.stallSends) return {IoStatus::WouldBlock, 0};
+            return m_inner->send(bytes);
+        }
+        IoResult receive(std::span<std::uint8_t> buffer) override {
+            const IoResult r = m_inner->receive(buffer);
+            if (r.status == IoStatus::Ok) m_owner.received += r.count;
+            return r;
+        }
+        void setReadyHandler(std::function<void()> handler) override {
+            m_inner->setReadyHandler(std::move(handler));
+        }
+
+      private:
+        MeteredNetwork& m_owner;
+        std::unique_ptr<StreamSocket> m_inner;
+    };
+
+    Network& m_inner;
+};
+
+class HostileDeviceTest : public LinkEngineTest {
+  protected:
+    HostileDeviceTest() {
+        network.setPatience(std::chrono::milliseconds(5));
+        engine = std::make_unique<LinkEngine>(state, metered, files, clock);
+    }
+    MeteredNetwork metered{network};
+};
+
+TEST_F(HostileDeviceTest, AnEndlessGreetingIsGivenUpWithinItsBoundsOfBytesAndTime) {
+    sim::SimConfig config;
+    config.fault = sim::FaultMode::EndlessGreeting;
+    startSim(config);
+    state.requests.requestExchange(kCodeStatus);
+    std::size_t mostInOneTick = 0;
+    std::size_t longestTrace = 0;
+    const auto start = clock.now();
+    while (state.texts.linkError.empty() && clock.now() - start < std::chrono::seconds(30)) {
+        metered.received = 0;
+        runTicks(1);
+        mostInOneTick = std::max(mostInOneTick, metered.received);
+        longestTrace = std::max(longestTrace, state.texts.traceBox.size());
+    }
+    EXPECT_EQ(state.texts.linkError, kErrorNoGreeting);
+    EXPECT_LE(clock.now() - start, kPauseAfterConnect + kGreetingTimeout);
+    EXPECT_GT(mostInOneTick, 0u);
+    EXPECT_LE(mostInOneTick, kMaxReadPerTick);
+    EXPECT_LE(longestTrace, kTraceLimit);
+    EXPECT_TRUE(commands().empty());
+}
+
+TEST_F(HostileDeviceTest, WhatFollowsTheGreetingNeverShiftsUnitZero) {
+    // A 99-character greeting: its carriage return ends one receive, the line feed comes alone.
+    sim::SimConfig config;
+    config.fault = sim::FaultMode::GreetingCrLf;
+    config.greeting = std::string(99, 'G') + "\r\n";
+    startSim(config);
+    requestFullRead();
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
+    EXPECT_EQ(state.texts.linkError, "");
+}
+
+TEST_F(HostileDeviceTest, AFrameThatCannotBeSentFailsWithinTheSendBound) {
+    metered.stallSends = true;
+    state.requests.requestExchange(kCodeStatus);
+    const auto start = clock.now();
+    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
+    EXPECT_EQ(state.texts.linkError, kErrorSend);
+    const auto waited = clock.now() - start;
+    EXPECT_GE(waited, kPauseAfterConnect + kSendTimeout);
+    EXPECT_LE(waited, kPauseAfterConnect + kSendTimeout + std::chrono::milliseconds(100));
+    ASSERT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
+    EXPECT_EQ(connections(), kMaxAttempts);
+    EXPECT_EQ(state.texts.linkError, "status request not sent: could not send to device");
+}
+
+}  // namespace
+}  // namespace veskator::link_test

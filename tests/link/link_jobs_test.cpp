@@ -1,0 +1,180 @@
+// Jobs started again, stopped, or run against a device that does not answer: the device ends
+// with one load's blocks or none, replies land at the unit that asked for them, and what could
+// not be written is said and written once the device answers.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "link/link_engine.h"
+#include "tests/link/link_fixture.h"
+
+namespace veskator::link_test {
+namespace {
+
+using Kind = sim::SimEvent::Kind;
+
+std::string imagePattern(std::uint8_t seed) {
+    std::string bytes(kImageSize, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        auto b = static_cast<std::uint8_t>(i * 7 + seed);
+        if (b == 13) b = 14;
+        bytes[i] = static_cast<char>(b);
+    }
+    return bytes;
+}
+
+class LinkJobsTest : public LinkEngineTest {
+  protected:
+    void loadImage(const std::string& bytes) {
+        auto image = state.workspace.image();
+        std::copy(bytes.begin(), bytes.end(), image.begin());
+        state.imageHoldsDeviceData = true;
+        state.startWriteAll();
+    }
+    std::size_t count(Kind kind) const { return events(kind).size(); }
+};
+
+TEST_F(LinkJobsTest, JobsStartedAgainOrStoppedNeverMix) {
+    // A second load while the first is writing: the device ends with the second file whole.
+    loadImage(imagePattern(1));
+    ASSERT_TRUE(pumpUntil([&] { return count(Kind::BlockWrite) >= 3; }));
+    const std::string second = imagePattern(2);
+    loadImage(second);
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(deviceBytes(0, kImageSize), second);
+    EXPECT_EQ(state.texts.messageWindow, "loading completed");
+
+    // Start/Go again while a reply is on its way: every unit holds its own bytes.
+    sim::SimConfig split;
+    split.fault = sim::FaultMode::SplitReplies;
+    startSim(split);
+    state.workspace.receiveArea()[0] = 0xAB;
+    requestFullRead();
+    for (std::size_t restart = 1; restart <= 3; ++restart) {
+        ASSERT_TRUE(pumpUntil([&] {
+            return count(Kind::Read) > 4 * restart && engine->linkState() == LinkState::AwaitReply;
+        }));
+        requestFullRead();
+    }
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
+
+    // A read stopped (a load takes over the image) stores nothing more.
+    requestFullRead();
+    ASSERT_TRUE(pumpUntil([&] { return count(Kind::Read) >= 2; }));
+    state.stopFullRead();
+    std::fill(state.workspace.image().begin(), state.workspace.image().end(), 0x5A);
+    ASSERT_TRUE(pumpUntilSettled());
+    const auto image = state.workspace.image();
+    EXPECT_TRUE(std::all_of(image.begin(), image.end(), [](std::uint8_t b) { return b == 0x5A; }));
+}
+
+// Against a device that never greets, is booting, or refuses: a load is over in seconds and the
+// device holds all eight blocks of the file or none of them.
+TEST_F(LinkJobsTest, ALoadStopsAtTheFirstBlockThatNeverReachedTheDevice) {
+    network.setPatience(std::chrono::milliseconds(5));
+    struct Case {
+        sim::FaultMode fault;
+        std::chrono::milliseconds greetingDelay;
+        std::chrono::seconds overWithin;
+        std::string_view reason;
+    };
+    const Case cases[] = {
+        {sim::FaultMode::NoGreeting, {}, std::chrono::seconds(40), "no greeting from device"},
+        {sim::FaultMode::Refuse, {}, std::chrono::seconds(10), "connect failed"},
+        // Mute for its first 20 s: the load stops before it answers.
+        {sim::FaultMode::GreetingDelay, std::chrono::seconds(20), std::chrono::seconds(40),
+         "no greeting from device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(c.fault));
+        sim::SimConfig config;
+        config.fault = c.fault;
+        config.greetingDelay = c.greetingDelay;
+        startSim(config);
+        const std::string before = deviceBytes(0, kImageSize);
+        const auto start = clock.now();
+        loadImage(imagePattern(3));
+        ASSERT_TRUE(pumpUntil([&] { return state.writeAllRequest == 0 && engine->idle(); }));
+        EXPECT_LE(clock.now() - start, c.overWithin);
+        EXPECT_EQ(connections(), kMaxAttempts);
+        EXPECT_EQ(state.texts.messageWindow,
+                  "loading stopped: " + std::string(c.reason) +
+                      "; A0 to A7 not written (the device keeps its old settings)");
+        runTicks(200);
+        EXPECT_EQ(connections(), kMaxAttempts) << "nothing is tried after the stop";
+        EXPECT_EQ(deviceBytes(0, kImageSize), before);
+        EXPECT_FALSE(engine->deviceAnswering());
+    }
+
+    // The alarm-code download stops the same way.
+    sim::SimConfig mute;
+    mute.fault = sim::FaultMode::NoGreeting;
+    startSim(mute);
+    std::fill_n(state.alarmCodeBuffer.begin(), 300, std::uint8_t{'C'});
+    const auto start = clock.now();
+    state.startAlarmCode();
+    ASSERT_TRUE(pumpUntil([&] { return state.alarmCodeChunk == 0 && engine->idle(); }));
+    EXPECT_LE(clock.now() - start, std::chrono::seconds(40));
+    EXPECT_EQ(connections(), kMaxAttempts);
+    EXPECT_EQ(state.texts.downloadLine,
+              "download stopped at chunk 64: no greeting from device; no later chunk was sent");
+}
+
+TEST_F(LinkJobsTest, WritesTheDeviceMissedAreListedAndGoOnceItAnswers) {
+    readDeviceFirst();
+    network.setPatience(std::chrono::milliseconds(5));
+    device->setFault(sim::FaultMode::Refuse);
+    state.workspace.image()[kBlockSize + 5] = 0x42;
+    state.requests.requestBlockWrite(1);
+    ASSERT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
+    EXPECT_EQ(connections(), kMaxAttempts);
+    EXPECT_EQ(state.texts.linkError, "A1 not written: connect failed");
+    // While the device does not answer, each further request is tried once.
+    state.requests.requestBlockWrite(3);
+    state.requests.requestExchange(kCodeRemoteReset);
+    ASSERT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
+    EXPECT_EQ(connections(), kMaxAttempts + 2);
+    EXPECT_EQ(state.texts.linkError, "remote reset not sent: connect failed");
+    EXPECT_EQ(state.unwrittenBlocks.to_ulong(), 0b1010u);
+
+    // The first exchange that goes through brings the missed blocks after it.
+    device->setFault(sim::FaultMode::None);
+    device->clearEvents();
+    state.requests.requestExchange(kCodeStatus);
+    ASSERT_TRUE(pumpUntilSettled());
+    const auto writes = events(Kind::BlockWrite);
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].number, 1);
+    EXPECT_EQ(writes[1].number, 3);
+    EXPECT_EQ(writes[0].data[5], 0x42);
+    EXPECT_TRUE(state.unwrittenBlocks.none());
+    EXPECT_TRUE(engine->deviceAnswering());
+}
+
+TEST_F(LinkJobsTest, StatusRequestsNeverHoldAnythingUpAndNeverPileUp) {
+    readDeviceFirst();
+    for (int i = 0; i < 5; ++i) state.requests.requestExchange(kCodeStatus);
+    state.requests.requestExchange(kCodeRemoteReset);
+    state.requests.requestBlockWrite(2);
+    EXPECT_EQ(state.requests.size(), 3u);
+    ASSERT_TRUE(pumpUntilSettled());
+    std::vector<Kind> kinds;
+    for (const sim::SimEvent& e : commands()) kinds.push_back(e.kind);
+    EXPECT_EQ(kinds, (std::vector<Kind>{Kind::BlockWrite, Kind::RemoteReset, Kind::Status}));
+
+    // One in flight is enough: a request made meanwhile is not queued behind it.
+    device->clearEvents();
+    state.requests.requestExchange(kCodeStatus);
+    ASSERT_TRUE(pumpUntil([&] { return !engine->idle(); }));
+    state.requests.requestExchange(kCodeStatus);
+    EXPECT_TRUE(state.requests.empty());
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(count(Kind::Status), 1u);
+}
+
+}  // namespace
+}  // namespace veskator::link_test
