@@ -726,6 +726,15 @@ TEST_F(AlarmCodeTest, RefusedChunkIsSentAgainWithTheSameNumberAndBytes) {
     EXPECT_EQ(connections(), 3);
 }
 
+TEST_F(AlarmCodeTest, ACodeWithoutAnEndMarkStopsAtChunk140AndSaysSo) {
+    std::fill(state.alarmCodeBuffer.begin(), state.alarmCodeBuffer.end(), std::uint8_t{'A'});
+    state.alarmCodeChunk = kLastAlarmChunk - 3;  // as if chunks 64 to 137 had gone
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(numbersOf(events(Kind::ChunkWrite)), (std::vector<int>{138, 139, 140}));
+    EXPECT_EQ(state.texts.downloadLine,
+              "download stopped at chunk 140, the last one, without an end mark (\"??\")");
+}
+
 TEST(ParsePort, ReadsLeadingDigitsModulo65536) {
     EXPECT_EQ(parsePort("  +5001x"), 5001);
     EXPECT_EQ(parsePort("5001"), 5001);

@@ -121,9 +121,7 @@ void LinkEngineTest::runTicks(int count) {
     }
 }
 
-void LinkEngineTest::requestFullRead() {
-    state.startFullRead();
-}
+void LinkEngineTest::requestFullRead() { state.startFullRead(); }
 
 void LinkEngineTest::readDeviceFirst() {
     requestFullRead();

@@ -139,6 +139,51 @@ TEST_F(ParameterFilesTest, AMissingLoadFileOrAnUncreatableSaveNameIsReported) {
     EXPECT_EQ(sim->connectionCount(), 0);
 }
 
+TEST_F(ParameterFilesTest, AFileShorterThanTheImageIsRefusedBeforeAnyRead) {
+    openWindow();
+    for (std::size_t size : {std::size_t{0}, std::size_t{100}, kImageSize - 1}) {
+        SCOPED_TRACE(size);
+        writeFile(path("short.par"), std::string(size, 'S'));
+        askAndLoad("short.par");
+        EXPECT_EQ(shown(kMessageWindow), "loading failed: short.par holds " + std::to_string(size) +
+                                             " bytes, the image needs 1024");
+        EXPECT_EQ(workspace(), std::string(kWorkspaceSize, '\0'));
+        EXPECT_FALSE(state.imageHoldsDeviceData);
+    }
+    pumpFor(3000ms);
+    EXPECT_EQ(sim->connectionCount(), 0);
+}
+
+// "YES" while a full read or another load runs: the device ends with the new file's eight blocks,
+// and the image holds nothing else.
+TEST_F(ParameterFilesTest, ALoadDuringAReadOrALoadWritesOneFileWhole) {
+    openWindow();
+    readDevice();
+    writeFile(path("one.par"), std::string(kWorkspaceSize, 'O'));
+    const std::string two = workspacePattern();
+    writeFile(path("two.par"), two);
+    struct Case {
+        const char* during;
+        std::function<void()> start;
+        std::function<bool()> underWay;
+    };
+    const Case cases[] = {
+        {"full read", [&] { dialog->click(kStartGo); }, [&] { return engine->unitsRead() >= 3; }},
+        {"load", [&] { askAndLoad("one.par"); }, [&] { return blockWrites().size() >= 3; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.during);
+        sim->clearEvents();
+        c.start();
+        ASSERT_TRUE(pumpUntil(c.underWay));
+        askAndLoad("two.par");
+        ASSERT_TRUE(pumpUntilSettled());
+        EXPECT_EQ(shown(kMessageWindow), kTextLoadingCompleted);
+        EXPECT_EQ(deviceBytes(0, kImageSize), two.substr(0, kImageSize));
+        EXPECT_EQ(workspace(), two);
+    }
+}
+
 TEST_F(ParameterFilesTest, ALoadedFileIsWhatTheWindowShowsAndWhatTheNextClickStartsFrom) {
     openWindow();
     readDevice();  // A0 0x1f 0x23, A1 0x3f 0x06, A1 0x3d 0x90, A1 0x38 0x80

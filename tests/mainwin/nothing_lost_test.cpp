@@ -1,0 +1,119 @@
+// What the technician typed or clicked reaches the device, whatever ends the edit (Enter, a save,
+// closing the window) and however fast the link ticks; the window shows what the device holds.
+
+#include <string>
+
+#include "link/main_fields.h"
+#include "resources/main_dialog_template.h"
+#include "tests/mainwin/mainwin_fixture.h"
+
+namespace veskator::mainwin_test {
+namespace {
+
+using namespace main_ids;
+
+class NothingLostTest : public MainWindowTest {
+  protected:
+    std::string deviceText(int block, int offset, std::size_t size) const {
+        return deviceBytes(
+            static_cast<std::size_t>(block) * kBlockSize + static_cast<std::size_t>(offset), size);
+    }
+};
+
+TEST_F(NothingLostTest, EditsReachTheDeviceWhateverEndsThem) {
+    openWindow();
+    readDevice();
+
+    // During a full read the link ticks at every reply, yet a field commits only a second after
+    // its last keystroke, not half-typed.
+    dialog->click(kStartGo);
+    ASSERT_TRUE(pumpUntil([&] { return engine->unitsRead() >= 2; }));
+    dialog->replaceText(kServerPort1, "6");
+    pumpFor(500ms);
+    dialog->replaceText(kServerPort1, "60");
+    pumpFor(950ms);
+    EXPECT_TRUE(state.commitPending(FieldCommit::ServerPort1));
+    pumpFor(100ms);
+    EXPECT_FALSE(state.commitPending(FieldCommit::ServerPort1));
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(deviceText(0, 0x60, 3), std::string("60\0", 3));
+    ASSERT_EQ(blockWrites().size(), 1u);
+
+    // A save right after typing holds what was typed.
+    dialog->replaceText(kServerPort1, "7001");
+    dialog->replaceText(kSaveName, "now.par");
+    dialog->click(kSave);
+    EXPECT_EQ(readFile(path("now.par")).substr(0x60, 5), std::string("7001\0", 5));
+
+    // Enter in an edit commits it at once and never closes the window.
+    dialog->replaceText(kReceiver1, "R1");
+    dialog->pressEnter(kReceiver1);
+    pumpFor(20ms);
+    EXPECT_FALSE(dialog->isClosed());
+    EXPECT_FALSE(state.commitPending(FieldCommit::Receiver1));
+
+    // Escape with changes still to go: the window stays until they are written, then closes.
+    dialog->replaceText(kServerPort2, "9999");
+    dialog->requestClose();
+    EXPECT_FALSE(dialog->isClosed());
+    EXPECT_EQ(shown(kStatusLine).rfind("writing ", 0), 0u) << shown(kStatusLine);
+    EXPECT_NE(shown(kStatusLine).find(" pending changes"), std::string::npos);
+    ASSERT_TRUE(pumpUntil([&] { return dialog->isClosed(); }));
+    EXPECT_EQ(deviceText(0, 0x60, 5), std::string("7001\0", 5));
+    EXPECT_EQ(deviceText(0, 0x30, 3), std::string("R1\0", 3));
+    EXPECT_EQ(deviceText(0, 0x50, 5), std::string("9999\0", 5));
+    EXPECT_TRUE(dialog->questions().empty());
+}
+
+TEST_F(NothingLostTest, ClosingWhileTheDeviceDoesNotAnswerAsksBeforeGivingUp) {
+    openWindow();
+    readDevice();
+    sim->setFault(sim::FaultMode::Refuse);
+    network.setPatience(5ms);
+    bool answer = false;
+    dialog->onAsk([&](const std::string&) { return answer; });
+
+    dialog->replaceText(kReceiver2, "77");
+    dialog->requestClose();
+    ASSERT_FALSE(dialog->isClosed());
+    // Asked again while the writes go out: "no" keeps writing.
+    dialog->requestClose();
+    ASSERT_EQ(dialog->questions().size(), 1u);
+    EXPECT_NE(dialog->questions()[0].find("Close without them?"), std::string::npos);
+    EXPECT_FALSE(dialog->isClosed());
+
+    // The write is given up: the window says so and asks; "no" keeps it open, listed.
+    ASSERT_TRUE(pumpUntil([&] { return dialog->questions().size() == 2; }));
+    EXPECT_EQ(dialog->questions()[1], "A1 could not be written to the device. Close anyway?");
+    EXPECT_FALSE(dialog->isClosed());
+    pumpFor(20ms);
+    EXPECT_NE(shown(kStatusLine).find("not written yet: A1"), std::string::npos);
+
+    // The device answers again: the next close writes A1 first.
+    sim->setFault(sim::FaultMode::None);
+    dialog->requestClose();
+    ASSERT_TRUE(pumpUntil([&] { return dialog->isClosed(); }));
+    EXPECT_EQ(deviceText(1, 0x10, 3), std::string("77\0", 3));
+    EXPECT_EQ(dialog->questions().size(), 2u);
+}
+
+TEST_F(NothingLostTest, AnOptionByteSentAsTwelveIsShownAsTheDeviceHasIt) {
+    const std::uint8_t byeAndEmail = 0x05;
+    setDeviceBytes(0, 0x1f, std::span(&byeAndEmail, 1));
+    openWindow();
+    readDevice();
+    ASSERT_TRUE(dialog->isChecked(kByeCommand));
+
+    // 0x05 with "sending to 2nd server" is 13, which no written block may hold: 12 goes.
+    dialog->click(kSecondServer);
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(deviceText(0, 0x1f, 1), "\x0c");
+    EXPECT_EQ(state.optionCopy(OptionByte::A0x1f), 0x0c);
+    EXPECT_FALSE(dialog->isChecked(kByeCommand));
+    EXPECT_TRUE(dialog->isChecked(kEmail));
+    EXPECT_TRUE(dialog->isChecked(kSecondServer));
+    EXPECT_NE(shown(kStatusLine).find("A0 0x1f held 13"), std::string::npos) << shown(kStatusLine);
+}
+
+}  // namespace
+}  // namespace veskator::mainwin_test
