@@ -118,8 +118,12 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             edit->setMaxLength(c.charLimit > 0 ? c.charLimit : kNoLineEditLimit);
             if (c.password) edit->setEchoMode(QLineEdit::Password);
             // textEdited: user changes only, one per keystroke.
-            connect(edit, &QLineEdit::returnPressed, this,
-                    [this, id] { notify([this, id] { m_window.onEditEnter(id); }); });
+            connect(edit, &QLineEdit::returnPressed, this, [this, id] {
+                // The key goes on to the dialog, which must not take it for its own Enter.
+                m_editTookEnter = true;
+                QTimer::singleShot(0, this, [this] { m_editTookEnter = false; });
+                notify([this, id] { m_window.onEditEnter(id); });
+            });
             connect(edit, &QLineEdit::textEdited, this, [this, id, edit] {
                 // A longer text shown from code may shrink but never grow past the limit.
                 const int limit = at(id).charLimit;
@@ -435,7 +439,8 @@ void QtDialog::keyPressEvent(QKeyEvent* event) {
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
         // A one-line edit has had its Enter (returnPressed); it never closes the window.
-        if (qobject_cast<QLineEdit*>(focusWidget()) != nullptr) {
+        if (m_editTookEnter) {
+            m_editTookEnter = false;
             event->accept();
             return;
         }

@@ -102,6 +102,7 @@ class QtDialog final : public QDialog, public Dialog {
     int m_suppressed = 0;
     int m_settingFromCode = 0;  // widget signals raised by our own writes are not the user's
     bool m_closed = false;
+    bool m_editTookEnter = false;
 };
 
 }  // namespace veskator

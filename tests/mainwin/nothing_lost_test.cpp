@@ -26,11 +26,13 @@ TEST_F(NothingLostTest, EditsReachTheDeviceWhateverEndsThem) {
 
     // During a full read the link ticks at every reply, yet a field commits only a second after
     // its last keystroke, not half-typed.
+    sim->setFault(sim::FaultMode::SplitReplies);  // a read that lasts
     dialog->click(kStartGo);
     ASSERT_TRUE(pumpUntil([&] { return engine->unitsRead() >= 2; }));
     dialog->replaceText(kServerPort1, "6");
     pumpFor(500ms);
     dialog->replaceText(kServerPort1, "60");
+    sim->setFault(sim::FaultMode::None);
     pumpFor(950ms);
     EXPECT_TRUE(state.commitPending(FieldCommit::ServerPort1));
     pumpFor(100ms);

@@ -287,20 +287,37 @@ TEST_F(QtDialogTest, SliderPasswordAndLimits) {
     EXPECT_EQ(dialog->text(probe::kNotes), "abcdefghij");
 }
 
-TEST_F(QtDialogTest, EnterAndEscapeCloseTheDialog) {
+// Enter in a one-line edit is the edit's own; Enter elsewhere, Escape and the close box ask the
+// window, which may keep itself open.
+TEST_F(QtDialogTest, EnterEscapeAndTheCloseBoxAskTheWindowToClose) {
     auto first = system.open(probeWindow);
     QTest::keyClick(first->control(probe::kSecret), Qt::Key_Return);
+    EXPECT_FALSE(first->isClosed());
+    EXPECT_EQ(probeWindow.count("enter:" + std::to_string(probe::kSecret)), 1);
+    EXPECT_EQ(probeWindow.count("closeRequest:0"), 0);
+
+    probeWindow.allowClose = false;
+    first->armTimer(1, std::chrono::milliseconds{10});
+    QTest::keyClick(first->control(probe::kNotes), Qt::Key_Escape);
+    QTest::keyClick(first.get(), Qt::Key_Return);
+    first->QDialog::close();  // the close box
+    EXPECT_EQ(probeWindow.count("closeRequest:0"), 3);
+    EXPECT_FALSE(first->isClosed());
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_TRUE(first->timerPeriod(1).has_value());
+
+    probeWindow.allowClose = true;
+    QTest::keyClick(first->control(probe::kNotes), Qt::Key_Escape);
     EXPECT_TRUE(first->isClosed());
-    EXPECT_EQ(first->result(), 1);
+    EXPECT_EQ(first->result(), 2);
+    // A closed window's timers are gone.
+    EXPECT_FALSE(first->timerPeriod(1).has_value());
 
     RecordingWindow other{kProbeTemplate, "other", log};
     auto second = system.open(other);
-    second->armTimer(1, std::chrono::milliseconds{10});
-    QTest::keyClick(second->control(probe::kNotes), Qt::Key_Escape);
+    second->QDialog::close();
     EXPECT_TRUE(second->isClosed());
-    EXPECT_EQ(second->result(), 2);
-    // A closed window's timers are gone.
-    EXPECT_FALSE(second->timerPeriod(1).has_value());
+    EXPECT_EQ(other.count("closeRequest:0"), 1);
 }
 
 TEST_F(QtDialogTest, AboutEntryOfTheBackgroundMenuRaisesItsSystemCommand) {

@@ -62,6 +62,11 @@ class RecordingWindow : public DialogWindow {
         ++ticks;
     }
     void onSystemCommand(int command) override { record("system", command); }
+    bool onCloseRequested() override {
+        record("closeRequest", 0);
+        return allowClose;
+    }
+    void onEditEnter(ControlId id) override { record("enter", id); }
 
     Dialog* dialog() const { return m_dialog; }
     int count(const std::string& entry) const {
@@ -72,6 +77,7 @@ class RecordingWindow : public DialogWindow {
 
     std::function<void(ControlId)> onClick;
     int ticks = 0;
+    bool allowClose = true;
 
   private:
     void record(const char* what, int id) {
