@@ -123,11 +123,23 @@ int main(int argc, char** argv) {
     const double writeAll = runUntil([&] { return state.writeAllRequest == 0 && engine.idle(); });
     const qint64 writeStall = maxGap;
 
+    // A device that streams a greeting without end: the longest the window thread is held.
+    device.setFault(sim::FaultMode::EndlessGreeting);
+    state.texts.linkError.clear();
+    state.requests.requestExchange(kCodeStatus);
+    maxGap = 0;
+    const double endless = runUntil([&] { return !state.texts.linkError.empty(); });
+    const qint64 endlessStall = maxGap;
+    device.setFault(sim::FaultMode::None);
+
     std::printf("full_read_s %.3f\n", fullRead);
     std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
     std::printf("write_all_s %.3f\n", writeAll);
     std::printf("max_stall_ms %lld\n", static_cast<long long>(std::max(readStall, writeStall)));
     std::printf("full_read_complete %d\n", state.imageHoldsDeviceData ? 1 : 0);
+    std::printf("endless_greeting_given_up_s %.3f\n", endless);
+    std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
+    std::printf("endless_greeting_trace_bytes %zu\n", state.texts.traceBox.size());
     dialog.reset();
     std::filesystem::remove_all(dir);
     return 0;
