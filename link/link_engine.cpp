@@ -158,10 +158,10 @@ void LinkEngine::saveTargetFiles(const ControlValues& fields) {
 
 // A full read that was stopped or started again, and a write of all blocks replaced by a new
 // load, lose the exchange in flight: its reply would land in the wrong place, its block would
-// count for the wrong load. A block already on its way is left to finish.
+// count for the wrong load. An exchange already done (Close) is left to finish.
 void LinkEngine::dropStaleJob() {
     bool stale = false;
-    if (m_job == Job::FullRead) {
+    if (m_job == Job::FullRead && m_phase != Phase::Close) {
         stale = m_state.readAllRequest == 0 || m_state.readGeneration != m_jobGeneration;
     } else if (m_job == Job::WriteAll && m_phase != Phase::Close) {
         stale = m_state.writeAllRequest == 0 || m_state.writeAllGeneration != m_jobGeneration;

@@ -402,6 +402,9 @@ void CMainProgDlg::onLoadYes() {
     }
     // The file replaces the image whole: a read still running would store device bytes over it,
     // edits not yet committed would mix into it, and an earlier load's writes start again at A0.
+    if (m_state.readAllRequest != 0) {
+        m_state.texts.notice = "full read stopped: the loaded file replaces the image";
+    }
     m_state.stopFullRead();
     m_state.dropDeviceCommits();
     m_state.unwrittenBlocks.reset();
