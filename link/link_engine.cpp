@@ -6,7 +6,13 @@
 namespace veskator {
 namespace {
 
-std::string blockName(int block) { return "A" + std::to_string(block); }
+std::string blockName(int block) {
+    // Appended rather than "A" + ...: GCC 12 at -O2 misreads the one-character prefix insert as
+    // an overlapping copy (-Wrestrict).
+    std::string name(1, 'A');
+    name += std::to_string(block);
+    return name;
+}
 
 std::string hexOffset(int offset) {
     constexpr std::string_view kDigits = "0123456789abcdef";
@@ -755,7 +761,8 @@ void LinkEngine::failWriteAll(Failure failure, std::string_view reason) {
     if (!nothingReachedDevice(failure)) {
         // The frame went out and the exchange broke after it: the block is named at the end and
         // the others still go, as each of them stands on its own on the device.
-        m_writeAllFailed += (m_writeAllFailed.empty() ? "" : " ") + blockName(block);
+        if (!m_writeAllFailed.empty()) m_writeAllFailed += ' ';
+        m_writeAllFailed += blockName(block);
         advanceWriteAll();
         return;
     }
