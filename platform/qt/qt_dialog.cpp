@@ -51,10 +51,12 @@ QString displayForm(std::string_view bytes) {
 
 }  // namespace
 
-QtDialog::QtDialog(QtWindowSystem& system, DialogWindow& window, const DialogMetrics& metrics,
-                   const std::vector<SystemMenuEntry>& menuEntries, QWidget* parent)
+QtDialog::QtDialog(QtWindowSystem& system, DialogWindow& window, const QFont& font,
+                   const DialogMetrics& metrics, const std::vector<SystemMenuEntry>& menuEntries,
+                   QWidget* parent)
     : QDialog(parent), m_system(system), m_window(window), m_metrics(metrics) {
     m_system.registerDialog(this);
+    setFont(font);
     build(menuEntries);
 }
 

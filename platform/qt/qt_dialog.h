@@ -31,8 +31,10 @@ struct SystemMenuEntry {
 class QtDialog final : public QDialog, public Dialog {
     Q_OBJECT
   public:
-    QtDialog(QtWindowSystem& system, DialogWindow& window, const DialogMetrics& metrics,
-             const std::vector<SystemMenuEntry>& menuEntries, QWidget* parent);
+    // Controls are laid out by metrics and drawn in font.
+    QtDialog(QtWindowSystem& system, DialogWindow& window, const QFont& font,
+             const DialogMetrics& metrics, const std::vector<SystemMenuEntry>& menuEntries,
+             QWidget* parent);
     ~QtDialog() override;
 
     // Dialog

@@ -14,9 +14,7 @@ std::unique_ptr<QtDialog> QtWindowSystem::build(DialogWindow& window, QWidget* p
     auto it = m_menuEntries.find(layout.resourceId);
     const std::vector<SystemMenuEntry>& entries =
         it != m_menuEntries.end() ? it->second : kNoEntries;
-    auto dialog = std::make_unique<QtDialog>(*this, window, metrics, entries, parent);
-    dialog->setFont(font);
-    return dialog;
+    return std::make_unique<QtDialog>(*this, window, font, metrics, entries, parent);
 }
 
 int QtWindowSystem::runModal(DialogWindow& window) { return runModal(window, nullptr); }

@@ -9,6 +9,12 @@ namespace veskator {
 WrappingPushButton::WrappingPushButton(const QString& text, QWidget* parent)
     : QPushButton(text, parent) {}
 
+QRect WrappingPushButton::labelArea() const {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    return style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+}
+
 void WrappingPushButton::paintEvent(QPaintEvent* /*event*/) {
     QStylePainter painter(this);
     QStyleOptionButton option;
@@ -16,15 +22,31 @@ void WrappingPushButton::paintEvent(QPaintEvent* /*event*/) {
     const QString label = option.text;
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
-    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    painter.drawItemText(area, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
-                         option.palette, isEnabled(), label, QPalette::ButtonText);
+    painter.drawItemText(labelArea(), kLabelFlags, option.palette, isEnabled(), label,
+                         QPalette::ButtonText);
 }
 
 WrappingOptionButton::WrappingOptionButton(const QString& text, QWidget* parent)
     : QRadioButton(text, parent) {
     // Each option is a group of its own: options never switch each other.
     setAutoExclusive(false);
+}
+
+QRect WrappingOptionButton::indicatorRect() const {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    QRect indicator = style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, this);
+    indicator.moveTop((height() - indicator.height()) / 2);
+    return indicator;
+}
+
+QRect WrappingOptionButton::labelArea() const {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    QRect area = rect();
+    area.setLeft(indicatorRect().right() + 1 +
+                 style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, this));
+    return area;
 }
 
 void WrappingOptionButton::paintEvent(QPaintEvent* /*event*/) {
@@ -35,20 +57,17 @@ void WrappingOptionButton::paintEvent(QPaintEvent* /*event*/) {
     option.text.clear();
 
     QStyleOptionButton indicator = option;
-    indicator.rect = style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, this);
-    indicator.rect.moveTop((height() - indicator.rect.height()) / 2);
+    indicator.rect = indicatorRect();
     painter.drawPrimitive(QStyle::PE_IndicatorRadioButton, indicator);
 
-    QRect area = rect();
-    area.setLeft(indicator.rect.right() + 1 +
-                 style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, this));
-    const int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
-    painter.drawItemText(area, flags, option.palette, isEnabled(), label, QPalette::WindowText);
+    const QRect area = labelArea();
+    painter.drawItemText(area, kLabelFlags, option.palette, isEnabled(), label,
+                         QPalette::WindowText);
 
     if (hasFocus()) {
         QStyleOptionFocusRect focus;
         focus.initFrom(this);
-        focus.rect = painter.fontMetrics().boundingRect(area, flags, label).intersected(area);
+        focus.rect = painter.fontMetrics().boundingRect(area, kLabelFlags, label).intersected(area);
         painter.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
     }
 }

@@ -12,6 +12,10 @@ class WrappingPushButton final : public QPushButton {
   public:
     explicit WrappingPushButton(const QString& text, QWidget* parent = nullptr);
 
+    // The label is drawn wrapped inside labelArea() with these flags, and clipped to it.
+    static constexpr int kLabelFlags = Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    QRect labelArea() const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
 };
@@ -23,10 +27,18 @@ class WrappingOptionButton final : public QRadioButton {
   public:
     explicit WrappingOptionButton(const QString& text, QWidget* parent = nullptr);
 
+    // The label is drawn wrapped inside labelArea() with these flags, and clipped to it.
+    static constexpr int kLabelFlags =
+        Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic;
+    QRect labelArea() const;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
     void nextCheckState() override;
+
+  private:
+    QRect indicatorRect() const;
 };
 
 }  // namespace veskator
