@@ -1,5 +1,8 @@
 #pragma once
-// The main programming window (dialog resource 102): 522 x 330 dialog units.
+// The main programming window (dialog resource 102): 522 x 334 dialog units. Against the original
+// resource, the window is 4 units taller so that the status line has room below it, and two
+// options are larger so that their labels are not cut off: BYEcommand (55 units wide, not 42:
+// one word that cannot wrap) and Include MAC address (16 units high, not 15: two full lines).
 
 #include <array>
 
@@ -81,12 +84,12 @@ inline constexpr std::array<ControlTemplate, 63> kMainControls{{
     {kStaticId, K::Label, "Server IP Address 1", 210, 40, 70, 10},
     {kServerIp1, K::Edit, "", 210, 56, 100, 15, 30, "Server IP Address 1"},
     {kTimeStamp, K::Option, "Include Time Stamp (GMT-time in UK) ", 25, 154, 70, 25},
-    {kIncludeMac, K::Option, "Include MAC address", 25, 135, 58, 15},
+    {kIncludeMac, K::Option, "Include MAC address", 25, 135, 58, 16},
     {kStaticId, K::Label, "IP PORT NUMBER 1", 210, 70, 70, 8},
     {kServerPort1, K::Edit, "", 210, 90, 80, 12, 11, "IP PORT NUMBER 1"},
     {kNoCrc, K::Option, "no CRC (for testing receiver)", 25, 180, 75, 20},
     {kStaticId, K::Label, "warning: data below showing beginning value", 33, 35, 166, 10},
-    {kByeCommand, K::Option, "BYEcommand", 258, 175, 42, 20},
+    {kByeCommand, K::Option, "BYEcommand", 258, 175, 55, 20},
     {kCommentFields, K::Option, "comment fields", 258, 145, 42, 20},
     {kStaticId, K::Label, "Receiver Number 2", 340, 125, 70, 11},
     {kReceiver2, K::Edit, "", 340, 140, 86, 15, 15, "Receiver Number 2"},
@@ -138,12 +141,12 @@ inline constexpr std::array<ControlTemplate, 63> kMainControls{{
 }  // namespace detail
 
 inline constexpr int kMainWidth = 522;
-inline constexpr int kMainHeight = 330;
+inline constexpr int kMainHeight = 334;
 static_assert(idsAreUnique(detail::kMainControls));
 static_assert(controlsInside(detail::kMainControls, kMainWidth, kMainHeight));
 
 inline constexpr DialogTemplate kMainDialogTemplate{
-    kMainDialogResource, kMainCaption, kMainWidth, kMainHeight, "MS Sans Serif", 8,
+    kMainDialogResource, kMainCaption,         kMainWidth, kMainHeight, "MS Sans Serif", 8,
     kAppIconResource,    detail::kMainControls};
 
 }  // namespace veskator

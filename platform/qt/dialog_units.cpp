@@ -1,17 +1,20 @@
 #include "platform/qt/dialog_units.h"
 
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QString>
 #include <QStringList>
+#include <cmath>
 
 namespace veskator {
 
 DialogMetrics DialogMetrics::fromFont(const QFont& font) {
-    const QFontMetrics metrics(font);
-    const int width = metrics.horizontalAdvance(
+    const QFontMetricsF metrics(font);
+    const qreal width = metrics.horizontalAdvance(
         QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    // The dialog manager's own rounding of width / 52.
-    return DialogMetrics(DialogBaseUnits{(width / 26 + 1) / 2, metrics.height()});
+    // Rounded up, not to the nearest as the dialog manager does: the templates were laid out for
+    // a narrower font and flatter controls, and rounding down cuts their texts off.
+    return DialogMetrics(DialogBaseUnits{static_cast<int>(std::ceil(width / 52)),
+                                         static_cast<int>(std::ceil(metrics.lineSpacing()))});
 }
 
 QRect DialogMetrics::toPixels(const ControlTemplate& control) const {

@@ -36,7 +36,8 @@ struct DialogBaseUnits {
 class DialogMetrics {
   public:
     constexpr explicit DialogMetrics(DialogBaseUnits base) : m_base(base) {}
-    // Base units of a font: the width of "A".."Z""a".."z" over 52, rounded, and the font height.
+    // Base units of a font: the width of "A".."Z""a".."z" over 52 and the font's line spacing,
+    // each rounded up, so that a line of text fits in 8 vertical units.
     static DialogMetrics fromFont(const QFont& font);
 
     constexpr DialogBaseUnits baseUnits() const { return m_base; }

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,12 +11,18 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTest>
+#include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "platform/control_values.h"
 #include "platform/qt/qt_window_system.h"
+#include "platform/qt/wrapping_buttons.h"
 #include "platform/test_windows.h"
 #include "resources/main_dialog_template.h"
 
@@ -55,7 +62,7 @@ class QtDialogTest : public ::testing::Test {
 TEST_F(QtDialogTest, MainTemplateBuildsEveryControlInPlace) {
     auto dialog = system.open(main);
     EXPECT_EQ(main.dialog(), dialog.get());
-    EXPECT_EQ(dialog->size(), QSize(783, 536));  // 522 x 330 units
+    EXPECT_EQ(dialog->size(), QSize(783, 543));  // 522 x 334 units
     EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
     EXPECT_EQ(dialog->windowTitle(), latin1(kMainCaption));
     const QIcon icon = dialog->windowIcon();
@@ -346,14 +353,98 @@ TEST_F(QtDialogTest, MeasuredBaseUnitsComeFromTheDialogFont) {
     system.forceBaseUnits(std::nullopt);
     auto dialog = system.open(main);
     const DialogBaseUnits units = dialog->metrics().baseUnits();
-    const QFontMetrics metrics(dialog->font());
-    const int letters =
+    const QFontMetricsF metrics(dialog->font());
+    const qreal letters =
         metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    EXPECT_EQ(units.x, static_cast<int>(std::lround(letters / 52.0)));
-    EXPECT_EQ(units.y, metrics.height());
+    // Both rounded up: an average character fits in 4 units, and n lines of text in 8n units.
+    EXPECT_EQ(units.x, static_cast<int>(std::ceil(letters / 52)));
+    EXPECT_EQ(units.y, static_cast<int>(std::ceil(metrics.lineSpacing())));
+    const QFontMetrics whole(dialog->font());
+    EXPECT_LE(whole.boundingRect(QRect(0, 0, 1000, 1000), 0, "Ay\nAy\nAy").height(),
+              dialog->metrics().toPixelsY(24));
     EXPECT_EQ(dialog->font().pointSize(), 8);
     EXPECT_EQ(dialog->width(), mulDiv(kMainWidth, units.x, 4));
     EXPECT_EQ(dialog->height(), mulDiv(kMainHeight, units.y, 8));
+}
+
+// Where a control draws its text and the bounds of that text, wrapped as the control wraps it;
+// std::nullopt for a control without text. Each control clips its text to that area.
+struct TextPlace {
+    QRect area;
+    QRect bounds;
+};
+
+std::optional<TextPlace> textPlace(QWidget* widget) {
+    const QFontMetrics metrics(widget->font());
+    const auto place = [&](const QRect& area, int flags, const QString& text) {
+        return TextPlace{area, metrics.boundingRect(area, flags, text)};
+    };
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        const int flags =
+            static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+        return place(label->contentsRect(), flags, label->text());
+    }
+    if (auto* button = qobject_cast<WrappingPushButton*>(widget)) {
+        return place(button->labelArea(), WrappingPushButton::kLabelFlags, button->text());
+    }
+    if (auto* option = qobject_cast<WrappingOptionButton*>(widget)) {
+        return place(option->labelArea(), WrappingOptionButton::kLabelFlags, option->text());
+    }
+    if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+        QStyleOptionGroupBox option;
+        option.initFrom(frame);
+        option.text = frame->title();
+        option.lineWidth = 1;
+        option.textAlignment = frame->alignment();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                           QStyle::SC_GroupBoxLabel, frame);
+        // The title is one line wherever the style puts it; it must stay inside the frame.
+        return TextPlace{
+            frame->rect(),
+            metrics.boundingRect(title, Qt::AlignLeft | Qt::AlignVCenter, frame->title())};
+    }
+    return std::nullopt;
+}
+
+TEST_F(QtDialogTest, NoTextOfTheMainWindowIsCutAtEitherDpi) {
+    const int screenDpi = qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY());
+    for (const int dpi : {96, 144}) {
+        SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
+        // The dialog font and units as a screen of that dpi gives them: the same points, in
+        // proportionally more pixels.
+        QFont font = dialogFont(kMainDialogTemplate.fontFamily, kMainDialogTemplate.fontPoints);
+        ASSERT_EQ(QFontInfo(font).family(), "Liberation Sans");
+        font.setPointSizeF(font.pointSizeF() * dpi / screenDpi);
+        const DialogMetrics metrics = DialogMetrics::fromFont(font);
+        QtDialog dialog(system, main, font, metrics, {}, nullptr);
+        dialog.show();
+
+        int texts = 0;
+        for (QWidget* child : dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            const std::string name =
+                child->objectName().toStdString() + " " + child->accessibleName().toStdString();
+            EXPECT_TRUE(dialog.rect().contains(child->geometry())) << name << " lies outside";
+            const std::optional<TextPlace> text = textPlace(child);
+            if (!text) continue;
+            ++texts;
+            EXPECT_TRUE(text->area.contains(text->bounds))
+                << name << ": text " << text->bounds.width() << "x" << text->bounds.height() << "+"
+                << text->bounds.x() << "+" << text->bounds.y() << " in " << text->area.width()
+                << "x" << text->area.height() << "+" << text->area.x() << "+" << text->area.y();
+        }
+        const auto hasText = [](const ControlTemplate& c) {
+            return c.kind == ControlKind::Label || c.kind == ControlKind::PushButton ||
+                   c.kind == ControlKind::Option || c.kind == ControlKind::GroupFrame;
+        };
+        EXPECT_EQ(texts, std::count_if(kMainDialogTemplate.controls.begin(),
+                                       kMainDialogTemplate.controls.end(), hasText));
+        if (dpi == 96) {
+            // A 1366 x 768 screen also holds the title bar and a panel.
+            EXPECT_LE(dialog.width(), 1366);
+            EXPECT_LE(dialog.height(), 768 - 80);
+        }
+    }
 }
 
 }  // namespace
