@@ -168,7 +168,13 @@ TEST_F(ParameterFilesTest, ALoadDuringAReadOrALoadWritesOneFileWhole) {
         std::function<bool()> underWay;
     };
     const Case cases[] = {
-        {"full read", [&] { dialog->click(kStartGo); }, [&] { return engine->unitsRead() >= 3; }},
+        // A device that greets and then keeps the read waiting for its reply.
+        {"full read",
+         [&] {
+             sim->setFault(sim::FaultMode::Silence);
+             dialog->click(kStartGo);
+         },
+         [&] { return state.readAllRequest == 1 && engine->linkState() == LinkState::AwaitReply; }},
         {"load", [&] { askAndLoad("one.par"); }, [&] { return blockWrites().size() >= 3; }},
     };
     for (const Case& c : cases) {
