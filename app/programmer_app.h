@@ -16,6 +16,7 @@ class CProgrammerApp {
     bool InitInstance();
 
     ProgrammerState& state() { return m_state; }
+    LinkEngine& link() { return m_engine; }
     CMainProgDlg& mainWindow() { return m_mainWindow; }
 
   private:

@@ -15,8 +15,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/programmer_app.h"
 #include "link/command_frame.h"
-#include "mainwin/main_prog_dlg.h"
 #include "platform/qt/posix_network.h"
 #include "platform/qt/qt_command_runner.h"
 #include "platform/qt/qt_window_system.h"
@@ -87,10 +87,10 @@ int main(int argc, char** argv) {
     PosixNetwork network(&windows.gate());
     NoCommands commands;
     Services services{clock, files, network, commands, windows};
-    ProgrammerState state;
-    LinkEngine engine(state, network, files, clock);
-    CMainProgDlg window(services, state, engine);
-    auto dialog = windows.open(window);
+    // Large: the workspace alone is 16 KiB.
+    auto app = std::make_unique<CProgrammerApp>(services);
+    LinkEngine& engine = app->link();
+    auto dialog = windows.open(app->mainWindow());
 
     // The window thread's longest stall: the largest gap between ticks of a 10 ms probe timer.
     QElapsedTimer sinceTick;
@@ -115,20 +115,22 @@ int main(int argc, char** argv) {
     runUntil([&] { return std::chrono::steady_clock::now() >= warm; });
     maxGap = 0;
 
-    state.startFullRead();
-    const double fullRead = runUntil([&] { return state.readAllRequest == 0 && engine.idle(); });
+    engine.requestFullRead();
+    const double fullRead =
+        runUntil([&] { return !engine.status().fullReadPending && engine.idle(); });
     const qint64 readStall = maxGap;
     maxGap = 0;
-    state.startWriteAll();
-    const double writeAll = runUntil([&] { return state.writeAllRequest == 0 && engine.idle(); });
+    engine.requestWriteAll();
+    const double writeAll =
+        runUntil([&] { return !engine.status().writeAllPending && engine.idle(); });
     const qint64 writeStall = maxGap;
 
     // A device that streams a greeting without end: the longest the window thread is held.
     device.setFault(sim::FaultMode::EndlessGreeting);
-    state.texts.linkError.clear();
-    state.requests.requestExchange(kCodeStatus);
+    engine.clearError();
+    engine.requestExchange(kCodeStatus);
     maxGap = 0;
-    const double endless = runUntil([&] { return !state.texts.linkError.empty(); });
+    const double endless = runUntil([&] { return !engine.status().lastError.empty(); });
     const qint64 endlessStall = maxGap;
     device.setFault(sim::FaultMode::None);
 
@@ -136,10 +138,10 @@ int main(int argc, char** argv) {
     std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
     std::printf("write_all_s %.3f\n", writeAll);
     std::printf("max_stall_ms %lld\n", static_cast<long long>(std::max(readStall, writeStall)));
-    std::printf("full_read_complete %d\n", state.imageHoldsDeviceData ? 1 : 0);
+    std::printf("full_read_complete %d\n", app->state().imageHoldsDeviceData ? 1 : 0);
     std::printf("endless_greeting_given_up_s %.3f\n", endless);
     std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
-    std::printf("endless_greeting_trace_bytes %zu\n", state.texts.traceBox.size());
+    std::printf("endless_greeting_trace_bytes %zu\n", engine.texts().trace.size());
     dialog.reset();
     std::filesystem::remove_all(dir);
     return 0;

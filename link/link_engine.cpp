@@ -4,28 +4,6 @@
 #include <cctype>
 
 namespace veskator {
-namespace {
-
-std::string blockName(int block) {
-    // Appended rather than "A" + ...: GCC 12 at -O2 misreads the one-character prefix insert as
-    // an overlapping copy (-Wrestrict).
-    std::string name(1, 'A');
-    name += std::to_string(block);
-    return name;
-}
-
-std::string hexOffset(int offset) {
-    constexpr std::string_view kDigits = "0123456789abcdef";
-    return std::string("0x") + kDigits[(offset >> 4) & 0xf] + kDigits[offset & 0xf];
-}
-
-// Alarm-code chunk n (64..140) is the 128 bytes at 128 * (n - 64) of the buffer.
-constexpr std::size_t alarmChunkSource(int chunk) {
-    return static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
-}
-static_assert(alarmChunkSource(kLastAlarmChunk) + kWriteFrameSize <= kAlarmCodeBufferSize);
-
-}  // namespace
 
 std::uint16_t parsePort(std::string_view text) {
     std::size_t i = 0;
@@ -46,42 +24,92 @@ LinkEngine::LinkEngine(ProgrammerState& state, Network& network, FileSystem& fil
 
 LinkEngine::~LinkEngine() = default;
 
-LinkState LinkEngine::linkState() const {
-    switch (m_phase) {
-        case Phase::Idle:
-            return LinkState::Idle;
-        case Phase::Send:
-            return LinkState::Send;
-        case Phase::AwaitReply:
-            return LinkState::AwaitReply;
-        case Phase::Close:
-            return LinkState::Close;
-        default:
-            return LinkState::Connect;
-    }
+void LinkEngine::setTarget(std::string host, std::uint16_t port) {
+    m_host = std::move(host);
+    m_port = port;
 }
 
-int LinkEngine::unitsRead() const {
-    const int unit = unitOfReadCode(m_state.readIndex);
-    return m_state.readAllRequest != 0 && unit >= 0 ? unit : 0;
+JobContext LinkEngine::context() {
+    return JobContext{m_state, m_status, m_texts, m_exchangeLog, m_receiveLog};
+}
+
+void LinkEngine::requestFullRead() {
+    m_read = std::make_shared<FullRead>();
+    m_status.notice.clear();
+    publish();
+}
+
+void LinkEngine::stopFullRead() {
+    m_read.reset();
+    publish();
+}
+
+void LinkEngine::requestWriteAll() {
+    m_writeAll = std::make_shared<WriteAll>();
+    publish();
+}
+
+void LinkEngine::startAlarmDownload(std::span<const std::uint8_t> bytes) {
+    m_alarm = std::make_shared<AlarmCodeDownload>(bytes);
+    publish();
+}
+
+void LinkEngine::requestBlockWrite(int block) {
+    if (block < 0 || block >= kBlockCount) return;
+    const bool waiting = std::any_of(m_queue.begin(), m_queue.end(), [&](const auto& e) {
+        return e->kind() == JobKind::BlockWrite && e->block() == block;
+    });
+    if (!waiting)
+        m_queue.push_back(std::make_shared<SingleExchange>(SingleExchange::blockWrite(block)));
+}
+
+void LinkEngine::requestExchange(CommandCode code) {
+    const SingleExchange exchange = SingleExchange::command(code);
+    if (exchange.kind() == JobKind::BlockWrite) return requestBlockWrite(exchange.block());
+    // One reset restarts the device after everything before it; one status request asks for the
+    // latest state, so one waiting or in flight is enough.
+    const bool inFlight =
+        m_active && m_active->kind() == exchange.kind() && exchange.kind() == JobKind::Status;
+    const bool waiting =
+        inFlight || std::any_of(m_queue.begin(), m_queue.end(), [&](const auto& e) {
+            return e->kind() == exchange.kind() && e->code() == code;
+        });
+    if (!waiting) m_queue.push_back(std::make_shared<SingleExchange>(exchange));
+}
+
+void LinkEngine::requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber) {
+    m_queue.push_back(std::make_shared<SingleExchange>(SingleExchange::chunk(source, blockNumber)));
+}
+
+bool LinkEngine::requestPairing(std::span<const std::uint8_t> frame) {
+    SingleExchange exchange = SingleExchange::blockWrite(0);
+    if (!SingleExchange::pairing(frame, exchange)) return false;
+    m_queue.push_back(std::make_shared<SingleExchange>(exchange));
+    return true;
+}
+
+bool LinkEngine::settled() const {
+    return idle() && m_queue.empty() && !m_read && !m_writeAll && !m_alarm;
 }
 
 int LinkEngine::pendingWrites() const {
-    const auto& queue = m_state.requests.queue();
-    int n = static_cast<int>(std::count_if(
-        queue.begin(), queue.end(), [](const auto& e) { return e.type != ExchangeType::Status; }));
-    if (m_job == Job::Queued && m_current.type != ExchangeType::Status) ++n;
-    if (m_state.writeAllRequest != 0) n += kBlockCount - m_state.writeAllBlock;
-    if (m_state.alarmCodeChunk != 0) ++n;
-    if (m_state.remoteResetRequest != 0) ++n;
+    const auto isWrite = [](const LinkJob& job) {
+        return job.kind() != JobKind::Status && job.kind() != JobKind::FullRead;
+    };
+    int n = static_cast<int>(
+        std::count_if(m_queue.begin(), m_queue.end(), [&](const auto& e) { return isWrite(*e); }));
+    if (m_active && m_active->kind() != JobKind::WriteAll &&
+        m_active->kind() != JobKind::AlarmCodeDownload && isWrite(*m_active)) {
+        ++n;
+    }
+    if (m_writeAll) n += m_writeAll->blocksLeft();
+    if (m_alarm) ++n;
     return n;
 }
 
 // One tick:
-//   1. the field commits that fell due (each copies its text into the image and queues its block
-//      writes), the remote reset request, the target-file saves;
-//   2. an exchange of a job that was stopped or started again since is dropped unseen;
-//   3. the exchange, stepped as far as it can go without waiting:
+//   1. an exchange of a job that was stopped or started again since is dropped unseen;
+//   2. the exchange, stepped as far as it can go without waiting:
 //
 //   Idle --request or job--> Resolving --address--> Connecting --connected--> Pausing (1000 ms)
 //     --> Greeting --CR at position 5 or later--> Send
@@ -89,103 +117,51 @@ int LinkEngine::pendingWrites() const {
 //   Send --write, chunk, reset--> Close --> Idle
 //   Send --read, status, pairing--> AwaitReply --reply--> Send (next unit of a full read) | Close
 //   AwaitReply --no reply within kReplyTimeout--> Send (same frame, at most kMaxResends times)
-//   Resolving, Connecting, Greeting, Send, AwaitReply --failure or bound--> Idle; the job keeps
-//     its place and is tried again, kMaxAttempts connections in all (one while the device does
-//     not answer). A write of all blocks stops at a block that never reached the device.
+//   Resolving, Connecting, Greeting, Send, AwaitReply --failure or bound--> Idle; the job decides
+//     whether it is tried again (kMaxAttempts connections, one while the device does not answer;
+//     a write of all blocks stops at a block that never reached the device).
 //
 // Jobs are chosen when Idle: queued writes first (block writes coalesced), then the alarm-code
 // download, the write of all blocks, the full read, a remote reset, and last a status request.
 // Writes queued during a full read go first: the read closes at its next unit and resumes there.
-void LinkEngine::tick(const ControlValues& fields) {
-    takeFieldCommits(fields, Commits::Due);
-    if (m_state.remoteResetRequest != 0) {
-        m_state.remoteResetRequest = 0;
-        m_state.requests.requestExchange(kCodeRemoteReset);
-    }
-    saveTargetFiles(fields);
+void LinkEngine::tick() {
     dropStaleJob();
     m_endedThisTick = false;
-    while (step(fields)) {
+    while (step()) {
     }
+    publish();
 }
 
-void LinkEngine::takeFieldCommits(const ControlValues& fields, Commits which) {
-    auto image = m_state.workspace.image();
-    const Clock::TimePoint now = m_clock.now();
-    for (const CommitRow& row : kCommitOrder) {
-        auto& due = m_state.commitDue[static_cast<std::size_t>(row.commit)];
-        if (!due || row.firstBlock < 0) continue;
-        if (which == Commits::Due && *due > now) continue;
-        due.reset();
-        if (row.id != kStaticId) {
-            const TextPlacement& p = *findTextPlacement(row.id);
-            const std::string& text = fields.text(row.id);
-            // Bounded by the slot: a longer text never reaches the bytes after it.
-            if (p.exact) {
-                writeTextExact(image, imageOffset(p.place), p.slotSize, text);
-            } else {
-                writeText(image, imageOffset(p.place), p.slotSize, text);
-            }
-        }
-        for (int b = row.firstBlock; b <= row.lastBlock; ++b) m_state.requests.requestBlockWrite(b);
-    }
-    if (which == Commits::All) {
-        // The target files too, at once: nothing is left waiting for a later tick.
-        for (FieldCommit c : {FieldCommit::TargetPort, FieldCommit::TargetAddress}) {
-            auto& due = m_state.commitDue[static_cast<std::size_t>(c)];
-            if (due) due = now;
-        }
-        saveTargetFiles(fields);
-        if (m_addressSaveAt) {
-            m_addressSaveAt.reset();
-            writeWholeFile(m_files, kServerAddressFile, fields.text(main_ids::kTargetAddress));
-        }
-    }
-}
-
-void LinkEngine::saveTargetFiles(const ControlValues& fields) {
-    const Clock::TimePoint now = m_clock.now();
-    auto& port = m_state.commitDue[static_cast<std::size_t>(FieldCommit::TargetPort)];
-    if (port && *port <= now) {
-        port.reset();
-        writeWholeFile(m_files, kClientPortFile, fields.text(main_ids::kTargetPort));
-    }
-    auto& address = m_state.commitDue[static_cast<std::size_t>(FieldCommit::TargetAddress)];
-    if (address && *address <= now) {
-        address.reset();
-        // The address file follows a short pause, kept without holding the window.
-        if (!m_addressSaveAt) m_addressSaveAt = now + kAddressSavePause;
-    }
-    if (m_addressSaveAt && now >= *m_addressSaveAt) {
-        m_addressSaveAt.reset();
-        writeWholeFile(m_files, kServerAddressFile, fields.text(main_ids::kTargetAddress));
-    }
-}
-
-// A full read that was stopped or started again, and a write of all blocks replaced by a new
-// load, lose the exchange in flight: its reply would land in the wrong place, its block would
-// count for the wrong load. An exchange already done (Close) is left to finish.
+// A full read stopped or started again, a write of all blocks replaced by a new load, a download
+// begun again: the exchange in flight is theirs no more. Its reply would land in the wrong place,
+// its block would count for the wrong load. An exchange already done (Close) is left to finish.
 void LinkEngine::dropStaleJob() {
-    bool stale = false;
-    if (m_job == Job::FullRead && m_phase != Phase::Close) {
-        stale = m_state.readAllRequest == 0 || m_state.readGeneration != m_jobGeneration;
-    } else if (m_job == Job::WriteAll && m_phase != Phase::Close) {
-        stale = m_state.writeAllRequest == 0 || m_state.writeAllGeneration != m_jobGeneration;
-    } else if (m_job == Job::AlarmChunk && m_phase != Phase::Close) {
-        stale = m_state.alarmCodeChunk == 0 || m_state.alarmCodeGeneration != m_jobGeneration;
+    if (!m_active || m_phase == Phase::Close) return;
+    const LinkJob* current = nullptr;
+    switch (m_active->kind()) {
+        case JobKind::FullRead:
+            current = m_read.get();
+            break;
+        case JobKind::WriteAll:
+            current = m_writeAll.get();
+            break;
+        case JobKind::AlarmCodeDownload:
+            current = m_alarm.get();
+            break;
+        default:
+            return;
     }
-    if (!stale) return;
+    if (current == m_active.get()) return;
     closeConnection();
-    m_job = Job::None;
+    m_active.reset();
     m_phase = Phase::Idle;
     m_resends = 0;
-    m_readAttempts = 0;
 }
 
-bool LinkEngine::step(const ControlValues& fields) {
+bool LinkEngine::step() {
     switch (m_phase) {
         case Phase::Idle:
-            return startNextExchange(fields);
+            return startNextExchange();
         case Phase::Resolving:
             return stepResolving();
         case Phase::Connecting:
@@ -206,106 +182,79 @@ bool LinkEngine::step(const ControlValues& fields) {
 }
 
 bool LinkEngine::writesWaiting() const {
-    const auto& queue = m_state.requests.queue();
-    return std::any_of(queue.begin(), queue.end(), [](const QueuedExchange& e) {
-        return e.type == ExchangeType::BlockWrite || e.type == ExchangeType::Chunk;
+    return std::any_of(m_queue.begin(), m_queue.end(), [](const auto& e) {
+        return e->kind() == JobKind::BlockWrite || e->kind() == JobKind::Chunk;
     });
 }
 
-bool LinkEngine::chooseJob() {
-    auto& queue = m_state.requests.queue();
-    const bool jobsPending =
-        m_state.alarmCodeChunk != 0 || m_state.writeAllRequest != 0 || m_state.readAllRequest != 0;
-    const auto isWrite = [](const QueuedExchange& e) {
-        return e.type != ExchangeType::RemoteReset && e.type != ExchangeType::Status;
+std::shared_ptr<LinkJob> LinkEngine::chooseJob() {
+    const auto take = [this](auto it) {
+        std::shared_ptr<LinkJob> job = *it;
+        m_queue.erase(it);
+        return job;
     };
-    // Writes in the order requested; a reset once nothing else waits; a status request last,
-    // so that polling never holds anything up.
-    auto next = std::find_if(queue.begin(), queue.end(), isWrite);
-    if (next == queue.end() && !jobsPending) {
-        next = std::find_if(queue.begin(), queue.end(), [](const QueuedExchange& e) {
-            return e.type == ExchangeType::RemoteReset;
-        });
-        if (next == queue.end()) next = queue.begin();
-    }
-    if (next != queue.end()) {
-        m_current = *next;
-        queue.erase(next);
-        if (m_current.type == ExchangeType::BlockWrite && !m_state.imageHoldsDeviceData) {
+    // Writes in the order requested.
+    auto write = std::find_if(m_queue.begin(), m_queue.end(), [](const auto& e) {
+        return e->kind() != JobKind::RemoteReset && e->kind() != JobKind::Status;
+    });
+    if (write != m_queue.end()) {
+        if ((*write)->kind() == JobKind::BlockWrite && !m_state.imageHoldsDeviceData) {
             // The image holds no device data yet: its zeros must never reach a device.
-            m_state.texts.notice = kTextReadFirst;
+            m_queue.erase(write);
+            m_status.notice = kTextReadFirst;
             return chooseJob();
         }
-        if (m_current.type == ExchangeType::Status) m_state.requests.setStatusInFlight(true);
-        m_job = Job::Queued;
-        return true;
+        return take(write);
     }
-    if (m_state.alarmCodeChunk != 0) {
-        m_job = Job::AlarmChunk;
-        m_jobGeneration = m_state.alarmCodeGeneration;
-        if (m_alarmSeen != m_jobGeneration) {
-            m_alarmSeen = m_jobGeneration;
-            m_chunkAttempts = 0;
-        }
-    } else if (m_state.writeAllRequest != 0) {
-        if (!m_state.imageHoldsDeviceData) {
-            m_state.writeAllRequest = 0;
-            m_state.texts.notice = kTextReadFirst;
-            return chooseJob();
-        }
-        if (m_writeAllSeen != m_state.writeAllGeneration) {
-            // A new load: what an earlier one failed to write is not this one's to report.
-            m_writeAllSeen = m_state.writeAllGeneration;
-            m_writeAllFailed.clear();
-            m_writeAllAttempts = 0;
-        }
-        m_job = Job::WriteAll;
-        m_jobGeneration = m_state.writeAllGeneration;
-    } else if (m_state.readAllRequest != 0) {
-        m_job = Job::FullRead;
-        m_jobGeneration = m_state.readGeneration;
-    } else {
-        m_job = Job::None;
-        return false;
+    if (m_alarm) return m_alarm;
+    if (m_writeAll) {
+        if (m_state.imageHoldsDeviceData) return m_writeAll;
+        m_writeAll.reset();
+        m_status.notice = kTextReadFirst;
     }
-    return true;
+    if (m_read) return m_read;
+    // A reset once nothing else waits; a status request last, so that polling holds nothing up.
+    for (JobKind kind : {JobKind::RemoteReset, JobKind::Status}) {
+        auto it = std::find_if(m_queue.begin(), m_queue.end(),
+                               [&](const auto& e) { return e->kind() == kind; });
+        if (it != m_queue.end()) return take(it);
+    }
+    return nullptr;
 }
 
-bool LinkEngine::startNextExchange(const ControlValues& fields) {
+bool LinkEngine::startNextExchange() {
     // The next exchange starts at the next tick, not at once: a failed attempt is not retried in
-    // a burst, and what an exchange left in the window's texts is shown at least once.
-    if (m_endedThisTick || !chooseJob()) return false;
-    if (m_job == Job::AlarmChunk) {
+    // a burst, and what an exchange left in the texts is shown at least once.
+    if (m_endedThisTick) return false;
+    m_active = chooseJob();
+    if (!m_active) return false;
+    if (m_active->kind() == JobKind::AlarmCodeDownload) {
         // Progress while the chunk's connection is made; the chunk's bytes replace it once sent.
-        m_state.texts.downloadLine =
-            "sending alarm code chunk " + std::to_string(m_state.alarmCodeChunk + 1);
+        m_texts.download = "sending alarm code chunk " + std::to_string(m_alarm->nextChunk());
     }
-    m_state.texts.traceBox += '1';
-    m_targetAddress = fields.text(main_ids::kTargetAddress);
-    m_port = parsePort(fields.text(main_ids::kTargetPort));
-    m_lookup = m_network.lookup(m_targetAddress);
+    m_texts.trace += '1';
+    m_lookup = m_network.lookup(m_host);
     m_deadline = m_clock.now() + kLookupTimeout;
     m_phase = Phase::Resolving;
     return true;
 }
-
 bool LinkEngine::stepResolving() {
     std::optional<Ipv4Address> address;
     switch (m_lookup ? m_lookup->status() : LookupStatus::Failed) {
         case LookupStatus::Pending:
             if (m_clock.now() < m_deadline) return false;
-            address = parseDottedAddress(m_targetAddress);
+            address = parseDottedAddress(m_host);
             break;
         case LookupStatus::Done:
             address = m_lookup->address();
             break;
         case LookupStatus::Failed:
-            address = parseDottedAddress(m_targetAddress);
+            address = parseDottedAddress(m_host);
             break;
     }
     m_lookup.reset();
     if (!address || m_port == 0) {
-        m_state.texts.traceBox += '2';
+        m_texts.trace += '2';
         failExchange(Failure::Connect, kErrorConnect);
         return true;
     }
@@ -324,7 +273,7 @@ bool LinkEngine::stepResolving() {
 bool LinkEngine::stepConnecting() {
     const ConnectStatus status = m_socket->connectStatus();
     if (status == ConnectStatus::Pending && m_clock.now() < m_deadline) return false;
-    m_state.texts.traceBox += '2';
+    m_texts.trace += '2';
     if (status != ConnectStatus::Connected) {
         failExchange(Failure::Connect, kErrorConnect);
         return true;
@@ -361,7 +310,7 @@ bool LinkEngine::stepGreeting() {
         readNow += r.count;
         m_greetingBytes += r.count;
         const std::span<const std::uint8_t> got(chunk.data(), r.count);
-        m_state.texts.traceBox += '3';
+        m_texts.trace += '3';
         appendTrace(got);
         const auto cr = std::find(got.begin() + std::min(kGreetingCrPosition, got.size()),
                                   got.end(), std::uint8_t{13});
@@ -401,58 +350,9 @@ LinkEngine::Drain LinkEngine::drainInput() {
     return Drain::More;
 }
 
-void LinkEngine::buildBlockFrame(int block) {
-    auto image = m_state.workspace.image();
-    const std::size_t start = static_cast<std::size_t>(block) * kBlockSize;
-    std::array<std::uint8_t, kBlockSize> before{};
-    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(start), kBlockSize, before.begin());
-    m_frameLength = BuildCommandFrame(m_frame, writeCodeForBlock(block), m_state.workspace);
-    const auto after = image.subspan(start, kBlockSize);
-    const auto changed = std::mismatch(before.begin(), before.end(), after.begin());
-    if (changed.first == before.end()) return;
-    // A byte of 13 would end the frame on the device, so it went out as 12, and the image holds
-    // 12 now: what the windows show must follow.
-    m_state.imageRewritten = 1;
-    m_state.texts.notice = blockName(block) + " " +
-                           hexOffset(static_cast<int>(changed.first - before.begin())) +
-                           " held 13 and was written as 12; the options show what was written";
-}
-
 void LinkEngine::prepareFrame() {
-    switch (m_job) {
-        case Job::Queued:
-            if (m_current.type == ExchangeType::BlockWrite) {
-                buildBlockFrame(m_current.block);
-            } else {
-                m_frame = m_current.frame;
-                m_frameLength = m_current.length;
-            }
-            break;
-        case Job::WriteAll:
-            buildBlockFrame(m_state.writeAllBlock);
-            break;
-        case Job::FullRead:
-            m_frameUnit = unitOfReadCode(m_state.readIndex);
-            m_frameLength = BuildCommandFrame(m_frame, m_state.readIndex, m_state.workspace);
-            break;
-        case Job::AlarmChunk: {
-            const int chunk = m_state.alarmCodeChunk + 1;
-            // Chunk n is the 128 bytes at 128 * (n - 64): the source follows the chunk number,
-            // so a chunk sent again carries the same bytes.
-            const std::size_t source = alarmChunkSource(chunk);
-            std::span<const std::uint8_t, kBlockSize> bytes(m_state.alarmCodeBuffer.data() + source,
-                                                            kBlockSize);
-            m_frameLength = BuildChunkFrame(m_frame, bytes, chunk);
-            const std::span<const std::uint8_t> frame(m_frame.data(), m_frameLength);
-            const std::array<std::uint8_t, 2> endMark{'?', '?'};
-            m_endMark = std::search(frame.begin(), frame.end(), endMark.begin(), endMark.end()) !=
-                        frame.end();
-            break;
-        }
-        case Job::None:
-            m_frameLength = 0;
-            break;
-    }
+    JobContext ctx = context();
+    m_frameLength = m_active->buildFrame(m_frame, ctx);
 }
 
 bool LinkEngine::stepSend() {
@@ -475,8 +375,9 @@ bool LinkEngine::stepSend() {
                 return false;
         }
     }
-    const bool general = m_job == Job::Queued && m_current.type == ExchangeType::Status;
-    if (m_sent == 0 && m_resends == 0 && general) m_exchangeLog.append("4");
+    if (m_sent == 0 && m_resends == 0 && m_active->kind() == JobKind::Status) {
+        m_exchangeLog.append("4");
+    }
     const std::span<const std::uint8_t> frame(m_frame.data() + m_sent,
                                               static_cast<std::size_t>(m_frameLength - m_sent));
     const IoResult r = m_socket->send(frame);
@@ -495,10 +396,7 @@ bool LinkEngine::stepSend() {
     m_sent += static_cast<int>(r.count);
     if (m_sent < m_frameLength) return false;
 
-    const bool awaitsReply = m_job == Job::FullRead ||
-                             (m_job == Job::Queued && (m_current.type == ExchangeType::Status ||
-                                                       m_current.type == ExchangeType::Pairing));
-    if (!awaitsReply) {
+    if (!m_active->awaitsReply()) {
         m_phase = Phase::Close;
         return true;
     }
@@ -514,7 +412,7 @@ bool LinkEngine::stepAwaitReply() {
     const IoResult r = m_socket->receive(buffer);
     if (r.status == IoStatus::Ok && r.count > 0) {
         const std::span<const std::uint8_t> got(buffer.data(), r.count);
-        if (m_job == Job::FullRead) {
+        if (m_active->kind() == JobKind::FullRead) {
             takeReadReply(got);
         } else {
             takeGeneralReply(got);
@@ -541,7 +439,7 @@ bool LinkEngine::stepAwaitReply() {
     }
     // Closed by the device. Mid-read that is a failure; for a status or pairing frame it is an
     // empty answer.
-    if (m_job == Job::FullRead) {
+    if (m_active->kind() == JobKind::FullRead) {
         failExchange(Failure::ClosedMidExchange, kErrorClosed);
     } else {
         takeGeneralReply({});
@@ -556,32 +454,13 @@ void LinkEngine::takeReadReply(std::span<const std::uint8_t> bytes) {
     m_gathered += take;
     if (m_gathered < m_unit.size()) return;
 
-    // Stored where the frame that asked for it said, whatever has happened to the read since.
-    const int unit = m_frameUnit;
-    auto area = m_state.workspace.receiveArea();
-    if (unit >= 0 && unit < kReadUnitCount) {
-        std::copy(m_unit.begin(), m_unit.end(),
-                  area.begin() + static_cast<std::ptrdiff_t>(unit) * kReadUnitSize);
-    }
-    m_receiveLog.record(m_unit);
-    m_state.imageCursor = (unit + 1) * static_cast<int>(kReadUnitSize);
-    m_readAttempts = 0;
-    m_deviceAnswering = true;
-    m_state.texts.traceBox += '5';
-    m_state.texts.linkError.clear();
-    if (unit + 1 >= kReadUnitCount) {
-        m_state.readIndex = 0;
-        m_state.readAllRequest = 0;
-        m_state.refreshRequest = 1;
-        m_state.imageHoldsDeviceData = true;
-        m_phase = Phase::Close;
-        return;
-    }
-    m_state.readIndex = readCodeForUnit(unit + 1);
+    JobContext ctx = context();
+    m_texts.trace += '5';
+    const bool more = m_active->takeUnit(m_unit, ctx);
     // Writes go first: this connection closes, and the read resumes here afterwards. A frame
     // that had to be sent again may still be answered twice; a fresh connection keeps that late
     // copy out of the next unit.
-    if (writesWaiting() || m_resends > 0) {
+    if (!more || writesWaiting() || m_resends > 0) {
         m_phase = Phase::Close;
         return;
     }
@@ -591,17 +470,9 @@ void LinkEngine::takeReadReply(std::span<const std::uint8_t> bytes) {
 }
 
 void LinkEngine::takeGeneralReply(std::span<const std::uint8_t> bytes) {
-    m_state.texts.traceBox += '5';
-    m_exchangeLog.append(bytes);
-    if (m_current.type == ExchangeType::Status && m_current.code == kCodeStatus) {
-        // A short reply leaves the later bytes of the buffer as an earlier reply left them.
-        std::copy_n(bytes.begin(), std::min(bytes.size(), m_state.generalReply.size()),
-                    m_state.generalReply.begin());
-        m_exchangeLog.append("8");
-        m_state.loopStatus1 = static_cast<std::int8_t>(m_state.generalReply[6]);
-        m_state.loopStatus2 = static_cast<std::int8_t>(m_state.generalReply[7]);
-        m_state.loopStatusReady = 1;
-    }
+    m_texts.trace += '5';
+    JobContext ctx = context();
+    m_active->takeReply(bytes, ctx);
     m_phase = Phase::Close;
 }
 
@@ -609,13 +480,10 @@ void LinkEngine::closeConnection() {
     m_socket.reset();
     m_lookup.reset();
     m_exchangeLog.close();
-    if (m_job == Job::Queued && m_current.type == ExchangeType::Status) {
-        m_state.requests.setStatusInFlight(false);
-    }
 }
 
 void LinkEngine::appendTrace(std::span<const std::uint8_t> bytes) {
-    std::string& trace = m_state.texts.traceBox;
+    std::string& trace = m_texts.trace;
     trace.append(bytes.begin(), bytes.end());
     if (trace.size() > kTraceLimit) trace.erase(0, trace.size() - kTraceLimit);
 }
@@ -623,175 +491,69 @@ void LinkEngine::appendTrace(std::span<const std::uint8_t> bytes) {
 // The exchange went through: the job moves on.
 void LinkEngine::finishExchange() {
     closeConnection();
-    m_endedThisTick = true;
-    m_state.texts.traceBox = kTraceClosed;
-    m_state.texts.linkError.clear();
-    m_deviceAnswering = true;
-    switch (m_job) {
-        case Job::Queued:
-            if (m_current.type == ExchangeType::BlockWrite) {
-                m_state.unwrittenBlocks.reset(static_cast<std::size_t>(m_current.block));
-            }
-            break;
-        case Job::AlarmChunk: {
-            // A chunk of a download begun again meanwhile is not this download's progress.
-            if (m_jobGeneration != m_state.alarmCodeGeneration || m_state.alarmCodeChunk == 0) {
-                break;
-            }
-            const int chunk = m_state.alarmCodeChunk + 1;
-            const std::size_t source = alarmChunkSource(chunk);
-            // The line shows the chunk's bytes up to the first zero byte.
-            const std::size_t end =
-                std::min(source + kWriteFrameSize, m_state.alarmCodeBuffer.size());
-            std::string shown(m_state.alarmCodeBuffer.begin() + static_cast<std::ptrdiff_t>(source),
-                              m_state.alarmCodeBuffer.begin() + static_cast<std::ptrdiff_t>(end));
-            shown = shown.substr(0, shown.find('\0'));
-            const bool last = m_endMark || chunk >= kLastAlarmChunk;
-            if (m_endMark) {
-                m_state.texts.downloadLine = std::string(kTextFileEnd) + shown;
-            } else if (last) {
-                m_state.texts.downloadLine = "download stopped at chunk " + std::to_string(chunk) +
-                                             ", the last one, without an end mark (\"??\")";
-            } else {
-                m_state.texts.downloadLine = shown;
-            }
-            m_state.alarmCodeSource = source + kBlockSize;
-            m_state.alarmCodeChunk = last ? 0 : chunk;
-            m_chunkAttempts = 0;
-            break;
-        }
-        case Job::WriteAll:
-            // A block of an earlier load that was already on its way counts for nothing now.
-            if (m_jobGeneration == m_state.writeAllGeneration && m_state.writeAllRequest != 0) {
-                m_state.unwrittenBlocks.reset(static_cast<std::size_t>(m_state.writeAllBlock));
-                advanceWriteAll();
-            }
-            break;
-        default:
-            break;
-    }
+    m_texts.trace = kTraceClosed;
+    m_status.lastError.clear();
+    m_status.deviceAnswering = true;
+    JobContext ctx = context();
+    m_active->succeeded(ctx);
     // The device answers again: what it missed meanwhile goes now.
     for (int b = 0; b < kBlockCount; ++b) {
-        if (m_state.unwrittenBlocks.test(static_cast<std::size_t>(b))) {
-            m_state.requests.requestBlockWrite(b);
-        }
+        if (m_status.unwrittenBlocks.test(static_cast<std::size_t>(b))) requestBlockWrite(b);
     }
-    m_job = Job::None;
-    m_phase = Phase::Idle;
+    endExchange();
 }
 
-// The attempt failed: the job keeps its place and is tried again, up to kMaxAttempts times.
+// The attempt failed: the job says whether it is tried again.
 void LinkEngine::failExchange(Failure failure, std::string_view reason) {
     closeConnection();
-    m_state.texts.linkError = reason;
-    m_endedThisTick = true;
-    switch (m_job) {
-        case Job::Queued:
-            failQueued(failure, reason);
-            break;
-        case Job::AlarmChunk:
-            if (m_jobGeneration != m_state.alarmCodeGeneration) break;
-            if (++m_chunkAttempts >= kMaxAttempts) {
-                m_chunkAttempts = 0;
-                if (nothingReachedDevice(failure)) m_deviceAnswering = false;
-                m_state.texts.downloadLine = "download stopped at chunk " +
-                                             std::to_string(m_state.alarmCodeChunk + 1) + ": " +
-                                             std::string(reason) + "; no later chunk was sent";
-                m_state.texts.linkError = m_state.texts.downloadLine;
-                m_state.alarmCodeChunk = 0;
-            }
-            break;
-        case Job::WriteAll:
-            failWriteAll(failure, reason);
-            break;
-        case Job::FullRead:
-            if (++m_readAttempts >= kMaxAttempts) {
-                m_readAttempts = 0;
-                if (nothingReachedDevice(failure)) m_deviceAnswering = false;
-                m_state.texts.linkError = "full read stopped at unit " +
-                                          std::to_string(unitOfReadCode(m_state.readIndex)) + ": " +
-                                          std::string(reason);
-                m_state.readAllRequest = 0;
-                m_state.readIndex = 0;
-            }
-            break;
-        case Job::None:
-            break;
+    m_status.lastError = reason;
+    JobContext ctx = context();
+    const bool again = m_active->failed(failure, reason, ctx);
+    if (again && (m_active->kind() == JobKind::BlockWrite || m_active->kind() == JobKind::Chunk ||
+                  m_active->kind() == JobKind::RemoteReset || m_active->kind() == JobKind::Status ||
+                  m_active->kind() == JobKind::Pairing)) {
+        m_queue.push_front(std::static_pointer_cast<SingleExchange>(m_active));
     }
-    m_job = Job::None;
+    endExchange();
+}
+
+void LinkEngine::endExchange() {
+    m_endedThisTick = true;
+    // A finished job is let go, unless a new one of its kind has taken its place meanwhile.
+    if (m_active && m_active->done()) {
+        if (m_read == m_active) m_read.reset();
+        if (m_writeAll == m_active) m_writeAll.reset();
+        if (m_alarm == m_active) m_alarm.reset();
+    }
+    m_active.reset();
     m_phase = Phase::Idle;
 }
 
-void LinkEngine::failQueued(Failure failure, std::string_view reason) {
-    // While the device does not answer, each waiting request gets one attempt, not three: the
-    // queue drains in seconds and every request says what became of it.
-    const int attempts = m_deviceAnswering ? kMaxAttempts : 1;
-    if (++m_current.attempts < attempts) {
-        m_state.requests.queue().push_front(m_current);
-        return;
-    }
-    if (nothingReachedDevice(failure)) m_deviceAnswering = false;
-    std::string what;
-    switch (m_current.type) {
-        case ExchangeType::BlockWrite:
-            // Written again as soon as the device answers; listed until then.
-            m_state.unwrittenBlocks.set(static_cast<std::size_t>(m_current.block));
-            what = blockName(m_current.block) + " not written";
+void LinkEngine::publish() {
+    switch (m_phase) {
+        case Phase::Idle:
+            m_status.state = LinkState::Idle;
             break;
-        case ExchangeType::RemoteReset:
-            what = "remote reset not sent";
+        case Phase::Send:
+            m_status.state = LinkState::Send;
             break;
-        case ExchangeType::Status:
-            what = "status request not sent";
+        case Phase::AwaitReply:
+            m_status.state = LinkState::AwaitReply;
             break;
-        case ExchangeType::Chunk:
-            what = "block " + std::to_string(m_current.block) + " not written";
+        case Phase::Close:
+            m_status.state = LinkState::Close;
             break;
-        case ExchangeType::Pairing:
-            what = "pairing frame not sent";
+        default:
+            m_status.state = LinkState::Connect;
             break;
     }
-    m_state.texts.linkError = what + ": " + std::string(reason);
-}
-
-void LinkEngine::failWriteAll(Failure failure, std::string_view reason) {
-    if (m_jobGeneration != m_state.writeAllGeneration || m_state.writeAllRequest == 0) return;
-    if (++m_writeAllAttempts < kMaxAttempts) return;
-    const int block = m_state.writeAllBlock;
-    if (!nothingReachedDevice(failure)) {
-        // The frame went out and the exchange broke after it: the block is named at the end and
-        // the others still go, as each of them stands on its own on the device.
-        if (!m_writeAllFailed.empty()) m_writeAllFailed += ' ';
-        m_writeAllFailed += blockName(block);
-        advanceWriteAll();
-        return;
-    }
-    // The device did not take the block: nothing after it is written, so the device never holds
-    // later blocks of the file over an earlier block of its old settings.
-    m_deviceAnswering = false;
-    m_state.writeAllRequest = 0;
-    m_writeAllAttempts = 0;
-    const std::string notWritten = block == kBlockCount - 1
-                                       ? blockName(block)
-                                       : blockName(block) + " to " + blockName(kBlockCount - 1);
-    const std::string kept = block == 0 ? "the device keeps its old settings"
-                                        : "the device holds A0" +
-                                              (block > 1 ? " to " + blockName(block - 1) : "") +
-                                              " of the file";
-    m_state.texts.messageWindow = "loading stopped: " + std::string(reason) + "; " + notWritten +
-                                  " not written (" + kept + ")";
-    m_state.texts.linkError = m_state.texts.messageWindow;
-}
-
-void LinkEngine::advanceWriteAll() {
-    m_writeAllAttempts = 0;
-    if (++m_state.writeAllBlock < kBlockCount) return;
-    m_state.writeAllRequest = 0;
-    m_state.texts.messageWindow = m_writeAllFailed.empty()
-                                      ? std::string(kTextLoadingCompleted)
-                                      : "loading failed: " + m_writeAllFailed + " not written";
-    m_state.writeAllBlock = 0;
-    m_writeAllFailed.clear();
+    m_status.job = m_active ? m_active->kind() : JobKind::None;
+    m_status.fullReadPending = m_read != nullptr;
+    m_status.writeAllPending = m_writeAll != nullptr;
+    m_status.alarmDownloadPending = m_alarm != nullptr;
+    m_status.unitsRead = m_read ? m_read->unitsRead() : 0;
+    m_status.writeAllBlock = m_writeAll ? m_writeAll->nextBlock() : 0;
+    m_status.alarmChunk = m_alarm ? m_alarm->nextChunk() : 0;
 }
 
 void LinkEngine::onReadable() {

@@ -1,32 +1,33 @@
 #pragma once
 // The link engine: the only code that talks to the device. It runs on the main window's timer,
-// one exchange at a time, without ever blocking the window thread.
+// one exchange at a time, without ever blocking the window thread. Windows hand it requests and
+// read its LinkStatus; it knows none of them.
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "link/link_jobs.h"
 #include "link/link_logs.h"
+#include "link/link_status.h"
 #include "link/programmer_state.h"
 #include "platform/clock.h"
-#include "platform/control_values.h"
 #include "platform/file_system.h"
 #include "platform/network.h"
 
 namespace veskator {
 
-// How long each step of an exchange may take, and how often it is tried.
+// How long each step of an exchange may take, and how often a frame is sent on one connection.
 inline constexpr std::chrono::milliseconds kPauseAfterConnect{1000};  // the device needs it
 inline constexpr std::chrono::milliseconds kLookupTimeout{5000};
 inline constexpr std::chrono::milliseconds kConnectTimeout{5000};  // counted from the connect
 inline constexpr std::chrono::milliseconds kGreetingTimeout{5000};
 inline constexpr std::chrono::milliseconds kSendTimeout{5000};
 inline constexpr std::chrono::milliseconds kReplyTimeout{1000};
-inline constexpr std::chrono::milliseconds kAddressSavePause{200};
-inline constexpr int kMaxResends = 2;   // a frame is sent at most three times on one connection
-inline constexpr int kMaxAttempts = 3;  // connections tried for one block, chunk, unit or request
+inline constexpr int kMaxResends = 2;  // a frame is sent at most three times on one connection
 inline constexpr std::size_t kGreetingReceiveSize = 100;
 inline constexpr std::size_t kReplyReceiveSize = 130;
 // The greeting has come when a received chunk holds a carriage return at this position or later.
@@ -48,25 +49,6 @@ inline constexpr std::string_view kErrorNoReply = "no reply from device";
 inline constexpr std::string_view kErrorClosed = "connection closed by device";
 inline constexpr std::string_view kErrorSend = "could not send to device";
 
-// Why an attempt failed. The first five mean nothing reached the device: a job that writes stops
-// there rather than write what follows over a device that is not listening.
-enum class Failure {
-    Socket,
-    Connect,            // refused, unreachable, look-up or connect bound
-    NoGreeting,         // connected, but no greeting line within its bound
-    ClosedBeforeSend,   // dropped before the frame went out
-    SendStalled,        // the frame could not be sent within its bound
-    NoReply,            // the frame went out, the answer did not come
-    ClosedMidExchange,  // the frame went out, then the connection dropped
-};
-
-constexpr bool nothingReachedDevice(Failure f) {
-    return f != Failure::NoReply && f != Failure::ClosedMidExchange;
-}
-
-// The link state as the rest of the program sees it.
-enum class LinkState { Idle = 0, Connect = 1, Send = 2, AwaitReply = 3, Close = 5 };
-
 class LinkEngine {
   public:
     LinkEngine(ProgrammerState& state, Network& network, FileSystem& files, const Clock& clock);
@@ -74,41 +56,59 @@ class LinkEngine {
     LinkEngine(const LinkEngine&) = delete;
     LinkEngine& operator=(const LinkEngine&) = delete;
 
-    // One tick of the main window's timer. `fields` are the main window's values: the target
-    // address (1020) and port (1058), and the texts of the fields to commit.
-    void tick(const ControlValues& fields);
+    // Where the next connection goes: a host name or dotted address, and a port (0: none).
+    void setTarget(std::string host, std::uint16_t port);
+    // One tick of the main window's timer.
+    void tick();
 
-    // Copies the texts of the deferred commits into the image and queues their writes: those due
-    // by now, or every pending one (before a save, or when the window closes).
-    enum class Commits { Due, All };
-    void takeFieldCommits(const ControlValues& fields, Commits which);
+    // Requests. Jobs start again from their beginning when requested again; an exchange of the
+    // earlier start still in flight is dropped, never stored or counted.
+    void requestFullRead();
+    void stopFullRead();
+    void requestWriteAll();
+    void startAlarmDownload(std::span<const std::uint8_t> bytes);
+    // Writes image block k (0..7). A write of the same block still waiting coalesces with it: the
+    // frame is built from the image when it is sent, so every change made by then goes along.
+    void requestBlockWrite(int block);
+    // A single exchange by command code: write codes become block writes; one remote reset and
+    // one status request wait at a time.
+    void requestExchange(CommandCode code);
+    void requestRemoteReset() { requestExchange(kCodeRemoteReset); }
+    // A 146-byte chunk for device blocks outside the image (dialer upload).
+    void requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber);
+    // The bridge pairing frame, sent as it is; false, and nothing queued, when it does not fit.
+    bool requestPairing(std::span<const std::uint8_t> frame);
+
+    const LinkStatus& status() const { return m_status; }
+    LinkTexts& texts() { return m_texts; }
+    const LinkTexts& texts() const { return m_texts; }
+    void clearError() { m_status.lastError.clear(); }
+    void setNotice(std::string notice) { m_status.notice = std::move(notice); }
+
+    LinkState linkState() const { return m_status.state; }
+    bool idle() const { return m_phase == Phase::Idle; }
+    // Nothing requested, nothing under way.
+    bool settled() const;
+    // Requests waiting in the queue (single exchanges only).
+    std::size_t queued() const { return m_queue.size(); }
+    // Writes still to go to the device: queued and in flight, the rest of a write of all blocks,
+    // and a running download counted as one.
+    int pendingWrites() const;
 
     // Asked for an early tick when the socket may have data, so replies are taken at once.
     void setTickSoon(std::function<void()> tickSoon) { m_tickSoon = std::move(tickSoon); }
     // The received-data log, created at start-up and kept open for the whole run.
     void setReceiveLog(std::unique_ptr<File> log) { m_receiveLog.setFile(std::move(log)); }
 
-    LinkState linkState() const;
-    bool idle() const { return m_phase == Phase::Idle; }
-    // Units of the running full read stored so far (0..64).
-    int unitsRead() const;
-    // Writes still to go to the device: queued and in flight, the rest of a write of all blocks,
-    // and a running download counted as one.
-    int pendingWrites() const;
-    // False after every attempt of an exchange failed before anything reached the device; true
-    // again with the next exchange that goes through.
-    bool deviceAnswering() const { return m_deviceAnswering; }
-
   private:
     enum class Phase { Idle, Resolving, Connecting, Pausing, Greeting, Send, AwaitReply, Close };
-    enum class Job { None, Queued, AlarmChunk, WriteAll, FullRead };
     enum class Drain { Empty, More, Closed };
 
-    void saveTargetFiles(const ControlValues& fields);
+    JobContext context();
     void dropStaleJob();
-    bool step(const ControlValues& fields);
-    bool startNextExchange(const ControlValues& fields);
-    bool chooseJob();
+    bool step();
+    bool startNextExchange();
+    std::shared_ptr<LinkJob> chooseJob();
     bool stepResolving();
     bool stepConnecting();
     bool stepPausing();
@@ -118,17 +118,15 @@ class LinkEngine {
     void enterSend();
     Drain drainInput();
     void prepareFrame();
-    void buildBlockFrame(int block);
     void takeReadReply(std::span<const std::uint8_t> bytes);
     void takeGeneralReply(std::span<const std::uint8_t> bytes);
     void finishExchange();
     void failExchange(Failure failure, std::string_view reason);
-    void failQueued(Failure failure, std::string_view reason);
-    void failWriteAll(Failure failure, std::string_view reason);
+    void endExchange();
     void closeConnection();
     bool writesWaiting() const;
-    void advanceWriteAll();
     void appendTrace(std::span<const std::uint8_t> bytes);
+    void publish();
     void onReadable();
 
     ProgrammerState& m_state;
@@ -136,12 +134,17 @@ class LinkEngine {
     FileSystem& m_files;
     const Clock& m_clock;
     std::function<void()> m_tickSoon;
+    LinkStatus m_status;
+    LinkTexts m_texts;
+
+    std::deque<std::shared_ptr<SingleExchange>> m_queue;
+    std::shared_ptr<FullRead> m_read;
+    std::shared_ptr<WriteAll> m_writeAll;
+    std::shared_ptr<AlarmCodeDownload> m_alarm;
+    std::shared_ptr<LinkJob> m_active;  // the job the exchange under way serves
 
     Phase m_phase = Phase::Idle;
-    Job m_job = Job::None;
-    int m_jobGeneration = 0;   // the read's or write-all's generation this exchange belongs to
-    QueuedExchange m_current;  // the exchange in flight when m_job is Queued
-    std::string m_targetAddress;
+    std::string m_host;
     std::uint16_t m_port = 0;
     std::unique_ptr<HostLookup> m_lookup;
     std::unique_ptr<StreamSocket> m_socket;
@@ -151,25 +154,13 @@ class LinkEngine {
 
     FrameBuffer m_frame{};
     int m_frameLength = 0;
-    int m_frameUnit = 0;  // the unit whose read frame is in the buffer
     int m_sent = 0;
     int m_resends = 0;
     bool m_drained = false;  // the socket was emptied before this frame
     std::size_t m_greetingBytes = 0;
     std::array<std::uint8_t, kReadUnitSize> m_unit{};
     std::size_t m_gathered = 0;
-
-    int m_chunkAttempts = 0;
-    int m_alarmSeen = -1;  // generation of the download m_chunkAttempts counts for
-    int m_writeAllAttempts = 0;
-    int m_writeAllSeen = -1;       // generation of the write of all blocks m_writeAllFailed is for
-    std::string m_writeAllFailed;  // blocks that could not be written, e.g. "A3 A5"
-    int m_readAttempts = 0;
-    bool m_endMark = false;  // the chunk in the buffer holds "??"
     bool m_endedThisTick = false;
-    bool m_deviceAnswering = true;
-
-    std::optional<Clock::TimePoint> m_addressSaveAt;
 };
 
 // The port as the device's socket library reads it: leading decimal digits after optional blanks

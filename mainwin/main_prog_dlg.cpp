@@ -6,6 +6,7 @@
 #include "mainwin/option_steps.h"
 #include "mainwin/parameter_files.h"
 #include "resources/main_dialog_template.h"
+#include "ui/status_line.h"
 
 namespace veskator {
 
@@ -16,63 +17,44 @@ namespace {
 constexpr bool everyOptionHasAHandler() {
     for (const OptionBit& bit : kMainOptionBits) {
         const bool eitherOr = bit.id == kSecondServer || bit.id == kListenIn;
-        if (!eitherOr && !hasOptionSteps(bit.id)) return false;
+        if (!eitherOr && !hasRow(kOptionSteps, bit.id)) return false;
     }
     for (const OptionSteps& s : kOptionSteps) {
-        if (!hasOptionBit(s.id)) return false;
+        if (!hasRow(kMainOptionBits, s.id)) return false;
     }
     return true;
 }
 static_assert(everyOptionHasAHandler());
 
-// Text edits and what a change of each asks of the link engine.
-struct FieldHandler {
-    ControlId id;
-    FieldCommit commit;
-};
-constexpr std::array<FieldHandler, 11> kFieldHandlers{{
-    {kAlarmSequence, FieldCommit::AlarmSequence},
-    {kReceiver1, FieldCommit::Receiver1},
-    {kAccountPrefix, FieldCommit::AccountPrefix},
-    {kServerIp1, FieldCommit::ServerIp1},
-    {kServerPort1, FieldCommit::ServerPort1},
-    {kReceiver2, FieldCommit::Receiver2},
-    {kServerIp2, FieldCommit::ServerIp2},
-    {kServerPort2, FieldCommit::ServerPort2},
-    {kProgrammingData, FieldCommit::ProgrammingData},
-    {kTargetAddress, FieldCommit::TargetAddress},
-    {kTargetPort, FieldCommit::TargetPort},
-}};
-
-constexpr const FieldHandler* findFieldHandler(ControlId id) {
-    for (const FieldHandler& h : kFieldHandlers) {
-        if (h.id == id) return &h;
+// The row of the commit table an edit marks; -1 for edits that commit nothing.
+constexpr int commitRowOf(ControlId id) {
+    if (id == kListenIn) id = kSecondServer;
+    for (std::size_t i = 0; i < kMainCommits.size(); ++i) {
+        if (kMainCommits[i].id == id) return static_cast<int>(i);
     }
-    return nullptr;
+    return -1;
 }
 
-constexpr bool changesDevice(FieldCommit c) {
-    return c != FieldCommit::TargetAddress && c != FieldCommit::TargetPort;
-}
+constexpr bool changesDevice(ControlId id) { return id != kTargetAddress && id != kTargetPort; }
 
 // The characters up to the first zero byte, at most `limit` of them.
 std::string nameFrom(const std::string& bytes, std::size_t limit = std::string::npos) {
     return bytes.substr(0, std::min(bytes.find('\0'), limit));
 }
 
-std::string blockList(const std::bitset<kBlockCount>& blocks) {
-    std::string list;
-    for (int b = 0; b < kBlockCount; ++b) {
-        if (!blocks.test(static_cast<std::size_t>(b))) continue;
-        list += (list.empty() ? "A" : " A") + std::to_string(b);
-    }
-    return list;
-}
-
 }  // namespace
 
-CMainProgDlg::CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& engine)
-    : m_services(services), m_state(state), m_engine(engine), m_values(kMainDialogTemplate) {}
+CMainProgDlg::CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& link)
+    : m_services(services),
+      m_state(state),
+      m_link(link),
+      m_values(kMainDialogTemplate),
+      m_deferred(services.clock, kMainCommits.size()) {}
+
+bool CMainProgDlg::commitPending(ControlId id) const {
+    const int row = commitRowOf(id);
+    return row >= 0 && m_deferred.pending(static_cast<std::size_t>(row));
+}
 
 const DialogTemplate& CMainProgDlg::dialogTemplate() const { return kMainDialogTemplate; }
 
@@ -80,7 +62,7 @@ const DialogTemplate& CMainProgDlg::dialogTemplate() const { return kMainDialogT
 // whose ticks run the link engine.
 void CMainProgDlg::onInit(Dialog& dialog) {
     m_dialog = &dialog;
-    m_engine.setTickSoon([this] {
+    m_link.setTickSoon([this] {
         if (m_dialog != nullptr) m_dialog->triggerTimer(kLinkTimer);
     });
     readWorkingFiles();
@@ -90,7 +72,7 @@ void CMainProgDlg::onInit(Dialog& dialog) {
 }
 
 void CMainProgDlg::onClosed() {
-    m_engine.setTickSoon(nullptr);
+    m_link.setTickSoon(nullptr);
     m_dialog = nullptr;
 }
 
@@ -104,7 +86,7 @@ void CMainProgDlg::readWorkingFiles() {
     m_values.setText(kLoadName,
                      nameFrom(readFileStart(files, kLoadingNameFile, kNameFileBytes).value_or(""),
                               kNameShownChars));
-    m_engine.setReceiveLog(files.open(kReceiveLogPath, FileOpen::CreateEmpty));
+    m_link.setReceiveLog(files.open(kReceiveLogPath, FileOpen::CreateEmpty));
     // Cut at a zero byte: the control could not hold what follows it, and would be rewritten at
     // every tick.
     m_values.setText(kTargetPort,
@@ -115,22 +97,24 @@ void CMainProgDlg::readWorkingFiles() {
     const std::string liability =
         readFileStart(files, kLiabilityFile, kAgreement.size(), FileOpen::OpenOrCreate)
             .value_or("");
-    m_state.disclaimerAccepted = liability == kAgreement ? 1 : 0;
-    if (m_state.disclaimerAccepted == 1) m_state.texts.traceBox = kTextAgreedOnFile;
+    m_disclaimerAccepted = liability == kAgreement;
+    if (m_disclaimerAccepted) m_link.texts().trace = kTextAgreedOnFile;
 }
 
 // The three status texts live in the shared state, where the link engine writes them.
 void CMainProgDlg::take() {
     m_values.take(*m_dialog);
-    m_state.texts.messageWindow = m_values.text(kMessageWindow);
-    m_state.texts.traceBox = m_values.text(kTraceBox);
-    m_state.texts.downloadLine = m_values.text(kDownloadLine);
+    LinkTexts& texts = m_link.texts();
+    texts.message = m_values.text(kMessageWindow);
+    texts.trace = m_values.text(kTraceBox);
+    texts.download = m_values.text(kDownloadLine);
 }
 
 void CMainProgDlg::show() {
-    m_values.setText(kMessageWindow, m_state.texts.messageWindow);
-    m_values.setText(kTraceBox, m_state.texts.traceBox);
-    m_values.setText(kDownloadLine, m_state.texts.downloadLine);
+    const LinkTexts& texts = m_link.texts();
+    m_values.setText(kMessageWindow, texts.message);
+    m_values.setText(kTraceBox, texts.trace);
+    m_values.setText(kDownloadLine, texts.download);
     m_values.show(*m_dialog);
     const std::string status = statusText();
     if (m_dialog->text(kStatusLine) != status) m_dialog->setText(kStatusLine, status);
@@ -139,39 +123,15 @@ void CMainProgDlg::show() {
 std::string CMainProgDlg::statusText() const {
     std::string status;
     if (m_closing) {
-        status = "writing " + std::to_string(m_engine.pendingWrites()) + " pending changes    ";
+        status = "writing " + std::to_string(m_link.pendingWrites()) + " pending changes    ";
     }
-    if (m_state.readAllRequest != 0) {
-        status += "link: reading device, " + std::to_string(m_engine.unitsRead()) + " of 64 units";
-    } else if (m_state.alarmCodeChunk != 0) {
-        status += "link: alarm code download, chunk " + std::to_string(m_state.alarmCodeChunk + 1);
-    } else if (m_state.writeAllRequest != 0) {
-        status += "link: writing all blocks, A" + std::to_string(m_state.writeAllBlock);
-    } else {
-        switch (m_engine.linkState()) {
-            case LinkState::Idle:
-                status += "link: idle";
-                break;
-            case LinkState::Connect:
-                status += "link: connecting";
-                break;
-            default:
-                status += "link: exchanging";
-                break;
-        }
-    }
-    if (!m_state.texts.notice.empty()) status += "    " + m_state.texts.notice;
-    if (m_state.unwrittenBlocks.any()) {
-        status += "    not written yet: " + blockList(m_state.unwrittenBlocks);
-    }
-    if (!m_state.texts.linkError.empty()) status += "    last error: " + m_state.texts.linkError;
-    return status;
+    return status + statusLineText(m_link.status());
 }
 
 bool CMainProgDlg::deviceDataPresent() {
     if (m_state.imageHoldsDeviceData) return true;
     // Refused before anything changes: the control goes back to what it showed.
-    m_state.texts.notice = kTextReadFirst;
+    m_link.setNotice(std::string(kTextReadFirst));
     show();
     return false;
 }
@@ -182,22 +142,21 @@ bool CMainProgDlg::onCloseRequested() {
     if (m_closing) {
         m_asking = true;
         const bool discard =
-            m_dialog->ask(std::to_string(m_engine.pendingWrites()) +
+            m_dialog->ask(std::to_string(m_link.pendingWrites()) +
                           " changes are still being written to the device. Close without them?");
         m_asking = false;
         return discard;
     }
     take();
-    m_engine.takeFieldCommits(m_values, LinkEngine::Commits::All);
+    commitFields(DeferredFields::Which::All);
     // Nobody will see what a read brings now.
-    if (m_state.readAllRequest != 0) m_state.stopFullRead();
+    m_link.stopFullRead();
     // Blocks given up earlier get one more try before the program ends.
+    const auto unwritten = m_link.status().unwrittenBlocks;
     for (int b = 0; b < kBlockCount; ++b) {
-        if (m_state.unwrittenBlocks.test(static_cast<std::size_t>(b))) {
-            m_state.requests.requestBlockWrite(b);
-        }
+        if (unwritten.test(static_cast<std::size_t>(b))) m_link.requestBlockWrite(b);
     }
-    if (m_engine.pendingWrites() == 0) return true;
+    if (m_link.pendingWrites() == 0) return true;
     m_closing = true;
     show();
     m_dialog->armTimer(kLinkTimer, kTickPeriod);
@@ -205,11 +164,11 @@ bool CMainProgDlg::onCloseRequested() {
 }
 
 void CMainProgDlg::finishClosing() {
-    if (m_engine.pendingWrites() > 0) return;
+    if (m_link.pendingWrites() > 0) return;
     m_closing = false;
-    if (m_state.unwrittenBlocks.any()) {
+    if (m_link.status().unwrittenBlocks.any()) {
         m_asking = true;
-        const bool close = m_dialog->ask(blockList(m_state.unwrittenBlocks) +
+        const bool close = m_dialog->ask(blockList(m_link.status().unwrittenBlocks) +
                                          " could not be written to the device. Close anyway?");
         m_asking = false;
         if (!close) {
@@ -222,11 +181,11 @@ void CMainProgDlg::finishClosing() {
 
 void CMainProgDlg::onEditEnter(ControlId id) {
     if (id == kMessageWindow) return checkAgreement();
-    const FieldHandler* h = findFieldHandler(id);
-    if (h == nullptr || !m_state.commitPending(h->commit)) return;
+    const int row = commitRowOf(id);
+    if (row < 0 || !m_deferred.pending(static_cast<std::size_t>(row))) return;
     // Enter commits the field at the next tick instead of a second after the last keystroke.
     take();
-    m_state.setFieldCommit(h->commit, m_services.clock.now());
+    m_deferred.markNow(static_cast<std::size_t>(row));
     m_dialog->armTimer(kLinkTimer, kTickPeriod);
 }
 
@@ -253,11 +212,11 @@ void CMainProgDlg::onTextChanged(ControlId id) {
 
 // A text change is committed one second after the last keystroke, at the engine's next tick.
 void CMainProgDlg::onFieldChanged(ControlId id) {
-    const FieldHandler* h = findFieldHandler(id);
-    if (h == nullptr) return;
-    if (changesDevice(h->commit) && !deviceDataPresent()) return;
+    const int row = commitRowOf(id);
+    if (row < 0) return;
+    if (changesDevice(id) && !deviceDataPresent()) return;
     m_dialog->armTimer(kLinkTimer, kCommitDelay);
-    m_state.setFieldCommit(h->commit, m_services.clock.now() + kCommitDelay);
+    m_deferred.mark(static_cast<std::size_t>(row));
     take();
 }
 
@@ -273,14 +232,14 @@ void CMainProgDlg::checkAgreement() {
     take();
     const std::string& answer = m_values.text(kMessageWindow);
     if (answer == "y" || answer == "Y") {
-        m_state.texts.traceBox = kTextAgreedNow;
+        m_link.texts().trace = kTextAgreedNow;
         writeWholeFile(m_services.files, kLiabilityFile, kAgreement);
     }
     show();
 }
 
 void CMainProgDlg::onClicked(ControlId id) {
-    if (findOptionSteps(id) != nullptr) return onOption(id);
+    if (hasRow(kOptionSteps, id)) return onOption(id);
     switch (id) {
         case kSecondServer:
         case kListenIn:
@@ -309,11 +268,12 @@ void CMainProgDlg::onClicked(ControlId id) {
 // which order, with which waits.
 void CMainProgDlg::onOption(ControlId id) {
     if (!deviceDataPresent()) return;
-    const OptionBit& bit = *findOptionBit(id);
+    const OptionBit& bit = *findRow(kMainOptionBits, id);
     auto image = m_state.workspace.image();
-    std::uint8_t& imageByte = image[imageOffset(bit.place)];
-    std::uint8_t& byte = bit.copy == OptionByte::None ? imageByte : m_state.optionCopy(bit.copy);
-    for (OptionStep step : findOptionSteps(id)->steps) {
+    std::uint8_t& imageByte = image[static_cast<std::size_t>(imageOffset(bit.place))];
+    std::uint8_t* copy = m_state.optionCopies.find(bit.place);
+    std::uint8_t& byte = copy != nullptr ? *copy : imageByte;
+    for (OptionStep step : findRow(kOptionSteps, id)->steps) {
         switch (step) {
             case OptionStep::End:
                 return;
@@ -333,7 +293,7 @@ void CMainProgDlg::onOption(ControlId id) {
                 imageByte = byte;
                 break;
             case OptionStep::Request:
-                m_state.requests.requestBlockWrite(bit.place.block);
+                m_link.requestBlockWrite(bit.place.block);
                 break;
             default:
                 m_dialog->wait(waitOf(step));
@@ -346,10 +306,10 @@ void CMainProgDlg::onOption(ControlId id) {
 void CMainProgDlg::onEitherOr(ControlId id) {
     if (!deviceDataPresent()) return;
     const ControlId other = id == kSecondServer ? kListenIn : kSecondServer;
-    const OptionBit& clicked = *findOptionBit(id);
-    const OptionBit& partner = *findOptionBit(other);
-    std::uint8_t& byte = m_state.optionCopy(clicked.copy);
-    std::uint8_t& otherByte = m_state.optionCopy(partner.copy);
+    const OptionBit& clicked = *findRow(kMainOptionBits, id);
+    const OptionBit& partner = *findRow(kMainOptionBits, other);
+    std::uint8_t& byte = m_state.optionCopies.at(clicked.place);
+    std::uint8_t& otherByte = m_state.optionCopies.at(partner.place);
     byte ^= clicked.mask;
     m_values.setChecked(id, false);
     m_values.setChecked(other, false);
@@ -358,79 +318,80 @@ void CMainProgDlg::onEitherOr(ControlId id) {
         otherByte &= static_cast<std::uint8_t>(~partner.mask);
     }
     auto image = m_state.workspace.image();
-    image[imageOffset(clicked.place)] = byte;
-    image[imageOffset(partner.place)] = otherByte;
-    m_state.setFieldCommit(FieldCommit::EitherOr, m_services.clock.now());
+    image[static_cast<std::size_t>(imageOffset(clicked.place))] = byte;
+    image[static_cast<std::size_t>(imageOffset(partner.place))] = otherByte;
+    m_deferred.markNow(static_cast<std::size_t>(commitRowOf(kSecondServer)));
     show();
     if (id == kSecondServer) take();
 }
 
 void CMainProgDlg::onStartGo() {
-    if (m_state.disclaimerAccepted != 1) {
-        m_state.texts.traceBox = kDisclaimerText;
+    if (!m_disclaimerAccepted) {
+        m_link.texts().trace = kDisclaimerText;
         return;
     }
-    m_state.texts.notice.clear();
-    m_state.startFullRead();
+    m_link.requestFullRead();
 }
 
-void CMainProgDlg::onFinalize() { m_state.requests.requestExchange(kCodeRemoteReset); }
+void CMainProgDlg::onFinalize() { m_link.requestRemoteReset(); }
 
 void CMainProgDlg::onSave() {
     // What was typed a moment ago is part of what the technician saves.
-    m_engine.takeFieldCommits(m_values, LinkEngine::Commits::All);
+    commitFields(DeferredFields::Which::All);
     const bool saved = saveParameterFile(m_services.files, m_state, m_values.text(kSaveName));
-    m_state.texts.messageWindow = saved ? kTextSavingCompleted : kTextSavingFailed;
+    m_link.texts().message = saved ? kTextSavingCompleted : kTextSavingFailed;
     show();
 }
 
 void CMainProgDlg::onLoadQuestion() {
-    m_state.loadConfirmPending = 1;
-    m_state.texts.messageWindow = kTextLoadQuestion;
+    m_loadConfirmPending = true;
+    m_link.texts().message = kTextLoadQuestion;
     show();
 }
 
 void CMainProgDlg::onLoadYes() {
-    if (m_state.loadConfirmPending != 1) return;
+    if (!m_loadConfirmPending) return;
     const std::string name = m_values.text(kLoadName);
     const LoadOutcome outcome = loadParameterFile(m_services.files, m_state, name);
     if (outcome.status != LoadOutcome::Status::Loaded) {
         // Nothing is sent: the image still holds what it held.
-        m_state.texts.messageWindow = loadFailureText(name, outcome);
+        m_link.texts().message = loadFailureText(name, outcome);
         show();
         return;
     }
     // The file replaces the image whole: a read still running would store device bytes over it,
     // edits not yet committed would mix into it, and an earlier load's writes start again at A0.
-    if (m_state.readAllRequest != 0) {
-        m_state.texts.notice = "full read stopped: the loaded file replaces the image";
+    if (m_link.status().fullReadPending) {
+        m_link.setNotice("full read stopped: the loaded file replaces the image");
     }
-    m_state.stopFullRead();
-    m_state.dropDeviceCommits();
-    m_state.unwrittenBlocks.reset();
+    m_link.stopFullRead();
+    for (std::size_t row = 0; row < kMainCommits.size(); ++row) {
+        const CommitKind kind = kMainCommits[row].kind;
+        if (kind == CommitKind::Text || kind == CommitKind::EitherOr) m_deferred.drop(row);
+    }
     m_state.imageHoldsDeviceData = true;
-    m_state.startWriteAll();
+    m_link.requestWriteAll();
     // What the window shows, and the option bytes its next click starts from, are the file's.
     refreshMainValues(m_state, m_values);
-    m_state.texts.messageWindow = kTextLoading;
+    m_link.texts().message = kTextLoading;
     show();
 }
 
 void CMainProgDlg::onLoadNo() {
-    m_state.loadConfirmPending = 0;
-    m_state.texts.messageWindow.clear();
+    m_loadConfirmPending = false;
+    m_link.texts().message.clear();
     show();
 }
 
 void CMainProgDlg::onAlarmCode() {
-    const AlarmCodeOutcome outcome = loadAlarmCode(m_services.files, m_state);
+    const AlarmCodeOutcome outcome = loadAlarmCode(m_services.files, m_alarmCode);
     if (outcome.bytes == 0) {
         // Nothing to send: blocks 64 on keep what the device holds.
-        m_state.texts.downloadLine = alarmCodeRefusal(outcome);
+        m_link.texts().download = alarmCodeRefusal(outcome);
         show();
         return;
     }
-    m_state.startAlarmCode();
+    m_link.startAlarmDownload(std::span(m_alarmCode).first(outcome.bytes));
 }
 
 void CMainProgDlg::onTimer(TimerId id) {
@@ -438,19 +399,57 @@ void CMainProgDlg::onTimer(TimerId id) {
     onLinkTick();
 }
 
+// The deferred edits that fell due (or all of them): texts into the image, then their blocks.
+void CMainProgDlg::commitFields(DeferredFields::Which which) {
+    auto image = m_state.workspace.image();
+    m_deferred.take(which, [&](std::size_t row) {
+        const CommitRow& commit = kMainCommits[row];
+        switch (commit.kind) {
+            case CommitKind::Text: {
+                const TextField& field = *findRow(kMainTextFields, commit.id);
+                storeText(image, field, m_values.text(commit.id));
+                for (int b = field.place.block; b <= lastBlockOf(field); ++b) {
+                    m_link.requestBlockWrite(b);
+                }
+                break;
+            }
+            case CommitKind::EitherOr:
+                m_link.requestBlockWrite(0);
+                m_link.requestBlockWrite(1);
+                break;
+            case CommitKind::TargetPort:
+                writeWholeFile(m_services.files, kClientPortFile, m_values.text(kTargetPort));
+                break;
+            case CommitKind::TargetAddress:
+                if (!m_addressSaveAt) m_addressSaveAt = m_services.clock.now() + kAddressSavePause;
+                break;
+        }
+    });
+    saveAddressWhenDue(which == DeferredFields::Which::All);
+}
+
+void CMainProgDlg::saveAddressWhenDue(bool now) {
+    if (!m_addressSaveAt || (!now && m_services.clock.now() < *m_addressSaveAt)) return;
+    m_addressSaveAt.reset();
+    writeWholeFile(m_services.files, kServerAddressFile, m_values.text(kTargetAddress));
+}
+
 void CMainProgDlg::onLinkTick() {
-    m_engine.tick(m_values);
-    if (m_state.refreshRequest != 0) {
-        m_state.refreshRequest = 0;
+    commitFields(DeferredFields::Which::Due);
+    m_link.setTarget(m_values.text(kTargetAddress), parsePort(m_values.text(kTargetPort)));
+    m_link.tick();
+    const LinkStatus& status = m_link.status();
+    if (status.readsCompleted != m_readsShown) {
+        m_readsShown = status.readsCompleted;
         // Fields typed into meanwhile keep the typing: their commit is still to come.
         ControlValues typed = m_values;
         refreshMainValues(m_state, m_values);
-        for (const FieldHandler& h : kFieldHandlers) {
-            if (m_state.commitPending(h.commit)) m_values.setText(h.id, typed.text(h.id));
+        for (const TextField& field : kMainTextFields) {
+            if (commitPending(field.id)) m_values.setText(field.id, typed.text(field.id));
         }
     }
-    if (m_state.imageRewritten != 0) {
-        m_state.imageRewritten = 0;
+    if (status.imageRewrites != m_rewritesShown) {
+        m_rewritesShown = status.imageRewrites;
         refreshMainOptions(m_state, m_values);
     }
     show();

@@ -4,19 +4,22 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include "link/link_engine.h"
 #include "link/programmer_state.h"
+#include "mainwin/main_fields.h"
 #include "platform/control_values.h"
 #include "platform/dialog_window.h"
 #include "platform/services.h"
+#include "ui/deferred_fields.h"
 
 namespace veskator {
 
 inline constexpr TimerId kLinkTimer = 1;
 inline constexpr TimerId kAgreementTimer = 2;
 inline constexpr std::chrono::milliseconds kTickPeriod{10};
-inline constexpr std::chrono::milliseconds kCommitDelay{1000};
+inline constexpr std::chrono::milliseconds kAddressSavePause{200};
 // The agreement is judged on Enter or once typing has paused this long: long enough that "yes"
 // typed slowly is never taken for its first letter.
 inline constexpr std::chrono::milliseconds kAgreementPause{1000};
@@ -41,7 +44,7 @@ inline constexpr std::size_t kAddressFileBytes = 50;
 
 class CMainProgDlg final : public DialogWindow {
   public:
-    CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& engine);
+    CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& link);
 
     const DialogTemplate& dialogTemplate() const override;
     void onInit(Dialog& dialog) override;
@@ -54,6 +57,11 @@ class CMainProgDlg final : public DialogWindow {
     void onSystemCommand(int command) override;
 
     const ControlValues& values() const { return m_values; }
+    bool disclaimerAccepted() const { return m_disclaimerAccepted; }
+    bool loadConfirmPending() const { return m_loadConfirmPending; }
+    // Deferred edits of the field (or option pair) `id` not yet committed.
+    bool commitPending(ControlId id) const;
+    int pendingCommits() const { return m_deferred.pendingCount(); }
 
   private:
     void readWorkingFiles();
@@ -63,6 +71,9 @@ class CMainProgDlg final : public DialogWindow {
     // True when the image may be changed; otherwise says why not and shows the values again.
     bool deviceDataPresent();
     void finishClosing();
+    void commitFields(DeferredFields::Which which);
+    void saveAddressWhenDue(bool now);
+    void markField(ControlId id);
 
     void onFieldChanged(ControlId id);
     void onAgreementTyped();
@@ -80,9 +91,17 @@ class CMainProgDlg final : public DialogWindow {
 
     Services& m_services;
     ProgrammerState& m_state;
-    LinkEngine& m_engine;
+    LinkEngine& m_link;
     ControlValues m_values;
     Dialog* m_dialog = nullptr;
+    DeferredFields m_deferred;
+    std::array<std::uint8_t, kAlarmCodeBufferSize> m_alarmCode{};
+    std::optional<Clock::TimePoint> m_addressSaveAt;  // the address file follows a short pause
+    bool m_disclaimerAccepted = false;
+    bool m_loadConfirmPending = false;
+    // Events of the link already shown: a full read's refresh, a rewritten option byte.
+    int m_readsShown = 0;
+    int m_rewritesShown = 0;
     // A close was asked for while changes were still to go: the window closes once they have.
     bool m_closing = false;
     bool m_asking = false;

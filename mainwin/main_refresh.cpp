@@ -1,28 +1,29 @@
 #include "mainwin/main_refresh.h"
 
-namespace veskator {
+#include "link/command_frame.h"
+#include "mainwin/main_fields.h"
 
-bool optionShownOn(const OptionBit& bit, std::uint8_t byte) {
-    const bool set = (byte & bit.mask) != 0;
-    return bit.onWhenClear ? !set : set;
-}
+namespace veskator {
 
 void refreshMainValues(ProgrammerState& state, ControlValues& values) {
     const auto image = state.workspace.image();
-    for (const TextPlacement& p : kMainTextPlacements) {
-        values.setText(p.id, readText(image, imageOffset(p.place), p.showChars));
+    for (const TextField& field : kMainTextFields) {
+        values.setText(field.id, showText(image, field));
     }
     std::string mac;
-    for (int i = 0; i < kMacBytes; ++i) mac += hexByte(image[imageOffset(kMacPlace) + i]);
+    for (int i = 0; i < kMacBytes; ++i) {
+        mac += hexByte(image[static_cast<std::size_t>(imageOffset(kMacPlace) + i)]);
+    }
     values.setText(main_ids::kMacAddress, mac);
     refreshMainOptions(state, values);
 }
 
 void refreshMainOptions(ProgrammerState& state, ControlValues& values) {
     const auto image = state.workspace.image();
-    state.reloadOptionCopies();
+    state.optionCopies.reload(image);
     for (const OptionBit& bit : kMainOptionBits) {
-        values.setChecked(bit.id, optionShownOn(bit, image[imageOffset(bit.place)]));
+        values.setChecked(
+            bit.id, optionShownOn(bit, image[static_cast<std::size_t>(imageOffset(bit.place))]));
     }
 }
 

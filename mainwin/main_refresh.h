@@ -13,7 +13,4 @@ void refreshMainValues(ProgrammerState& state, ControlValues& values);
 // yet committed) as they are.
 void refreshMainOptions(ProgrammerState& state, ControlValues& values);
 
-// The option's shown state from its bit ("on when clear" for two of them).
-bool optionShownOn(const OptionBit& bit, std::uint8_t byte);
-
 }  // namespace veskator

@@ -54,20 +54,6 @@ inline constexpr std::array<OptionSteps, 16> kOptionSteps{{
 }};
 // clang-format on
 
-constexpr bool hasOptionSteps(ControlId id) {
-    for (const OptionSteps& s : kOptionSteps) {
-        if (s.id == id) return true;
-    }
-    return false;
-}
-
-constexpr const OptionSteps* findOptionSteps(ControlId id) {
-    for (const OptionSteps& s : kOptionSteps) {
-        if (s.id == id) return &s;
-    }
-    return nullptr;
-}
-
 constexpr std::chrono::milliseconds waitOf(OptionStep step) {
     switch (step) {
         case OptionStep::Wait100:

@@ -36,15 +36,15 @@ std::string loadFailureText(std::string_view name, const LoadOutcome& outcome) {
     return std::string(kTextLoadingFailed);
 }
 
-AlarmCodeOutcome loadAlarmCode(FileSystem& files, ProgrammerState& state) {
+AlarmCodeOutcome loadAlarmCode(FileSystem& files,
+                               std::array<std::uint8_t, kAlarmCodeBufferSize>& code) {
     AlarmCodeOutcome outcome;
-    state.alarmCodeSource = 0;
     if (auto file = openForReading(files, kAlarmCodeFile, &outcome.created)) {
-        outcome.bytes = file->read(state.alarmCodeBuffer);
+        outcome.bytes = file->read(code);
     } else {
         outcome.readable = false;
     }
-    auto buffer = std::span(state.alarmCodeBuffer);
+    auto buffer = std::span(code);
     // An earlier, longer file's tail (and its end mark) must not ride along with this one.
     std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(outcome.bytes), buffer.end(), 0);
     auto converted = buffer.first(outcome.bytes);

@@ -1,9 +1,11 @@
 #pragma once
 // Parameter files (16384-byte snapshots of the workspace) and the external alarm code.
 
+#include <array>
 #include <string>
 #include <string_view>
 
+#include "link/link_jobs.h"
 #include "link/programmer_state.h"
 #include "platform/file_system.h"
 
@@ -52,7 +54,8 @@ struct AlarmCodeOutcome {
 // Reads "./alarmcode.txt" (opened for reading only; created empty when missing) into the
 // alarm-code buffer, turns CR into 7 and LF into "#", writes the converted bytes over the start
 // of "./alarmcode.bak". The rest of the buffer is cleared, so a download carries this file only.
-AlarmCodeOutcome loadAlarmCode(FileSystem& files, ProgrammerState& state);
+AlarmCodeOutcome loadAlarmCode(FileSystem& files,
+                               std::array<std::uint8_t, kAlarmCodeBufferSize>& buffer);
 // Why nothing is downloaded when the file gave no bytes.
 std::string alarmCodeRefusal(const AlarmCodeOutcome& outcome);
 

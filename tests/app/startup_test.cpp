@@ -85,7 +85,7 @@ TEST_F(StartupTest, MissingFilesAndFolderLeaveFieldsEmptyAndCreateTheFolder) {
     for (ControlId id : {kSaveName, kLoadName, kTargetPort, kTargetAddress, kTraceBox}) {
         EXPECT_EQ(dialog.text(id), "") << id;
     }
-    EXPECT_EQ(state().disclaimerAccepted, 0);
+    EXPECT_FALSE(m_app->mainWindow().disclaimerAccepted());
     EXPECT_TRUE(std::filesystem::is_directory(m_dir / "program"));
     EXPECT_TRUE(std::filesystem::exists(m_dir / "program/liability"));
     EXPECT_EQ(readFile("program/liability"), "");
@@ -96,7 +96,7 @@ TEST_F(StartupTest, OnlyFiveBytesOfAgreementCount) {
     writeFile("program/liability", "agreement on file");
     HeadlessDialog& dialog = start();
     m_windows.advance(10ms);
-    EXPECT_EQ(state().disclaimerAccepted, 1);
+    EXPECT_TRUE(m_app->mainWindow().disclaimerAccepted());
     EXPECT_EQ(dialog.text(kTraceBox), "You had agreeed with our no liability policy.");
 
     dialog.close(0);
@@ -104,7 +104,7 @@ TEST_F(StartupTest, OnlyFiveBytesOfAgreementCount) {
     m_app.reset();
     HeadlessDialog& again = start();
     m_windows.advance(10ms);
-    EXPECT_EQ(state().disclaimerAccepted, 0);
+    EXPECT_FALSE(m_app->mainWindow().disclaimerAccepted());
     EXPECT_EQ(again.text(kTraceBox), "");
 }
 
@@ -116,8 +116,8 @@ TEST_F(StartupTest, StartGoBeforeAgreementShowsTheDisclaimerOnly) {
         "Norvane,Inc. does not provide liability for using all software and our products. "
         "Please enter 'y' in the message window for agreeing \r\nwith Norvane's software terms "
         "and liability policy.";
-    EXPECT_EQ(state().texts.traceBox, disclaimer);
-    EXPECT_EQ(state().readAllRequest, 0);
+    EXPECT_EQ(m_app->link().texts().trace, disclaimer);
+    EXPECT_FALSE(m_app->link().status().fullReadPending);
     EXPECT_TRUE(m_app->mainWindow().values().text(kTraceBox) == disclaimer);
 }
 
@@ -134,7 +134,7 @@ TEST_F(StartupTest, OnlyALoneYAgreesWhateverTheTypingSpeed) {
         m_windows.advance(1500ms);
         dialog.pressEnter(kMessageWindow);
         EXPECT_EQ(readFile("program/liability"), "");
-        EXPECT_NE(state().texts.traceBox, "You agreeed with our liability policy.");
+        EXPECT_NE(m_app->link().texts().trace, "You agreeed with our liability policy.");
     }
 
     // "y" with Enter agrees at once; "Y" alone once typing has paused a second.
@@ -151,12 +151,12 @@ TEST_F(StartupTest, OnlyALoneYAgreesWhateverTheTypingSpeed) {
     EXPECT_EQ(dialog.text(kTraceBox), "You agreeed with our liability policy.");
     // The file is written, but Start/Go stays refused until the next start.
     dialog.click(kStartGo);
-    EXPECT_EQ(state().readAllRequest, 0);
+    EXPECT_FALSE(m_app->link().status().fullReadPending);
 
     dialog.close(0);
     m_app.reset();
     start();
-    EXPECT_EQ(state().disclaimerAccepted, 1);
+    EXPECT_TRUE(m_app->mainWindow().disclaimerAccepted());
 }
 
 TEST_F(StartupTest, TheApplicationRunsTheMainWindowModallyAndEnds) {

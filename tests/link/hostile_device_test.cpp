@@ -70,17 +70,17 @@ TEST_F(HostileDeviceTest, AnEndlessGreetingIsGivenUpWithinItsBoundsOfBytesAndTim
     sim::SimConfig config;
     config.fault = sim::FaultMode::EndlessGreeting;
     startSim(config);
-    state.requests.requestExchange(kCodeStatus);
+    engine->requestExchange(kCodeStatus);
     std::size_t mostInOneTick = 0;
     std::size_t longestTrace = 0;
     const auto start = clock.now();
-    while (state.texts.linkError.empty() && clock.now() - start < std::chrono::seconds(30)) {
+    while (engine->status().lastError.empty() && clock.now() - start < std::chrono::seconds(30)) {
         metered.received = 0;
         runTicks(1);
         mostInOneTick = std::max(mostInOneTick, metered.received);
-        longestTrace = std::max(longestTrace, state.texts.traceBox.size());
+        longestTrace = std::max(longestTrace, engine->texts().trace.size());
     }
-    EXPECT_EQ(state.texts.linkError, kErrorNoGreeting);
+    EXPECT_EQ(engine->status().lastError, kErrorNoGreeting);
     EXPECT_LE(clock.now() - start, kPauseAfterConnect + kGreetingTimeout);
     EXPECT_GT(mostInOneTick, 0u);
     EXPECT_LE(mostInOneTick, kMaxReadPerTick);
@@ -97,21 +97,21 @@ TEST_F(HostileDeviceTest, WhatFollowsTheGreetingNeverShiftsUnitZero) {
     requestFullRead();
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
-    EXPECT_EQ(state.texts.linkError, "");
+    EXPECT_EQ(engine->status().lastError, "");
 }
 
 TEST_F(HostileDeviceTest, AFrameThatCannotBeSentFailsWithinTheSendBound) {
     metered.stallSends = true;
-    state.requests.requestExchange(kCodeStatus);
+    engine->requestExchange(kCodeStatus);
     const auto start = clock.now();
-    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
-    EXPECT_EQ(state.texts.linkError, kErrorSend);
+    ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
+    EXPECT_EQ(engine->status().lastError, kErrorSend);
     const auto waited = clock.now() - start;
     EXPECT_GE(waited, kPauseAfterConnect + kSendTimeout);
     EXPECT_LE(waited, kPauseAfterConnect + kSendTimeout + std::chrono::milliseconds(100));
     ASSERT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     EXPECT_EQ(connections(), kMaxAttempts);
-    EXPECT_EQ(state.texts.linkError, "status request not sent: could not send to device");
+    EXPECT_EQ(engine->status().lastError, "status request not sent: could not send to device");
 }
 
 }  // namespace

@@ -173,11 +173,11 @@ TEST_F(LinkEngineTest, FullReadFillsTheReceiveAreaOverOneConnectionAndLogsIt) {
     const std::string greeting = sim::SimConfig{}.greeting;
     requestFullRead();
     // The trace of the connection: socket, connected, the greeting, then one "5" per reply.
-    ASSERT_TRUE(pumpUntil([&] { return state.imageCursor > 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return cursor() > 0; }));
     const std::string head = "123" + greeting;
-    ASSERT_TRUE(state.texts.traceBox.starts_with(head)) << state.texts.traceBox;
-    EXPECT_EQ(state.texts.traceBox.substr(head.size()),
-              std::string(static_cast<std::size_t>(state.imageCursor) / kReadUnitSize, '5'));
+    ASSERT_TRUE(engine->texts().trace.starts_with(head)) << engine->texts().trace;
+    EXPECT_EQ(engine->texts().trace.substr(head.size()),
+              std::string(static_cast<std::size_t>(cursor()) / kReadUnitSize, '5'));
     ASSERT_TRUE(pumpUntilSettled());
 
     const std::string device = deviceBytes(0, kReceiveAreaSize);
@@ -192,12 +192,12 @@ TEST_F(LinkEngineTest, FullReadFillsTheReceiveAreaOverOneConnectionAndLogsIt) {
     EXPECT_EQ(reads[63].text, "read programAo");
     EXPECT_EQ(commands().size(), 64u);
     EXPECT_EQ(connections(), 1);
-    EXPECT_EQ(state.imageCursor, 4096);
-    EXPECT_EQ(state.readAllRequest, 0);
-    EXPECT_EQ(state.refreshRequest, 1);
+    EXPECT_EQ(cursor(), 4096);
+    EXPECT_FALSE(engine->status().fullReadPending);
+    EXPECT_TRUE(refreshed());
     EXPECT_TRUE(state.imageHoldsDeviceData);
-    EXPECT_EQ(state.texts.traceBox, "socket closed1");
-    EXPECT_EQ(state.texts.linkError, "");
+    EXPECT_EQ(engine->texts().trace, "socket closed1");
+    EXPECT_EQ(engine->status().lastError, "");
     // The rest of the workspace is not touched by a read.
     const auto rest = state.workspace.bytes().subspan(kReceiveAreaSize);
     EXPECT_TRUE(std::all_of(rest.begin(), rest.end(), [](std::uint8_t b) { return b == 0; }));
@@ -224,15 +224,15 @@ TEST_F(LinkEngineTest, FullReadFillsTheReceiveAreaOverOneConnectionAndLogsIt) {
 TEST_F(LinkEngineTest, StatusExchangePublishesTheLoopBytesAndLogsTheWholeExchange) {
     device->setLoopStatus(0x90, 0x10);
     // The status does not depend on the image: it goes before any read.
-    state.requests.requestExchange(kCodeStatus);
+    engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntilSettled());
 
     ASSERT_EQ(events(Kind::Status).size(), 1u);
     EXPECT_EQ(connections(), 1);
-    EXPECT_EQ(state.loopStatus1, -112);  // sign-extended
-    EXPECT_EQ(state.loopStatus2, 16);
-    EXPECT_EQ(state.loopStatusReady, 1);
-    EXPECT_EQ(state.texts.traceBox, "socket closed1");
+    EXPECT_EQ(engine->status().loops.loop1, -112);  // sign-extended
+    EXPECT_EQ(engine->status().loops.loop2, 16);
+    EXPECT_EQ(engine->status().loops.ready, 1);
+    EXPECT_EQ(engine->texts().trace, "socket closed1");
 
     const std::string log = readWorkFile(kExchangeLogPath);
     const std::string head = "4" + commandFrame("gpcommandr1");
@@ -245,38 +245,36 @@ TEST_F(LinkEngineTest, StatusExchangePublishesTheLoopBytesAndLogsTheWholeExchang
 
     // The latest reply is the one shown.
     device->setLoopStatus(0x00, 0xFF);
-    state.requests.requestExchange(kCodeStatus);
+    engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntilSettled());
-    EXPECT_EQ(state.loopStatus1, 0);
-    EXPECT_EQ(state.loopStatus2, -1);
+    EXPECT_EQ(engine->status().loops.loop1, 0);
+    EXPECT_EQ(engine->status().loops.loop2, -1);
     EXPECT_EQ(connections(), 2);
     // Nothing of a status reply lands in the receive area.
-    EXPECT_EQ(state.imageCursor, 0);
+    EXPECT_EQ(cursor(), 0);
     const auto area = state.workspace.receiveArea();
     EXPECT_TRUE(std::all_of(area.begin(), area.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 TEST_F(LinkEngineTest, NoImageBlockIsWrittenBeforeTheDeviceHasBeenRead) {
-    values.setText(main_ids::kReceiver1, "12345");
-    state.setFieldCommit(FieldCommit::Receiver1, clock.now());
-    state.requests.requestBlockWrite(3);
-    state.startWriteAll();
+    commitText(0, 0x30, 16, "12345");
+    engine->requestBlockWrite(3);
+    engine->requestWriteAll();
     ASSERT_TRUE(pumpUntilSettled());
     runTicks(150);  // past the pause a connection would have taken
 
     EXPECT_EQ(connections(), 0);
-    EXPECT_EQ(state.texts.notice, "read the device first (Start/Go)");
-    EXPECT_EQ(state.writeAllRequest, 0);
+    EXPECT_EQ(engine->status().notice, "read the device first (Start/Go)");
+    EXPECT_FALSE(engine->status().writeAllPending);
     EXPECT_EQ(deviceBytes(0, kImageSize), patternBytes(0, kImageSize));
     // The change itself is kept in the image.
     EXPECT_EQ(readText(state.workspace.image(), 0x30, 16), "12345");
 
     // What does not depend on the image still goes.
-    state.remoteResetRequest = 1;
+    engine->requestRemoteReset();
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(device->remoteResetCount(), 1);
     EXPECT_EQ(commands().size(), 1u);
-    EXPECT_EQ(state.remoteResetRequest, 0);
 }
 
 TEST_F(LinkEngineTest, WriteOfAllBlocksUsesEightConnectionsInBlockOrder) {
@@ -289,7 +287,7 @@ TEST_F(LinkEngineTest, WriteOfAllBlocksUsesEightConnectionsInBlockOrder) {
     state.imageHoldsDeviceData = true;
     std::string expected = textOf(image);
     std::replace(expected.begin(), expected.end(), '\r', '\f');
-    state.startWriteAll();
+    engine->requestWriteAll();
     ASSERT_TRUE(pumpUntilSettled());
 
     const auto writes = events(Kind::BlockWrite);
@@ -305,40 +303,38 @@ TEST_F(LinkEngineTest, WriteOfAllBlocksUsesEightConnectionsInBlockOrder) {
     EXPECT_EQ(firstDifference(deviceBytes(0, kImageSize), expected), std::nullopt);
     // A carriage return never stays in a written block, in the image either.
     EXPECT_EQ(firstDifference(textOf(image), expected), std::nullopt);
-    EXPECT_EQ(state.texts.messageWindow, "loading completed");
-    EXPECT_EQ(state.texts.traceBox, "socket closed1");
+    EXPECT_EQ(engine->texts().message, "loading completed");
+    EXPECT_EQ(engine->texts().trace, "socket closed1");
 }
 
 TEST_F(LinkEngineTest, WriteOfAllBlocksRetriesARefusedBlockAndNamesBlocksThatNeverWent) {
     readDeviceFirst();
     device->setFault(sim::FaultMode::Refuse);
-    state.startWriteAll();
-    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
+    engine->requestWriteAll();
+    ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
     device->setFault(sim::FaultMode::None);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(numbersOf(events(Kind::BlockWrite)), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
     EXPECT_EQ(connections(), 9);
-    EXPECT_EQ(state.texts.messageWindow, "loading completed");
+    EXPECT_EQ(engine->texts().message, "loading completed");
 
     // A device that never takes a block: A0 is tried three times, and nothing after it goes.
     device->clearEvents();
-    state.texts.messageWindow.clear();
+    engine->texts().message.clear();
     device->setFault(sim::FaultMode::Refuse);
-    state.startWriteAll();
+    engine->requestWriteAll();
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_TRUE(events(Kind::BlockWrite).empty());
     EXPECT_EQ(connections(), 3);
-    EXPECT_EQ(state.texts.messageWindow,
+    EXPECT_EQ(engine->texts().message,
               "loading stopped: connect failed; A0 to A7 not written (the device keeps its old "
               "settings)");
 }
 
 TEST_F(LinkEngineTest, FieldsOfTwoBlocksCommittedInOneTickBothReachTheDevice) {
     readDeviceFirst();
-    values.setText(main_ids::kReceiver2, "5550123");
-    values.setText(main_ids::kAccountPrefix, "9876");
-    state.setFieldCommit(FieldCommit::Receiver2, clock.now());
-    state.setFieldCommit(FieldCommit::AccountPrefix, clock.now());
+    commitText(1, 0x10, 16, "5550123");
+    commitText(0, 0x40, 16, "9876");
     ASSERT_TRUE(pumpUntilSettled());
 
     const auto writes = events(Kind::BlockWrite);
@@ -356,18 +352,15 @@ TEST_F(LinkEngineTest, FieldsOfTwoBlocksCommittedInOneTickBothReachTheDevice) {
 
 TEST_F(LinkEngineTest, WritesOfOneBlockWaitingTogetherGoAsOne) {
     readDeviceFirst();
-    values.setText(main_ids::kReceiver2, "777");
-    state.setFieldCommit(FieldCommit::Receiver2, clock.now());
+    commitText(1, 0x10, 16, "777");
     tick();
     ASSERT_FALSE(engine->idle());  // block A1 is on its way: connecting, then the pause
 
-    values.setText(main_ids::kReceiver1, "111");
-    state.setFieldCommit(FieldCommit::Receiver1, clock.now());
+    commitText(0, 0x30, 16, "111");
     runTicks(3);
-    values.setText(main_ids::kServerPort2, "2222");
-    state.setFieldCommit(FieldCommit::ServerPort2, clock.now());
+    commitText(0, 0x50, 16, "2222");
     runTicks(3);
-    EXPECT_EQ(state.requests.size(), 1u);
+    EXPECT_EQ(engine->queued(), 1u);
     ASSERT_TRUE(pumpUntilSettled());
 
     const auto writes = events(Kind::BlockWrite);
@@ -385,11 +378,9 @@ TEST_F(LinkEngineTest, WriteRequestedDuringAFullReadGoesFirstAndTheReadCompletes
     // Replies in pieces spread the read over many ticks, so the commit surely comes mid-way.
     device->setFault(sim::FaultMode::SplitReplies);
     requestFullRead();
-    ASSERT_TRUE(
-        pumpUntil([&] { return state.imageCursor >= 20 * static_cast<int>(kReadUnitSize); }));
-    ASSERT_NE(state.readAllRequest, 0);
-    values.setText(main_ids::kAlarmSequence, "0042");
-    state.setFieldCommit(FieldCommit::AlarmSequence, clock.now());
+    ASSERT_TRUE(pumpUntil([&] { return cursor() >= 20 * static_cast<int>(kReadUnitSize); }));
+    ASSERT_TRUE(engine->status().fullReadPending);
+    commitText(0, 0x20, 16, "0042");
     ASSERT_TRUE(pumpUntilSettled());
 
     const auto seen = commands();
@@ -411,19 +402,17 @@ TEST_F(LinkEngineTest, WriteRequestedDuringAFullReadGoesFirstAndTheReadCompletes
 
     EXPECT_EQ(deviceBytes(kA0 + 0x20, 5), "0042\0"s);
     EXPECT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
-    EXPECT_EQ(state.imageCursor, 4096);
-    EXPECT_EQ(state.readAllRequest, 0);
-    EXPECT_EQ(state.refreshRequest, 1);
+    EXPECT_EQ(cursor(), 4096);
+    EXPECT_FALSE(engine->status().fullReadPending);
+    EXPECT_TRUE(refreshed());
 }
 
 TEST_F(LinkEngineTest, RemoteResetGoesOnceAfterTheWritesRequestedBeforeIt) {
     readDeviceFirst();
-    state.requests.requestExchange(kCodeRemoteReset);
-    values.setText(main_ids::kReceiver1, "31");
-    values.setText(main_ids::kReceiver2, "32");
-    state.setFieldCommit(FieldCommit::Receiver1, clock.now());
-    state.setFieldCommit(FieldCommit::Receiver2, clock.now());
-    state.remoteResetRequest = 1;  // the same reset, asked for again by another window
+    engine->requestExchange(kCodeRemoteReset);
+    commitText(0, 0x30, 16, "31");
+    commitText(1, 0x10, 16, "32");
+    engine->requestRemoteReset();  // the same reset, asked for again by another window
     ASSERT_TRUE(pumpUntilSettled());
 
     const auto seen = commands();
@@ -434,12 +423,11 @@ TEST_F(LinkEngineTest, RemoteResetGoesOnceAfterTheWritesRequestedBeforeIt) {
     EXPECT_EQ(seen[2].text, "$remotereset$");
     EXPECT_EQ(device->remoteResetCount(), 1);
     EXPECT_EQ(connections(), 3);
-    EXPECT_EQ(state.remoteResetRequest, 0);
 
     // A reset waits for a full read that is already asked for.
     device->clearEvents();
     requestFullRead();
-    state.remoteResetRequest = 1;
+    engine->requestRemoteReset();
     ASSERT_TRUE(pumpUntilSettled());
     const auto after = commands();
     ASSERT_EQ(after.size(), 65u);
@@ -450,60 +438,60 @@ TEST_F(LinkEngineTest, RemoteResetGoesOnceAfterTheWritesRequestedBeforeIt) {
 TEST_F(LinkEngineTest, RefusedConnectionsAreReportedAndANewRequestTriesAfresh) {
     // A device that accepts and drops the connection at once.
     device->setFault(sim::FaultMode::Refuse);
-    state.requests.requestExchange(kCodeStatus);
-    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
-    EXPECT_EQ(state.texts.linkError, "connect failed");
-    EXPECT_EQ(state.texts.traceBox, "12");
+    engine->requestExchange(kCodeStatus);
+    ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
+    EXPECT_EQ(engine->status().lastError, "connect failed");
+    EXPECT_EQ(engine->texts().trace, "12");
     EXPECT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     EXPECT_EQ(connections(), 3);  // the request is tried three times, then given up
-    EXPECT_EQ(state.texts.linkError, "status request not sent: connect failed");
+    EXPECT_EQ(engine->status().lastError, "status request not sent: connect failed");
     EXPECT_TRUE(commands().empty());
-    EXPECT_EQ(state.loopStatusReady, 0);
+    EXPECT_EQ(engine->status().loops.ready, 0);
 
     // Nothing listening at the port.
     {
         ClosedPort closed;
         ASSERT_NE(closed.port(), 0);
-        values.setText(main_ids::kTargetPort, std::to_string(closed.port()));
-        state.texts.traceBox.clear();
-        state.texts.linkError.clear();
-        state.requests.requestExchange(kCodeStatus);
-        ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
+        targetPort = std::to_string(closed.port());
+        engine->texts().trace.clear();
+        engine->clearError();
+        engine->requestExchange(kCodeStatus);
+        ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
         // The device did not answer before: one attempt, and the request is named.
-        EXPECT_EQ(state.texts.linkError, "status request not sent: connect failed");
-        EXPECT_EQ(state.texts.traceBox, "12");
+        EXPECT_EQ(engine->status().lastError, "status request not sent: connect failed");
+        EXPECT_EQ(engine->texts().trace, "12");
         EXPECT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     }
 
     // Port 0 is no port.
-    values.setText(main_ids::kTargetPort, "0");
-    state.texts.traceBox.clear();
-    state.texts.linkError.clear();
-    state.requests.requestExchange(kCodeStatus);
-    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
-    EXPECT_EQ(state.texts.linkError, "status request not sent: connect failed");
-    EXPECT_EQ(state.texts.traceBox, "12");
+    targetPort = "0";
+    engine->texts().trace.clear();
+    engine->clearError();
+    engine->requestExchange(kCodeStatus);
+    ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
+    EXPECT_EQ(engine->status().lastError, "status request not sent: connect failed");
+    EXPECT_EQ(engine->texts().trace, "12");
     EXPECT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
 
     // The device answers again: a new request connects afresh and clears the error text.
     device->setFault(sim::FaultMode::None);
-    values.setText(main_ids::kTargetPort, std::to_string(device->port()));
-    state.requests.requestExchange(kCodeStatus);
+    targetPort = std::to_string(device->port());
+    engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(events(Kind::Status).size(), 1u);
-    EXPECT_EQ(state.loopStatusReady, 1);
-    EXPECT_EQ(state.texts.linkError, "");
-    EXPECT_EQ(state.texts.traceBox, "socket closed1");
+    EXPECT_EQ(engine->status().loops.ready, 1);
+    EXPECT_EQ(engine->status().lastError, "");
+    EXPECT_EQ(engine->texts().trace, "socket closed1");
 }
 
 TEST_F(LinkEngineTest, DeviceThatNeverGreetsFailsAfterTheGreetingBound) {
     network.setPatience(std::chrono::milliseconds(5));  // nothing is coming
     device->setFault(sim::FaultMode::NoGreeting);
     const auto start = clock.now();
-    state.requests.requestExchange(kCodeStatus);
-    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
-    EXPECT_EQ(state.texts.linkError, "no greeting from device");
-    EXPECT_EQ(state.texts.traceBox, "12");
+    engine->requestExchange(kCodeStatus);
+    ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
+    EXPECT_EQ(engine->status().lastError, "no greeting from device");
+    EXPECT_EQ(engine->texts().trace, "12");
     // The pause after connecting, then the greeting's own bound.
     const auto waited = clock.now() - start;
     EXPECT_GE(waited, kPauseAfterConnect + kGreetingTimeout);
@@ -512,7 +500,7 @@ TEST_F(LinkEngineTest, DeviceThatNeverGreetsFailsAfterTheGreetingBound) {
     EXPECT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     EXPECT_EQ(connections(), 3);
     EXPECT_TRUE(commands().empty());  // no frame was sent without a greeting
-    EXPECT_EQ(state.loopStatusReady, 0);
+    EXPECT_EQ(engine->status().loops.ready, 0);
 }
 
 TEST_F(LinkEngineTest, GreetingEndsOnlyWithACarriageReturnAtPositionFiveOrLater) {
@@ -520,21 +508,21 @@ TEST_F(LinkEngineTest, GreetingEndsOnlyWithACarriageReturnAtPositionFiveOrLater)
     sim::SimConfig config;
     config.greeting = "OK!\r\n";  // its carriage return at position 3
     startSim(config);
-    state.requests.requestExchange(kCodeStatus);
-    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
-    EXPECT_EQ(state.texts.linkError, "no greeting from device");
-    EXPECT_EQ(state.texts.traceBox, "123OK!\r\n");
+    engine->requestExchange(kCodeStatus);
+    ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
+    EXPECT_EQ(engine->status().lastError, "no greeting from device");
+    EXPECT_EQ(engine->texts().trace, "123OK!\r\n");
     EXPECT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     EXPECT_TRUE(commands().empty());
 
     config.greeting = "READY\r";  // at position 5
     startSim(config);
-    state.texts.traceBox.clear();
-    state.requests.requestExchange(kCodeStatus);
+    engine->texts().trace.clear();
+    engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(events(Kind::Status).size(), 1u);
-    EXPECT_EQ(state.loopStatusReady, 1);
-    EXPECT_EQ(state.texts.linkError, "");
+    EXPECT_EQ(engine->status().loops.ready, 1);
+    EXPECT_EQ(engine->status().lastError, "");
 }
 
 TEST_F(LinkEngineTest, FullReadWithRepliesSplitOverSegmentsIsComplete) {
@@ -548,8 +536,8 @@ TEST_F(LinkEngineTest, FullReadWithRepliesSplitOverSegmentsIsComplete) {
     EXPECT_EQ(firstDifference(receiveArea(), device), std::nullopt);
     EXPECT_EQ(numbersOf(events(Kind::Read)), allUnits());  // no frame needed sending twice
     EXPECT_EQ(connections(), 1);
-    EXPECT_EQ(state.imageCursor, 4096);
-    EXPECT_EQ(state.refreshRequest, 1);
+    EXPECT_EQ(cursor(), 4096);
+    EXPECT_TRUE(refreshed());
     EXPECT_EQ(firstDifference(readWorkFile(kReceiveLogPath), receiveLogOf(device, kReadUnitCount)),
               std::nullopt);
 }
@@ -558,19 +546,18 @@ TEST_F(LinkEngineTest, ShortRepliesEndTheirConnectionThenTheReadStopsWithNothing
     network.setPatience(std::chrono::milliseconds(5));
     device->setFault(sim::FaultMode::SplitReplies);  // a read over many ticks
     requestFullRead();
-    ASSERT_TRUE(
-        pumpUntil([&] { return state.imageCursor >= 5 * static_cast<int>(kReadUnitSize); }));
-    ASSERT_NE(state.readAllRequest, 0);
+    ASSERT_TRUE(pumpUntil([&] { return cursor() >= 5 * static_cast<int>(kReadUnitSize); }));
+    ASSERT_TRUE(engine->status().fullReadPending);
     device->setFault(sim::FaultMode::ShortReplies);
     ASSERT_TRUE(pumpUntilSettled());
 
-    const int stopped = state.imageCursor / static_cast<int>(kReadUnitSize);
+    const int stopped = cursor() / static_cast<int>(kReadUnitSize);
     EXPECT_GE(stopped, 5);
-    EXPECT_TRUE(
-        state.texts.linkError.starts_with("full read stopped at unit " + std::to_string(stopped)))
-        << state.texts.linkError;
-    EXPECT_EQ(state.readAllRequest, 0);
-    EXPECT_EQ(state.refreshRequest, 0);
+    EXPECT_TRUE(engine->status().lastError.starts_with("full read stopped at unit " +
+                                                       std::to_string(stopped)))
+        << engine->status().lastError;
+    EXPECT_FALSE(engine->status().fullReadPending);
+    EXPECT_FALSE(refreshed());
     EXPECT_FALSE(state.imageHoldsDeviceData);
     // Three connections, the frame of the failing unit sent once on each: a reply that stops
     // halfway ends its connection instead of being mixed with the answer to a resend.
@@ -593,17 +580,17 @@ TEST_F(LinkEngineTest, ShortRepliesEndTheirConnectionThenTheReadStopsWithNothing
     requestFullRead();
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
-    EXPECT_EQ(state.refreshRequest, 1);
-    EXPECT_EQ(state.texts.linkError, "");
+    EXPECT_TRUE(refreshed());
+    EXPECT_EQ(engine->status().lastError, "");
 }
 
 TEST_F(LinkEngineTest, SilentDeviceGetsTheFrameTwiceMoreThenTheExchangeFails) {
     network.setPatience(std::chrono::milliseconds(5));
     device->setFault(sim::FaultMode::Silence);
     const auto start = clock.now();
-    state.requests.requestExchange(kCodeStatus);
-    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
-    EXPECT_EQ(state.texts.linkError, "no reply from device");
+    engine->requestExchange(kCodeStatus);
+    ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
+    EXPECT_EQ(engine->status().lastError, "no reply from device");
     const auto first = events(Kind::Status);
     ASSERT_EQ(first.size(), 3u);
     EXPECT_EQ(first[0].connection, first[2].connection);
@@ -612,7 +599,7 @@ TEST_F(LinkEngineTest, SilentDeviceGetsTheFrameTwiceMoreThenTheExchangeFails) {
     EXPECT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     EXPECT_EQ(events(Kind::Status).size(), 9u);
     EXPECT_EQ(connections(), 3);
-    EXPECT_EQ(state.loopStatusReady, 0);
+    EXPECT_EQ(engine->status().loops.ready, 0);
     const std::string log = readWorkFile(kExchangeLogPath);
     EXPECT_TRUE(log.starts_with("4" + commandFrame("gpcommandr1"))) << log;
     EXPECT_EQ(log.find('8'), std::string::npos);
@@ -622,13 +609,13 @@ TEST_F(LinkEngineTest, LateReplyToAFrameSentAgainNeverLandsInTheNextUnit) {
     network.setPatience(std::chrono::milliseconds(5));
     LateAnsweringDevice late(memoryPattern());
     ASSERT_NE(late.port(), 0);
-    values.setText(main_ids::kTargetPort, std::to_string(late.port()));
+    targetPort = std::to_string(late.port());
     requestFullRead();
     ASSERT_TRUE(pumpUntil([&] { return settled(); }));
 
     EXPECT_EQ(firstDifference(receiveArea(), patternBytes(0, kReceiveAreaSize)), std::nullopt);
-    EXPECT_EQ(state.imageCursor, 4096);
-    EXPECT_EQ(state.refreshRequest, 1);
+    EXPECT_EQ(cursor(), 4096);
+    EXPECT_TRUE(refreshed());
 }
 
 class FaultyReadTest : public LinkEngineTest {
@@ -640,7 +627,7 @@ class FaultyReadTest : public LinkEngineTest {
         EXPECT_EQ(firstDifference(receiveArea(), device), std::nullopt);
         EXPECT_EQ(numbersOf(events(Kind::Read)), allUnits());
         EXPECT_EQ(connections(), count);
-        EXPECT_EQ(state.imageCursor, 4096);
+        EXPECT_EQ(cursor(), 4096);
         EXPECT_EQ(
             firstDifference(readWorkFile(kReceiveLogPath), receiveLogOf(device, kReadUnitCount)),
             std::nullopt);
@@ -655,7 +642,7 @@ TEST_F(FaultyReadTest, ReadDroppedMidWayResumesAtTheFailedUnit) {
     requestFullRead();
     ASSERT_TRUE(pumpUntilSettled());
     expectCompleteRead(4);
-    EXPECT_EQ(state.refreshRequest, 1);
+    EXPECT_TRUE(refreshed());
 }
 
 TEST_F(FaultyReadTest, ExtraBytesAfterRepliesAreDropped) {
@@ -673,18 +660,18 @@ class AlarmCodeTest : public LinkEngineTest {
   protected:
     // Two chunks of alarm code; the second carries the end mark.
     AlarmCodeTest() {
-        auto& buffer = state.alarmCodeBuffer;
+        auto& buffer = code;
         for (std::size_t i = 0; i < kBlockSize; ++i)
             buffer[i] = static_cast<std::uint8_t>('A' + i % 26);
         buffer[50] = 13;  // chunk data travel as they are
         const std::string last = "E130 01 BURGLARY ?? END";
         std::copy(last.begin(), last.end(), buffer.begin() + kBlockSize);
-        state.alarmCodeSource = 0;
-        state.startAlarmCode();
+        engine->startAlarmDownload(code);
     }
     std::string chunk(std::size_t index) const {
-        return textOf(std::span(state.alarmCodeBuffer).subspan(index * kBlockSize, kBlockSize));
+        return textOf(std::span(code).subspan(index * kBlockSize, kBlockSize));
     }
+    std::array<std::uint8_t, kAlarmCodeBufferSize> code{};
     void expectTwoChunksSent() {
         const auto chunks = events(Kind::ChunkWrite);
         ASSERT_EQ(chunks.size(), 2u);
@@ -697,20 +684,20 @@ class AlarmCodeTest : public LinkEngineTest {
         EXPECT_NE(chunks[0].connection, chunks[1].connection);
         EXPECT_EQ(commands().size(), 2u);
         EXPECT_EQ(deviceBytes(64 * kBlockSize, 2 * kBlockSize), chunk(0) + chunk(1));
-        EXPECT_EQ(state.alarmCodeChunk, 0);
-        EXPECT_EQ(state.texts.downloadLine, "fileend" + "E130 01 BURGLARY ?? END"s);
+        EXPECT_FALSE(engine->status().alarmDownloadPending);
+        EXPECT_EQ(engine->texts().download, "fileend" + "E130 01 BURGLARY ?? END"s);
     }
 };
 
 TEST_F(AlarmCodeTest, ChunksGoUntilTheEndMark) {
     // While a chunk's connection is made, the line says which chunk is on its way.
     tick();
-    EXPECT_EQ(state.texts.downloadLine, "sending alarm code chunk 64");
-    ASSERT_TRUE(pumpUntil([&] { return state.alarmCodeChunk == 64; }));
+    EXPECT_EQ(engine->texts().download, "sending alarm code chunk 64");
+    ASSERT_TRUE(pumpUntil([&] { return engine->status().alarmChunk == 65; }));
     // The 146 bytes from the chunk's start: its own 128 and the first 18 of the next.
-    EXPECT_EQ(state.texts.downloadLine, chunk(0) + "E130 01 BURGLARY ?");
-    ASSERT_TRUE(pumpUntil([&] { return state.texts.downloadLine.starts_with("sending"); }));
-    EXPECT_EQ(state.texts.downloadLine, "sending alarm code chunk 65");
+    EXPECT_EQ(engine->texts().download, chunk(0) + "E130 01 BURGLARY ?");
+    ASSERT_TRUE(pumpUntil([&] { return engine->texts().download.starts_with("sending"); }));
+    EXPECT_EQ(engine->texts().download, "sending alarm code chunk 65");
     ASSERT_TRUE(pumpUntilSettled());
     expectTwoChunksSent();
     EXPECT_EQ(connections(), 2);
@@ -718,20 +705,37 @@ TEST_F(AlarmCodeTest, ChunksGoUntilTheEndMark) {
 
 TEST_F(AlarmCodeTest, RefusedChunkIsSentAgainWithTheSameNumberAndBytes) {
     device->setFault(sim::FaultMode::Refuse);
-    ASSERT_TRUE(pumpUntil([&] { return !state.texts.linkError.empty(); }));
-    EXPECT_EQ(state.texts.linkError, "connect failed");
+    ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
+    EXPECT_EQ(engine->status().lastError, "connect failed");
     device->setFault(sim::FaultMode::None);
     ASSERT_TRUE(pumpUntilSettled());
     expectTwoChunksSent();
     EXPECT_EQ(connections(), 3);
 }
 
-TEST_F(AlarmCodeTest, ACodeWithoutAnEndMarkStopsAtChunk140AndSaysSo) {
-    std::fill(state.alarmCodeBuffer.begin(), state.alarmCodeBuffer.end(), std::uint8_t{'A'});
-    state.alarmCodeChunk = kLastAlarmChunk - 3;  // as if chunks 64 to 137 had gone
-    ASSERT_TRUE(pumpUntilSettled());
-    EXPECT_EQ(numbersOf(events(Kind::ChunkWrite)), (std::vector<int>{138, 139, 140}));
-    EXPECT_EQ(state.texts.downloadLine,
+// The download as a job on its own: chunk after chunk until 140 when no end mark comes.
+TEST(AlarmCodeDownload, ACodeWithoutAnEndMarkStopsAtChunk140AndSaysSo) {
+    std::array<std::uint8_t, kAlarmCodeBufferSize> code{};
+    std::fill(code.begin(), code.end(), std::uint8_t{'A'});
+    AlarmCodeDownload job(code);
+    ProgrammerState state;
+    LinkStatus status;
+    LinkTexts texts;
+    ExchangeLog exchangeLog;
+    ReceiveLog receiveLog;
+    JobContext ctx{state, status, texts, exchangeLog, receiveLog};
+    std::vector<int> chunks;
+    FrameBuffer frame{};
+    while (!job.done() && chunks.size() < 100) {
+        job.buildFrame(frame, ctx);
+        chunks.push_back(job.nextChunk());
+        EXPECT_EQ(frame[16], static_cast<std::uint8_t>(48 + job.nextChunk()));
+        job.succeeded(ctx);
+    }
+    ASSERT_EQ(chunks.size(), 77u);
+    EXPECT_EQ(chunks.front(), 64);
+    EXPECT_EQ(chunks.back(), 140);
+    EXPECT_EQ(texts.download,
               "download stopped at chunk 140, the last one, without an end mark (\"??\")");
 }
 
@@ -759,19 +763,19 @@ namespace {
 TEST_F(LinkEngineTest, ChunksAndPairingAreTheirOwnExchangesAfterAFullRead) {
     readDeviceFirst();
     const std::string before = receiveArea();
-    const int cursor = state.imageCursor;
+    const int readCursor = cursor();
     device->clearEvents();
 
     std::array<std::uint8_t, kBlockSize> dialerChunk{};
     const std::string numbers = "0123456789\r\n\"E";
     std::copy(numbers.begin(), numbers.end(), dialerChunk.begin());
-    state.requests.requestChunk(dialerChunk, 32);
+    engine->requestChunk(dialerChunk, 32);
     const std::string pairing = "001122334455/DOWNLOADBT/66778899AABB5551234\r";
-    ASSERT_TRUE(state.requests.requestPairing(
+    ASSERT_TRUE(engine->requestPairing(
         std::span(reinterpret_cast<const std::uint8_t*>(pairing.data()), pairing.size())));
     // One that does not fit the frame buffer is refused whole, never sent cut short.
     const std::string overlong(kFrameBufferSize + 1, 'M');
-    EXPECT_FALSE(state.requests.requestPairing(
+    EXPECT_FALSE(engine->requestPairing(
         std::span(reinterpret_cast<const std::uint8_t*>(overlong.data()), overlong.size())));
     ASSERT_TRUE(pumpUntilSettled());
 
@@ -794,7 +798,7 @@ TEST_F(LinkEngineTest, ChunksAndPairingAreTheirOwnExchangesAfterAFullRead) {
     EXPECT_GE(sevens, 1u);
     EXPECT_EQ(rest.substr(sevens), "BT PAIRED\r");
     EXPECT_EQ(receiveArea(), before);
-    EXPECT_EQ(state.imageCursor, cursor);
+    EXPECT_EQ(cursor(), readCursor);
 }
 
 }  // namespace

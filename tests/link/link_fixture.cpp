@@ -37,9 +37,7 @@ std::string readCommandText(int unit) {
     return std::string("read programA") + static_cast<char>(48 + unit);
 }
 
-LinkEngineTest::LinkEngineTest()
-    : dir(makeTempDir("veskator-link")), files(dir), values(kMainDialogTemplate) {
-    values.setText(main_ids::kTargetAddress, "127.0.0.1");
+LinkEngineTest::LinkEngineTest() : dir(makeTempDir("veskator-link")), files(dir) {
     startSim();
     engine = std::make_unique<LinkEngine>(state, network, files, clock);
     // As at start-up: the received-data log is made empty and stays open.
@@ -71,7 +69,7 @@ void LinkEngineTest::startSim(sim::SimConfig config) {
     config.memory = memoryPattern();
     device = std::make_unique<sim::CommunicatorSim>(std::move(config));
     ASSERT_TRUE(device->start());
-    values.setText(main_ids::kTargetPort, std::to_string(device->port()));
+    targetPort = std::to_string(device->port());
 }
 
 std::string LinkEngineTest::deviceBytes(std::size_t offset, std::size_t size) const {
@@ -95,9 +93,8 @@ bool LinkEngineTest::pumpUntil(const std::function<bool()>& done,
 }
 
 bool LinkEngineTest::settled() const {
-    return engine->idle() && state.requests.empty() && state.readAllRequest == 0 &&
-           state.writeAllRequest == 0 && state.alarmCodeChunk == 0 &&
-           state.remoteResetRequest == 0 && (state.pendingCommits() == 0);
+    return engine->idle() && (engine->queued() == 0) && !engine->status().fullReadPending &&
+           !engine->status().writeAllPending && !engine->status().alarmDownloadPending;
 }
 
 bool LinkEngineTest::pumpUntilSettled(std::chrono::milliseconds virtualLimit) {
@@ -121,15 +118,34 @@ void LinkEngineTest::runTicks(int count) {
     }
 }
 
-void LinkEngineTest::requestFullRead() { state.startFullRead(); }
+void LinkEngineTest::tick() {
+    engine->setTarget(targetHost, parsePort(targetPort));
+    const int reads = engine->status().readsCompleted;
+    engine->tick();
+    if (engine->status().fullReadPending) {
+        m_cursor = engine->status().unitsRead * static_cast<int>(kReadUnitSize);
+    } else if (engine->status().readsCompleted != reads) {
+        m_cursor = static_cast<int>(kReceiveAreaSize);
+    }
+}
+
+void LinkEngineTest::requestFullRead() {
+    m_cursor = 0;
+    engine->requestFullRead();
+}
+
+void LinkEngineTest::commitText(int block, int offset, int slotSize, std::string_view text) {
+    writeText(state.workspace.image(), imageOffset({block, offset}), slotSize, text);
+    engine->requestBlockWrite(block);
+}
 
 void LinkEngineTest::readDeviceFirst() {
     requestFullRead();
     ASSERT_TRUE(pumpUntilSettled());
-    ASSERT_EQ(state.refreshRequest, 1);
+    ASSERT_TRUE(refreshed());
     ASSERT_TRUE(state.imageHoldsDeviceData);
     ASSERT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
-    state.refreshRequest = 0;
+    takeRefresh();
     device->clearEvents();
 }
 

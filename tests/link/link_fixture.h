@@ -18,7 +18,6 @@
 
 #include "link/link_engine.h"
 #include "link/programmer_state.h"
-#include "platform/control_values.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/network.h"
@@ -55,7 +54,8 @@ class LinkEngineTest : public ::testing::Test {
     std::string deviceBytes(std::size_t offset, std::size_t size) const;
     std::string receiveArea() const;
 
-    void tick() { engine->tick(values); }
+    // One tick, with the target the tests set; the read's progress is noted after it.
+    void tick();
     // Ticks, advancing the virtual clock 10 ms per tick, until done() holds after a tick; false
     // when virtualLimit of virtual time or a few seconds of real time pass first.
     bool pumpUntil(const std::function<bool()>& done,
@@ -69,6 +69,13 @@ class LinkEngineTest : public ::testing::Test {
 
     // "Start/Go": a full read from unit 0.
     void requestFullRead();
+    // Bytes the running (or last) full read has stored, as the classic image cursor counted them.
+    int cursor() const { return m_cursor; }
+    // Whether a full read has completed since the last takeRefresh().
+    bool refreshed() const { return engine->status().readsCompleted != m_refreshSeen; }
+    void takeRefresh() { m_refreshSeen = engine->status().readsCompleted; }
+    // A field's text into its image slot, and its block's write requested, as a window commits.
+    void commitText(int block, int offset, int slotSize, std::string_view text);
     // A completed full read, so that the image holds device data; then the simulator's events
     // are cleared and the refresh request taken.
     void readDeviceFirst();
@@ -87,9 +94,14 @@ class LinkEngineTest : public ::testing::Test {
     PosixNetwork posixNetwork;
     PatientNetwork network{posixNetwork, clock};
     ProgrammerState state;
-    ControlValues values;
+    std::string targetHost = "127.0.0.1";
+    std::string targetPort;
     std::unique_ptr<sim::CommunicatorSim> device;  // the simulated communicator
     std::unique_ptr<LinkEngine> engine;
+
+  private:
+    int m_cursor = 0;
+    int m_refreshSeen = 0;
 };
 
 }  // namespace veskator::link_test

@@ -32,7 +32,7 @@ class LinkJobsTest : public LinkEngineTest {
         auto image = state.workspace.image();
         std::copy(bytes.begin(), bytes.end(), image.begin());
         state.imageHoldsDeviceData = true;
-        state.startWriteAll();
+        engine->requestWriteAll();
     }
     std::size_t count(Kind kind) const { return events(kind).size(); }
 };
@@ -45,7 +45,7 @@ TEST_F(LinkJobsTest, JobsStartedAgainOrStoppedNeverMix) {
     loadImage(second);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(deviceBytes(0, kImageSize), second);
-    EXPECT_EQ(state.texts.messageWindow, "loading completed");
+    EXPECT_EQ(engine->texts().message, "loading completed");
 
     // Start/Go again while a reply is on its way: every unit holds its own bytes.
     sim::SimConfig split;
@@ -57,7 +57,7 @@ TEST_F(LinkJobsTest, JobsStartedAgainOrStoppedNeverMix) {
         ASSERT_TRUE(pumpUntil([&] {
             return (count(Kind::Read) > 4 * restart &&
                     engine->linkState() == LinkState::AwaitReply) ||
-                   state.readAllRequest == 0;
+                   !engine->status().fullReadPending;
         }));
         requestFullRead();
     }
@@ -67,7 +67,7 @@ TEST_F(LinkJobsTest, JobsStartedAgainOrStoppedNeverMix) {
     // A read stopped (a load takes over the image) stores nothing more.
     requestFullRead();
     ASSERT_TRUE(pumpUntil([&] { return count(Kind::Read) >= 2; }));
-    state.stopFullRead();
+    engine->stopFullRead();
     std::fill(state.workspace.image().begin(), state.workspace.image().end(), 0x5A);
     ASSERT_TRUE(pumpUntilSettled());
     const auto image = state.workspace.image();
@@ -100,29 +100,31 @@ TEST_F(LinkJobsTest, ALoadStopsAtTheFirstBlockThatNeverReachedTheDevice) {
         const std::string before = deviceBytes(0, kImageSize);
         const auto start = clock.now();
         loadImage(imagePattern(3));
-        ASSERT_TRUE(pumpUntil([&] { return state.writeAllRequest == 0 && engine->idle(); }));
+        ASSERT_TRUE(pumpUntil([&] { return !engine->status().writeAllPending && engine->idle(); }));
         EXPECT_LE(clock.now() - start, c.overWithin);
         EXPECT_EQ(connections(), kMaxAttempts);
-        EXPECT_EQ(state.texts.messageWindow,
+        EXPECT_EQ(engine->texts().message,
                   "loading stopped: " + std::string(c.reason) +
                       "; A0 to A7 not written (the device keeps its old settings)");
         runTicks(200);
         EXPECT_EQ(connections(), kMaxAttempts) << "nothing is tried after the stop";
         EXPECT_EQ(deviceBytes(0, kImageSize), before);
-        EXPECT_FALSE(engine->deviceAnswering());
+        EXPECT_FALSE(engine->status().deviceAnswering);
     }
 
     // The alarm-code download stops the same way.
     sim::SimConfig mute;
     mute.fault = sim::FaultMode::NoGreeting;
     startSim(mute);
-    std::fill_n(state.alarmCodeBuffer.begin(), 300, std::uint8_t{'C'});
+    std::array<std::uint8_t, 300> code{};
+    code.fill('C');
     const auto start = clock.now();
-    state.startAlarmCode();
-    ASSERT_TRUE(pumpUntil([&] { return state.alarmCodeChunk == 0 && engine->idle(); }));
+    engine->startAlarmDownload(code);
+    ASSERT_TRUE(
+        pumpUntil([&] { return !engine->status().alarmDownloadPending && engine->idle(); }));
     EXPECT_LE(clock.now() - start, std::chrono::seconds(40));
     EXPECT_EQ(connections(), kMaxAttempts);
-    EXPECT_EQ(state.texts.downloadLine,
+    EXPECT_EQ(engine->texts().download,
               "download stopped at chunk 64: no greeting from device; no later chunk was sent");
 }
 
@@ -131,38 +133,38 @@ TEST_F(LinkJobsTest, WritesTheDeviceMissedAreListedAndGoOnceItAnswers) {
     network.setPatience(std::chrono::milliseconds(5));
     device->setFault(sim::FaultMode::Refuse);
     state.workspace.image()[kBlockSize + 5] = 0x42;
-    state.requests.requestBlockWrite(1);
+    engine->requestBlockWrite(1);
     ASSERT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     EXPECT_EQ(connections(), kMaxAttempts);
-    EXPECT_EQ(state.texts.linkError, "A1 not written: connect failed");
+    EXPECT_EQ(engine->status().lastError, "A1 not written: connect failed");
     // While the device does not answer, each further request is tried once.
-    state.requests.requestBlockWrite(3);
-    state.requests.requestExchange(kCodeRemoteReset);
+    engine->requestBlockWrite(3);
+    engine->requestExchange(kCodeRemoteReset);
     ASSERT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     EXPECT_EQ(connections(), kMaxAttempts + 2);
-    EXPECT_EQ(state.texts.linkError, "remote reset not sent: connect failed");
-    EXPECT_EQ(state.unwrittenBlocks.to_ulong(), 0b1010u);
+    EXPECT_EQ(engine->status().lastError, "remote reset not sent: connect failed");
+    EXPECT_EQ(engine->status().unwrittenBlocks.to_ulong(), 0b1010u);
 
     // The first exchange that goes through brings the missed blocks after it.
     device->setFault(sim::FaultMode::None);
     device->clearEvents();
-    state.requests.requestExchange(kCodeStatus);
+    engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntilSettled());
     const auto writes = events(Kind::BlockWrite);
     ASSERT_EQ(writes.size(), 2u);
     EXPECT_EQ(writes[0].number, 1);
     EXPECT_EQ(writes[1].number, 3);
     EXPECT_EQ(writes[0].data[5], 0x42);
-    EXPECT_TRUE(state.unwrittenBlocks.none());
-    EXPECT_TRUE(engine->deviceAnswering());
+    EXPECT_TRUE(engine->status().unwrittenBlocks.none());
+    EXPECT_TRUE(engine->status().deviceAnswering);
 }
 
 TEST_F(LinkJobsTest, StatusRequestsNeverHoldAnythingUpAndNeverPileUp) {
     readDeviceFirst();
-    for (int i = 0; i < 5; ++i) state.requests.requestExchange(kCodeStatus);
-    state.requests.requestExchange(kCodeRemoteReset);
-    state.requests.requestBlockWrite(2);
-    EXPECT_EQ(state.requests.size(), 3u);
+    for (int i = 0; i < 5; ++i) engine->requestExchange(kCodeStatus);
+    engine->requestExchange(kCodeRemoteReset);
+    engine->requestBlockWrite(2);
+    EXPECT_EQ(engine->queued(), 3u);
     ASSERT_TRUE(pumpUntilSettled());
     std::vector<Kind> kinds;
     for (const sim::SimEvent& e : commands()) kinds.push_back(e.kind);
@@ -170,10 +172,10 @@ TEST_F(LinkJobsTest, StatusRequestsNeverHoldAnythingUpAndNeverPileUp) {
 
     // One in flight is enough: a request made meanwhile is not queued behind it.
     device->clearEvents();
-    state.requests.requestExchange(kCodeStatus);
+    engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntil([&] { return !engine->idle(); }));
-    state.requests.requestExchange(kCodeStatus);
-    EXPECT_TRUE(state.requests.empty());
+    engine->requestExchange(kCodeStatus);
+    EXPECT_TRUE((engine->queued() == 0));
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(count(Kind::Status), 1u);
 }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <array>
 
-#include "link/main_fields.h"
+#include "mainwin/main_fields.h"
 #include "mainwin/parameter_files.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
@@ -41,13 +41,13 @@ TEST_F(MainWindowTest, PortTypedFasterThanOnceASecondIsWrittenOnceASecondAfterTh
 
     windows.advance(990ms);
     EXPECT_EQ(windows.tickCount(), ticks);
-    EXPECT_TRUE(state.commitPending(FieldCommit::ServerPort1));
+    EXPECT_TRUE(dlg->commitPending(main_ids::kServerPort1));
     EXPECT_TRUE(engine->idle());
 
     // One second after the last key: the commit is taken and the exchange begins.
     windows.advance(10ms);
     EXPECT_EQ(windows.tickCount(), ticks + 1);
-    EXPECT_TRUE((state.pendingCommits() == 0));
+    EXPECT_TRUE((dlg->pendingCommits() == 0));
     EXPECT_EQ(imageBytes(0, 0x60, 5), kPort1);
     EXPECT_FALSE(engine->idle());
 
@@ -106,10 +106,9 @@ TEST_F(MainWindowTest, TcpOrUdpSetsItsBitShowsOffAndWritesA1AfterTheTwoSecondWai
     EXPECT_EQ(windows.tickCount(), ticks);
     EXPECT_FALSE(dialog->isChecked(kTcpOrUdp));
     EXPECT_FALSE(values().isChecked(kTcpOrUdp));
-    EXPECT_EQ(state.optionCopy(OptionByte::A1x3d), 0x92);
+    EXPECT_EQ(state.optionCopies.at({1, 0x3d}), 0x92);
     EXPECT_EQ(state.workspace.image()[imageOffset({1, 0x3d})], 0x92);
-    ASSERT_EQ(state.requests.size(), 1u);
-    EXPECT_EQ(state.requests.queue().front().block, 1);
+    ASSERT_EQ(engine->queued(), 1u);
 
     ASSERT_TRUE(pumpUntil([this] { return !blockWrites().empty(); }));
     // Requested after the wait, then the pause after connecting.
@@ -156,8 +155,8 @@ TEST_F(MainWindowTest, SecondServerAndListenInExcludeEachOtherAndWriteA0ThenA1) 
         dialog->click(s.click);
         EXPECT_EQ(dialog->isChecked(kSecondServer), s.secondServerOn);
         EXPECT_EQ(dialog->isChecked(kListenIn), s.listenInOn);
-        EXPECT_EQ(state.optionCopy(OptionByte::A0x1f), s.a0x1f);
-        EXPECT_EQ(state.optionCopy(OptionByte::A1x3f), s.a1x3f);
+        EXPECT_EQ(state.optionCopies.at({0, 0x1f}), s.a0x1f);
+        EXPECT_EQ(state.optionCopies.at({1, 0x3f}), s.a1x3f);
         ASSERT_TRUE(pumpUntilSettled());
         const auto writes = blockWrites();
         ASSERT_EQ(writes.size(), 2u);
@@ -172,7 +171,7 @@ TEST_F(MainWindowTest, SecondServerAndListenInExcludeEachOtherAndWriteA0ThenA1) 
 TEST_F(MainWindowTest, StartGoBeforeTheAgreementStartsNoExchange) {
     openWindow(/*agreed=*/false);
     dialog->click(kStartGo);
-    EXPECT_EQ(state.readAllRequest, 0);
+    EXPECT_EQ(engine->status().fullReadPending, false);
     pumpFor(3000ms);
     EXPECT_EQ(shown(kTraceBox), kDisclaimerText);
     EXPECT_EQ(sim->connectionCount(), 0);
@@ -209,20 +208,20 @@ TEST_F(MainWindowTest, ChangesBeforeTheFirstReadAreRefusedBeforeAnythingChanges)
     for (ControlId id : {kEmail, kSecondServer, kProprietary}) EXPECT_FALSE(dialog->isChecked(id));
     EXPECT_NE(shown(kStatusLine).find(kTextReadFirst), std::string::npos) << shown(kStatusLine);
     EXPECT_EQ(imageBytes(0, 0, kImageSize), imageBefore);
-    EXPECT_EQ(state.optionCopies, (std::array<std::uint8_t, 4>{}));
+    EXPECT_EQ(state.optionCopies.bytes(), (std::array<std::uint8_t, 4>{}));
     EXPECT_TRUE(settled());
     pumpFor(1500ms);
     EXPECT_EQ(sim->connectionCount(), 0);
 
     // The target address is no device setting: it is taken.
     dialog->replaceText(kTargetPort, "1");
-    EXPECT_TRUE(state.commitPending(FieldCommit::TargetPort));
+    EXPECT_TRUE(dlg->commitPending(main_ids::kTargetPort));
     dialog->replaceText(kTargetPort, std::to_string(sim->port()));
 
     // Nothing refused goes out later with the read either, and the read shows the device.
     dialog->click(kStartGo);
     ASSERT_TRUE(pumpUntilSettled());
-    EXPECT_EQ(state.texts.linkError, "");
+    EXPECT_EQ(engine->status().lastError, "");
     EXPECT_TRUE(blockWrites().empty());
     EXPECT_EQ(connections(), 1);
     EXPECT_EQ(shown(kStatusLine).find(kTextReadFirst), std::string::npos);
@@ -246,33 +245,28 @@ TEST_F(MainWindowTest, ALongServerAddressNeverReachesTheOptionByteAfterIt) {
 TEST_F(MainWindowTest, ACommitNeverWritesPastItsPlace) {
     struct Place {
         ControlId id;
-        FieldCommit commit;
         int offset;  // in the image
         int size;
         bool exact;
     };
     const std::array<Place, 9> places{{
-        {kServerIp1, FieldCommit::ServerIp1, 0x00, 31, false},
-        {kAlarmSequence, FieldCommit::AlarmSequence, 0x20, 16, false},
-        {kReceiver1, FieldCommit::Receiver1, 0x30, 16, false},
-        {kAccountPrefix, FieldCommit::AccountPrefix, 0x40, 16, false},
-        {kServerPort2, FieldCommit::ServerPort2, 0x50, 16, false},
-        {kServerPort1, FieldCommit::ServerPort1, 0x60, 12, false},
-        {kServerIp2, FieldCommit::ServerIp2, 0x70, 32, false},
-        {kReceiver2, FieldCommit::Receiver2, 0x80 + 0x10, 16, false},
-        {kProgrammingData, FieldCommit::ProgrammingData, 0x80 + 0x20, 15, true},
+        {kServerIp1, 0x00, 31, false},
+        {kAlarmSequence, 0x20, 16, false},
+        {kReceiver1, 0x30, 16, false},
+        {kAccountPrefix, 0x40, 16, false},
+        {kServerPort2, 0x50, 16, false},
+        {kServerPort1, 0x60, 12, false},
+        {kServerIp2, 0x70, 32, false},
+        {kReceiver2, 0x80 + 0x10, 16, false},
+        {kProgrammingData, 0x80 + 0x20, 15, true},
     }};
     openWindow();
-    ControlValues fields(kMainDialogTemplate);
     const std::string longText(60, 'L');
     for (const Place& p : places) {
         SCOPED_TRACE(testing::Message() << "field " << p.id);
         auto image = state.workspace.image();
         std::fill(image.begin(), image.end(), std::uint8_t{0xA5});
-        fields.setText(p.id, longText);
-        state.setFieldCommit(p.commit, clock.now());
-        engine->tick(fields);
-        fields.setText(p.id, "");
+        storeText(image, *findRow(kMainTextFields, p.id), longText);
 
         const std::string after = textOf(state.workspace.image());
         const std::string expected =

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "link/main_fields.h"
+#include "mainwin/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
 
@@ -88,11 +88,11 @@ TEST_F(MainWindowTest, AFullReadShowsTheDevicesValuesAndReloadsTheWorkingCopies)
                    {kUdpAck, true},
                    {kProprietary, true},
                    {kIpThenContactId, false}});
-    EXPECT_EQ(state.optionCopies, (std::array<std::uint8_t, 4>{0x3f, 0x2f, 0x00, 0x80}));
+    EXPECT_EQ(state.optionCopies.bytes(), (std::array<std::uint8_t, 4>{0x3f, 0x2f, 0x00, 0x80}));
 
     // Showing the device's values is no user change: nothing is committed or sent.
-    EXPECT_TRUE((state.pendingCommits() == 0));
-    EXPECT_TRUE(state.requests.empty());
+    EXPECT_TRUE((dlg->pendingCommits() == 0));
+    EXPECT_EQ(engine->queued(), 0u);
     pumpFor(2000ms);
     EXPECT_EQ(sim->connectionCount(), 1);
 
@@ -115,7 +115,7 @@ TEST_F(MainWindowTest, AFullReadShowsTheDevicesValuesAndReloadsTheWorkingCopies)
                    {kNoServerAck, true},
                    {kProprietary, false},
                    {kIpThenContactId, true}});
-    EXPECT_EQ(state.optionCopies, (std::array<std::uint8_t, 4>{0x00, 0x2f, 0x13, 0x80}));
+    EXPECT_EQ(state.optionCopies.bytes(), (std::array<std::uint8_t, 4>{0x00, 0x2f, 0x13, 0x80}));
     // Still at most 31 characters; a zero option byte now ends the text as well.
     EXPECT_EQ(values().text(kServerIp1), address31);
 

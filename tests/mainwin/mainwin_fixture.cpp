@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "link/main_fields.h"
+#include "mainwin/main_fields.h"
 #include "resources/main_dialog_template.h"
 
 namespace veskator::mainwin_test {
@@ -83,16 +83,14 @@ void MainWindowTest::pumpFor(std::chrono::milliseconds duration) {
 bool MainWindowTest::settled() const {
     // The simulator records on its own thread: settled only once it has seen every connection
     // the engine opened come to its end.
-    return engine->idle() && state.requests.empty() && state.readAllRequest == 0 &&
-           state.writeAllRequest == 0 && state.alarmCodeChunk == 0 &&
-           state.remoteResetRequest == 0 && (state.pendingCommits() == 0) &&
+    return engine->settled() && dlg->pendingCommits() == 0 &&
            events(sim::SimEvent::Kind::Closed).size() ==
                events(sim::SimEvent::Kind::Accepted).size();
 }
 
 void MainWindowTest::readDevice() {
     dialog->click(main_ids::kStartGo);
-    ASSERT_EQ(state.readAllRequest, 1);
+    ASSERT_EQ(engine->status().fullReadPending, true);
     ASSERT_TRUE(pumpUntilSettled());
     ASSERT_TRUE(state.imageHoldsDeviceData);
     ASSERT_EQ(textOf(state.workspace.receiveArea()), deviceBytes(0, kReceiveAreaSize));

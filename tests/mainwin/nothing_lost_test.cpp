@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "link/main_fields.h"
+#include "mainwin/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
 
@@ -29,15 +29,16 @@ TEST_F(NothingLostTest, EditsReachTheDeviceWhateverEndsThem) {
     sim->setFault(sim::FaultMode::SplitReplies);  // a read that lasts
     dialog->click(kStartGo);
     // (A loaded machine may let the read finish first; the commit must wait all the same.)
-    ASSERT_TRUE(pumpUntil([&] { return engine->unitsRead() >= 2 || state.readAllRequest == 0; }));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return engine->status().unitsRead >= 2 || !engine->status().fullReadPending; }));
     dialog->replaceText(kServerPort1, "6");
     pumpFor(500ms);
     dialog->replaceText(kServerPort1, "60");
     sim->setFault(sim::FaultMode::None);
     pumpFor(950ms);
-    EXPECT_TRUE(state.commitPending(FieldCommit::ServerPort1));
+    EXPECT_TRUE(dlg->commitPending(main_ids::kServerPort1));
     pumpFor(100ms);
-    EXPECT_FALSE(state.commitPending(FieldCommit::ServerPort1));
+    EXPECT_FALSE(dlg->commitPending(main_ids::kServerPort1));
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(deviceText(0, 0x60, 3), std::string("60\0", 3));
     ASSERT_EQ(blockWrites().size(), 1u);
@@ -53,7 +54,7 @@ TEST_F(NothingLostTest, EditsReachTheDeviceWhateverEndsThem) {
     dialog->pressEnter(kReceiver1);
     pumpFor(20ms);
     EXPECT_FALSE(dialog->isClosed());
-    EXPECT_FALSE(state.commitPending(FieldCommit::Receiver1));
+    EXPECT_FALSE(dlg->commitPending(main_ids::kReceiver1));
 
     // Escape with changes still to go: the window stays until they are written, then closes.
     dialog->replaceText(kServerPort2, "9999");
@@ -111,7 +112,7 @@ TEST_F(NothingLostTest, AnOptionByteSentAsTwelveIsShownAsTheDeviceHasIt) {
     dialog->click(kSecondServer);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(deviceText(0, 0x1f, 1), "\x0c");
-    EXPECT_EQ(state.optionCopy(OptionByte::A0x1f), 0x0c);
+    EXPECT_EQ(state.optionCopies.at({0, 0x1f}), 0x0c);
     EXPECT_FALSE(dialog->isChecked(kByeCommand));
     EXPECT_TRUE(dialog->isChecked(kEmail));
     EXPECT_TRUE(dialog->isChecked(kSecondServer));

@@ -6,7 +6,7 @@
 #include <array>
 #include <functional>
 
-#include "link/main_fields.h"
+#include "mainwin/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
 
@@ -73,7 +73,7 @@ TEST_F(ParameterFilesTest, SaveThenLoadRestoresEveryByteAndWritesTheEightBlocksI
     EXPECT_EQ(connections(), 8);
     EXPECT_EQ(sim->remoteResetCount(), 0);
     // The question stays answered: a further "YES" loads and writes again.
-    EXPECT_EQ(state.loadConfirmPending, 1);
+    EXPECT_EQ(dlg->loadConfirmPending(), true);
 }
 
 TEST_F(ParameterFilesTest, AShortFileReplacesOnlyTheImage) {
@@ -101,17 +101,17 @@ TEST_F(ParameterFilesTest, YesLoadsOnlyWhileTheQuestionIsOpen) {
     // "YES" without the question.
     dialog->click(kYes);
     EXPECT_EQ(workspace(), pattern);
-    EXPECT_EQ(state.writeAllRequest, 0);
+    EXPECT_EQ(engine->status().writeAllPending, false);
     EXPECT_FALSE(std::filesystem::exists(path("program/loadingfile.txt")));
 
     // "YES" after "NO".
     dialog->click(kLoad);
-    EXPECT_EQ(state.loadConfirmPending, 1);
+    EXPECT_EQ(dlg->loadConfirmPending(), true);
     dialog->click(kNo);
     EXPECT_EQ(shown(kMessageWindow), "");
     dialog->click(kYes);
     EXPECT_EQ(workspace(), pattern);
-    EXPECT_EQ(state.writeAllRequest, 0);
+    EXPECT_EQ(engine->status().writeAllPending, false);
     EXPECT_EQ(shown(kMessageWindow), "");
     pumpFor(1500ms);
     EXPECT_EQ(sim->connectionCount(), 0);
@@ -174,7 +174,10 @@ TEST_F(ParameterFilesTest, ALoadDuringAReadOrALoadWritesOneFileWhole) {
              sim->setFault(sim::FaultMode::Silence);
              dialog->click(kStartGo);
          },
-         [&] { return state.readAllRequest == 1 && engine->linkState() == LinkState::AwaitReply; }},
+         [&] {
+             return engine->status().fullReadPending &&
+                    engine->linkState() == LinkState::AwaitReply;
+         }},
         {"load", [&] { askAndLoad("one.par"); }, [&] { return blockWrites().size() >= 3; }},
     };
     for (const Case& c : cases) {
@@ -217,9 +220,9 @@ TEST_F(ParameterFilesTest, ALoadedFileIsWhatTheWindowShowsAndWhatTheNextClickSta
         {kDc09, false},
     }};
     for (const auto& [id, on] : options) EXPECT_EQ(dialog->isChecked(id), on) << "option " << id;
-    EXPECT_EQ(state.optionCopies, (std::array<std::uint8_t, 4>{0x01, 0x08, 0x02, 0x00}));
+    EXPECT_EQ(state.optionCopies.bytes(), (std::array<std::uint8_t, 4>{0x01, 0x08, 0x02, 0x00}));
     // The refresh commits nothing of its own.
-    EXPECT_TRUE((state.pendingCommits() == 0));
+    EXPECT_TRUE((dlg->pendingCommits() == 0));
     ASSERT_TRUE(pumpUntilSettled());
     ASSERT_EQ(blockWrites().size(), 8u);
 
@@ -241,10 +244,12 @@ TEST_F(ParameterFilesTest, AlarmCodeLineEndsAreConvertedIntoTheBufferAndTheBacku
 
     dialog->click(kAlarmCode);
     const std::string converted = "AB\x07#C";
-    EXPECT_EQ(textOf(std::span(state.alarmCodeBuffer).first(5)), converted);
-    EXPECT_EQ(state.alarmCodeBuffer[5], 0);
     EXPECT_EQ(readFile(path("alarmcode.bak")), converted + oldBackup.substr(5));
-    EXPECT_EQ(state.alarmCodeChunk, 63);
+    EXPECT_TRUE(engine->status().alarmDownloadPending);
+    ASSERT_TRUE(pumpUntil([&] { return !events(sim::SimEvent::Kind::ChunkWrite).empty(); }));
+    const auto chunk = events(sim::SimEvent::Kind::ChunkWrite).front();
+    EXPECT_EQ(chunk.number, 64);
+    EXPECT_EQ(textOf(chunk.data), converted + std::string(kBlockSize - 5, '\0'));
 }
 
 TEST_F(ParameterFilesTest, AnAlarmCodeEndsWithTheChunkThatHoldsTheEndMark) {
@@ -292,12 +297,10 @@ TEST_F(ParameterFilesTest, AnAlarmCodeThatGivesNoBytesSendsNothingAndSaysWhy) {
         dialog->click(kAlarmCode);
         EXPECT_TRUE(std::filesystem::exists(path("alarmcode.txt")));
         EXPECT_EQ(shown(kDownloadLine), c.shown);
-        EXPECT_EQ(state.alarmCodeChunk, 0);
+        EXPECT_EQ(engine->status().alarmDownloadPending, false);
         pumpFor(3000ms);
         EXPECT_EQ(sim->connectionCount(), 1) << "only the first download connected";
     }
-    EXPECT_TRUE(std::all_of(state.alarmCodeBuffer.begin(), state.alarmCodeBuffer.end(),
-                            [](std::uint8_t b) { return b == 0; }));
 }
 
 // A file system on which the alarm code can be read but not opened for writing, as a read-only
@@ -318,10 +321,14 @@ class ReadOnlyAlarmCode final : public FileSystem {
 TEST_F(ParameterFilesTest, AReadOnlyAlarmCodeIsRead) {
     writeFile(path("alarmcode.txt"), "AB\r\nC");
     ReadOnlyAlarmCode readOnly(files);
-    const AlarmCodeOutcome outcome = loadAlarmCode(readOnly, state);
+    std::array<std::uint8_t, kAlarmCodeBufferSize> code{};
+    code.fill('x');
+    const AlarmCodeOutcome outcome = loadAlarmCode(readOnly, code);
     EXPECT_EQ(outcome.bytes, 5u);
     EXPECT_FALSE(outcome.created);
-    EXPECT_EQ(textOf(std::span(state.alarmCodeBuffer).first(6)), std::string("AB\x07#C\0", 6));
+    // The converted bytes, and nothing of what the buffer held before.
+    EXPECT_EQ(textOf(std::span(code).first(6)), std::string("AB\x07#C\0", 6));
+    EXPECT_TRUE(std::all_of(code.begin() + 5, code.end(), [](std::uint8_t b) { return b == 0; }));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QTest>
 
-#include "link/main_fields.h"
+#include "mainwin/main_fields.h"
 #include "platform/qt/qt_window_system.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
@@ -65,8 +65,8 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
               std::string_view("5001\0", 5));
     // Nothing more is on its way: no commit pending, no request queued.
     EXPECT_TRUE(engine.idle());
-    EXPECT_TRUE((state.pendingCommits() == 0));
-    EXPECT_TRUE(state.requests.empty());
+    EXPECT_EQ(window.pendingCommits(), 0);
+    EXPECT_TRUE(engine.settled());
     EXPECT_EQ(sim.connectionCount(), 1);
 
     window.onClosed();

@@ -1,0 +1,47 @@
+#include "link/field_rules.h"
+
+namespace veskator {
+
+void storeText(std::span<std::uint8_t> image, const TextField& field, std::string_view text) {
+    if (field.slotSize <= 0) return;
+    const int offset = imageOffset(field.place);
+    switch (field.rule) {
+        case SlotRule::Terminated:
+            writeText(image, offset, field.slotSize, text);
+            break;
+        case SlotRule::Exact:
+            writeTextExact(image, offset, field.slotSize, text);
+            break;
+        case SlotRule::ZeroPadded: {
+            const auto start = static_cast<std::size_t>(std::max(offset, 0));
+            if (start >= image.size()) return;
+            auto slot = image.subspan(
+                start, std::min(static_cast<std::size_t>(field.slotSize), image.size() - start));
+            std::fill(slot.begin(), slot.end(), std::uint8_t{0});
+            writeText(image, offset, field.slotSize, text);
+            break;
+        }
+    }
+}
+
+std::string showText(std::span<const std::uint8_t> image, const TextField& field) {
+    return readText(image, imageOffset(field.place), field.showChars);
+}
+
+std::uint8_t* OptionCopies::find(ImagePlace place) {
+    for (std::size_t i = 0; i < kWorkingCopyPlaces.size(); ++i) {
+        const ImagePlace p = kWorkingCopyPlaces[i];
+        if (p.block == place.block && p.offset == place.offset) return &m_bytes[i];
+    }
+    return nullptr;
+}
+
+std::uint8_t& OptionCopies::at(ImagePlace place) { return *find(place); }
+
+void OptionCopies::reload(std::span<const std::uint8_t> image) {
+    for (std::size_t i = 0; i < kWorkingCopyPlaces.size(); ++i) {
+        m_bytes[i] = image[static_cast<std::size_t>(imageOffset(kWorkingCopyPlaces[i]))];
+    }
+}
+
+}  // namespace veskator

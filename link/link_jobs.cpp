@@ -1,0 +1,272 @@
+#include "link/link_jobs.h"
+
+#include <algorithm>
+
+namespace veskator {
+namespace {
+
+std::string blockName(int block) {
+    // Appended rather than "A" + ...: GCC 12 at -O2 misreads the one-character prefix insert as
+    // an overlapping copy (-Wrestrict).
+    std::string name(1, 'A');
+    name += std::to_string(block);
+    return name;
+}
+
+std::string hexOffset(int offset) {
+    constexpr std::string_view kDigits = "0123456789abcdef";
+    std::string text("0x");
+    text += kDigits[static_cast<std::size_t>((offset >> 4) & 0xf)];
+    text += kDigits[static_cast<std::size_t>(offset & 0xf)];
+    return text;
+}
+
+// Alarm-code chunk n (64..140) is the 128 bytes at 128 * (n - 64) of the buffer.
+constexpr std::size_t alarmChunkSource(int chunk) {
+    return static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
+}
+static_assert(alarmChunkSource(kLastAlarmChunk) + kWriteFrameSize <= kAlarmCodeBufferSize);
+
+// A block write frame from the image as it is now. A byte of 13 would end the frame on the device,
+// so it goes out as 12 and the image holds 12 afterwards: the windows must follow.
+int buildBlockFrame(FrameBuffer& frame, int block, JobContext& ctx) {
+    const auto image = ctx.state.workspace.image();
+    const std::size_t start = static_cast<std::size_t>(block) * kBlockSize;
+    std::array<std::uint8_t, kBlockSize> before{};
+    std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(start), kBlockSize, before.begin());
+    const int length = BuildCommandFrame(frame, writeCodeForBlock(block), ctx.state.workspace);
+    const auto after = image.subspan(start, kBlockSize);
+    const auto changed = std::mismatch(before.begin(), before.end(), after.begin());
+    if (changed.first != before.end()) {
+        ++ctx.status.imageRewrites;
+        ctx.status.notice = blockName(block) + " " +
+                            hexOffset(static_cast<int>(changed.first - before.begin())) +
+                            " held 13 and was written as 12; the options show what was written";
+    }
+    return length;
+}
+
+}  // namespace
+
+SingleExchange SingleExchange::blockWrite(int block) {
+    SingleExchange e;
+    e.m_kind = JobKind::BlockWrite;
+    e.m_block = block;
+    e.m_code = writeCodeForBlock(block);
+    return e;
+}
+
+SingleExchange SingleExchange::command(CommandCode code) {
+    if (const int block = blockOfWriteCode(code); block >= 0) return blockWrite(block);
+    SingleExchange e;
+    e.m_kind = code == kCodeRemoteReset ? JobKind::RemoteReset : JobKind::Status;
+    e.m_code = code;
+    // Frames without an image block never read the workspace.
+    ParameterWorkspace unused;
+    e.m_length = BuildCommandFrame(e.m_frame, code, unused);
+    return e;
+}
+
+SingleExchange SingleExchange::chunk(std::span<const std::uint8_t, kBlockSize> source,
+                                     int blockNumber) {
+    SingleExchange e;
+    e.m_kind = JobKind::Chunk;
+    e.m_block = blockNumber;
+    e.m_length = BuildChunkFrame(e.m_frame, source, blockNumber);
+    return e;
+}
+
+bool SingleExchange::pairing(std::span<const std::uint8_t> frame, SingleExchange& out) {
+    SingleExchange e;
+    if (frame.size() > e.m_frame.size()) return false;
+    e.m_kind = JobKind::Pairing;
+    e.m_length = static_cast<int>(frame.size());
+    std::copy(frame.begin(), frame.end(), e.m_frame.begin());
+    out = e;
+    return true;
+}
+
+int SingleExchange::buildFrame(FrameBuffer& frame, JobContext& ctx) {
+    if (m_kind == JobKind::BlockWrite) return buildBlockFrame(frame, m_block, ctx);
+    frame = m_frame;
+    return m_length;
+}
+
+void SingleExchange::takeReply(std::span<const std::uint8_t> reply, JobContext& ctx) {
+    ctx.exchangeLog.append(reply);
+    if (m_kind != JobKind::Status || m_code != kCodeStatus) return;
+    // A short reply leaves the later bytes of the buffer as an earlier reply left them.
+    auto& buffer = ctx.status.generalReply;
+    std::copy_n(reply.begin(), std::min(reply.size(), buffer.size()), buffer.begin());
+    ctx.exchangeLog.append("8");
+    ctx.status.loops.loop1 = static_cast<std::int8_t>(buffer[6]);
+    ctx.status.loops.loop2 = static_cast<std::int8_t>(buffer[7]);
+    ctx.status.loops.ready = true;
+}
+
+void SingleExchange::succeeded(JobContext& ctx) {
+    if (m_kind == JobKind::BlockWrite) {
+        ctx.status.unwrittenBlocks.reset(static_cast<std::size_t>(m_block));
+    }
+    m_done = true;
+}
+
+bool SingleExchange::failed(Failure failure, std::string_view reason, JobContext& ctx) {
+    // While the device does not answer, each waiting request gets one attempt, not three: the
+    // queue drains in seconds and every request says what became of it.
+    const int attempts = ctx.status.deviceAnswering ? kMaxAttempts : 1;
+    if (++m_attempts < attempts) return true;
+    m_done = true;
+    if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
+    std::string what;
+    switch (m_kind) {
+        case JobKind::BlockWrite:
+            // Written again as soon as the device answers; listed until then.
+            ctx.status.unwrittenBlocks.set(static_cast<std::size_t>(m_block));
+            what = blockName(m_block) + " not written";
+            break;
+        case JobKind::RemoteReset:
+            what = "remote reset not sent";
+            break;
+        case JobKind::Status:
+            what = "status request not sent";
+            break;
+        case JobKind::Chunk:
+            what = "block " + std::to_string(m_block) + " not written";
+            break;
+        default:
+            what = "pairing frame not sent";
+            break;
+    }
+    ctx.status.lastError = what + ": " + std::string(reason);
+    return false;
+}
+
+int FullRead::buildFrame(FrameBuffer& frame, JobContext& ctx) {
+    m_frameUnit = m_nextUnit;
+    return BuildCommandFrame(frame, readCodeForUnit(m_frameUnit), ctx.state.workspace);
+}
+
+bool FullRead::takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobContext& ctx) {
+    // Stored where the frame that asked for it said.
+    auto area = ctx.state.workspace.receiveArea();
+    std::copy(unit.begin(), unit.end(),
+              area.begin() + static_cast<std::ptrdiff_t>(m_frameUnit) * kReadUnitSize);
+    ctx.receiveLog.record(unit);
+    m_attempts = 0;
+    ctx.status.deviceAnswering = true;
+    ctx.status.lastError.clear();
+    m_nextUnit = m_frameUnit + 1;
+    if (m_nextUnit < kReadUnitCount) return true;
+    m_done = true;
+    ctx.state.imageHoldsDeviceData = true;
+    ++ctx.status.readsCompleted;
+    return false;
+}
+
+void FullRead::succeeded(JobContext& /*ctx*/) {}
+
+bool FullRead::failed(Failure failure, std::string_view reason, JobContext& ctx) {
+    if (++m_attempts < kMaxAttempts) return true;
+    if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
+    ctx.status.lastError =
+        "full read stopped at unit " + std::to_string(m_nextUnit) + ": " + std::string(reason);
+    m_done = true;
+    return false;
+}
+
+int WriteAll::buildFrame(FrameBuffer& frame, JobContext& ctx) {
+    return buildBlockFrame(frame, m_block, ctx);
+}
+
+void WriteAll::succeeded(JobContext& ctx) {
+    ctx.status.unwrittenBlocks.reset(static_cast<std::size_t>(m_block));
+    ctx.status.deviceAnswering = true;
+    advance(ctx);
+}
+
+bool WriteAll::failed(Failure failure, std::string_view reason, JobContext& ctx) {
+    if (++m_attempts < kMaxAttempts) return true;
+    if (!nothingReachedDevice(failure)) {
+        // The frame went out and the exchange broke after it: the block is named at the end and
+        // the others still go, as each of them stands on its own on the device.
+        if (!m_failed.empty()) m_failed += ' ';
+        m_failed += blockName(m_block);
+        advance(ctx);
+        return !done();
+    }
+    // The device did not take the block: nothing after it is written, so the device never holds
+    // later blocks of the file over an earlier block of its old settings.
+    ctx.status.deviceAnswering = false;
+    m_stopped = true;
+    const int last = kBlockCount - 1;
+    std::string notWritten = blockName(m_block);
+    if (m_block < last) notWritten += " to " + blockName(last);
+    std::string kept = "the device keeps its old settings";
+    if (m_block > 0) {
+        kept = "the device holds A0";
+        if (m_block > 1) kept += " to " + blockName(m_block - 1);
+        kept += " of the file";
+    }
+    ctx.texts.message = "loading stopped: " + std::string(reason) + "; " + notWritten +
+                        " not written (" + kept + ")";
+    ctx.status.lastError = ctx.texts.message;
+    return false;
+}
+
+void WriteAll::advance(JobContext& ctx) {
+    m_attempts = 0;
+    if (++m_block < kBlockCount) return;
+    ctx.texts.message = m_failed.empty() ? std::string("loading completed")
+                                         : "loading failed: " + m_failed + " not written";
+}
+
+AlarmCodeDownload::AlarmCodeDownload(std::span<const std::uint8_t> bytes) {
+    std::copy_n(bytes.begin(), std::min(bytes.size(), m_bytes.size()), m_bytes.begin());
+}
+
+int AlarmCodeDownload::buildFrame(FrameBuffer& frame, JobContext& /*ctx*/) {
+    // Chunk n is the 128 bytes at 128 * (n - 64): the source follows the chunk number, so a chunk
+    // sent again carries the same bytes.
+    const std::span<const std::uint8_t, kBlockSize> source(
+        m_bytes.data() + alarmChunkSource(m_chunk), kBlockSize);
+    const int length = BuildChunkFrame(frame, source, m_chunk);
+    const std::span<const std::uint8_t> sent(frame.data(), static_cast<std::size_t>(length));
+    const std::array<std::uint8_t, 2> endMark{'?', '?'};
+    m_endMark = std::search(sent.begin(), sent.end(), endMark.begin(), endMark.end()) != sent.end();
+    return length;
+}
+
+void AlarmCodeDownload::succeeded(JobContext& ctx) {
+    const std::size_t source = alarmChunkSource(m_chunk);
+    // The line shows the 146 bytes from the chunk's start, up to the first zero byte.
+    const std::size_t end = std::min(source + kWriteFrameSize, m_bytes.size());
+    std::string shown(m_bytes.begin() + static_cast<std::ptrdiff_t>(source),
+                      m_bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    shown = shown.substr(0, shown.find('\0'));
+    m_attempts = 0;
+    ctx.status.deviceAnswering = true;
+    if (m_endMark) {
+        ctx.texts.download = "fileend" + shown;
+        m_done = true;
+    } else if (m_chunk >= kLastAlarmChunk) {
+        ctx.texts.download = "download stopped at chunk " + std::to_string(m_chunk) +
+                             ", the last one, without an end mark (\"??\")";
+        m_done = true;
+    } else {
+        ctx.texts.download = shown;
+        ++m_chunk;
+    }
+}
+
+bool AlarmCodeDownload::failed(Failure failure, std::string_view reason, JobContext& ctx) {
+    if (++m_attempts < kMaxAttempts) return true;
+    if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
+    ctx.texts.download = "download stopped at chunk " + std::to_string(m_chunk) + ": " +
+                         std::string(reason) + "; no later chunk was sent";
+    ctx.status.lastError = ctx.texts.download;
+    m_done = true;
+    return false;
+}
+
+}  // namespace veskator

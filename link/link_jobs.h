@@ -1,0 +1,165 @@
+#pragma once
+// The link engine's jobs: what each exchange carries and what becomes of its outcome. The engine
+// owns the connection and its phases; a job is asked for its next frame, told of each read unit
+// or reply, and told whether its exchange went through or failed. Each keeps its own progress and
+// attempts, so a new kind of job (the dialer upload) is one more class, not one more case in
+// every step of the engine.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "link/command_frame.h"
+#include "link/link_logs.h"
+#include "link/link_status.h"
+#include "link/programmer_state.h"
+
+namespace veskator {
+
+inline constexpr int kMaxAttempts = 3;  // connections tried for one block, chunk, unit or request
+inline constexpr std::size_t kAlarmCodeBufferSize = 10000;
+
+// Why an attempt failed. The first five mean nothing reached the device: a job that writes stops
+// there rather than write what follows over a device that is not listening.
+enum class Failure {
+    Socket,
+    Connect,            // refused, unreachable, look-up or connect bound
+    NoGreeting,         // connected, but no greeting line within its bound
+    ClosedBeforeSend,   // dropped before the frame went out
+    SendStalled,        // the frame could not be sent within its bound
+    NoReply,            // the frame went out, the answer did not come
+    ClosedMidExchange,  // the frame went out, then the connection dropped
+};
+
+constexpr bool nothingReachedDevice(Failure f) {
+    return f != Failure::NoReply && f != Failure::ClosedMidExchange;
+}
+
+// What a job may touch while it runs.
+struct JobContext {
+    ProgrammerState& state;
+    LinkStatus& status;
+    LinkTexts& texts;
+    ExchangeLog& exchangeLog;
+    ReceiveLog& receiveLog;
+};
+
+class LinkJob {
+  public:
+    virtual ~LinkJob() = default;
+    virtual JobKind kind() const = 0;
+    // A reply is awaited after the frame (reads, status, pairing); otherwise the frame is all.
+    virtual bool awaitsReply() const { return false; }
+    // Builds the frame of the coming exchange into `frame`; returns its length.
+    virtual int buildFrame(FrameBuffer& frame, JobContext& ctx) = 0;
+    // A whole read unit came: true when another frame follows on this connection.
+    virtual bool takeUnit(std::span<const std::uint8_t, kReadUnitSize> /*unit*/,
+                          JobContext& /*ctx*/) {
+        return false;
+    }
+    // The reply to a general command (status, pairing), whole as received.
+    virtual void takeReply(std::span<const std::uint8_t> /*reply*/, JobContext& /*ctx*/) {}
+    // The exchange went through.
+    virtual void succeeded(JobContext& ctx) = 0;
+    // The attempt failed. True when the job wants another attempt.
+    virtual bool failed(Failure failure, std::string_view reason, JobContext& ctx) = 0;
+    virtual bool done() const = 0;
+};
+
+// One exchange asked for by a click or an edit: a block write (built from the image when sent, so
+// every change made until then goes along), a remote reset, a status request, a ready-made chunk
+// or the bridge pairing frame.
+class SingleExchange final : public LinkJob {
+  public:
+    static SingleExchange blockWrite(int block);
+    static SingleExchange command(CommandCode code);
+    static SingleExchange chunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber);
+    // Nothing, and false, when the frame does not fit the frame buffer: a frame cut short would
+    // lose its closing carriage return.
+    static bool pairing(std::span<const std::uint8_t> frame, SingleExchange& out);
+
+    JobKind kind() const override { return m_kind; }
+    bool awaitsReply() const override {
+        return m_kind == JobKind::Status || m_kind == JobKind::Pairing;
+    }
+    int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
+    void takeReply(std::span<const std::uint8_t> reply, JobContext& ctx) override;
+    void succeeded(JobContext& ctx) override;
+    bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
+    bool done() const override { return m_done; }
+
+    int block() const { return m_block; }
+    CommandCode code() const { return m_code; }
+
+  private:
+    JobKind m_kind = JobKind::BlockWrite;
+    int m_block = 0;  // image block of a block write, device block of a chunk
+    CommandCode m_code = 0;
+    FrameBuffer m_frame{};
+    int m_length = 0;
+    int m_attempts = 0;
+    bool m_done = false;
+};
+
+// "Start/Go": the 64 units of the receive area, over one connection where it can be.
+class FullRead final : public LinkJob {
+  public:
+    JobKind kind() const override { return JobKind::FullRead; }
+    bool awaitsReply() const override { return true; }
+    int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
+    bool takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobContext& ctx) override;
+    void succeeded(JobContext& ctx) override;
+    bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
+    bool done() const override { return m_done; }
+    int unitsRead() const { return m_nextUnit; }
+
+  private:
+    int m_nextUnit = 0;
+    int m_frameUnit = 0;  // the unit whose frame went out: its reply is stored there
+    int m_attempts = 0;
+    bool m_done = false;
+};
+
+// After a load: the eight image blocks, A0 first, one connection each.
+class WriteAll final : public LinkJob {
+  public:
+    JobKind kind() const override { return JobKind::WriteAll; }
+    int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
+    void succeeded(JobContext& ctx) override;
+    bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
+    bool done() const override { return m_block >= kBlockCount || m_stopped; }
+    int nextBlock() const { return m_block; }
+    int blocksLeft() const { return done() ? 0 : kBlockCount - m_block; }
+
+  private:
+    void advance(JobContext& ctx);
+
+    int m_block = 0;
+    int m_attempts = 0;
+    bool m_stopped = false;
+    std::string m_failed;  // blocks whose frame went out but whose exchange broke, e.g. "A3 A5"
+};
+
+// The external alarm code: chunks of 128 bytes to device blocks 64 on, until the chunk that holds
+// the end mark "??" or chunk 140.
+class AlarmCodeDownload final : public LinkJob {
+  public:
+    explicit AlarmCodeDownload(std::span<const std::uint8_t> bytes);
+    JobKind kind() const override { return JobKind::AlarmCodeDownload; }
+    int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
+    void succeeded(JobContext& ctx) override;
+    bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
+    bool done() const override { return m_done; }
+    int nextChunk() const { return m_chunk; }
+
+  private:
+    std::array<std::uint8_t, kAlarmCodeBufferSize> m_bytes{};
+    int m_chunk = kFirstAlarmChunk;
+    int m_attempts = 0;
+    bool m_endMark = false;
+    bool m_done = false;
+};
+
+}  // namespace veskator

@@ -1,0 +1,15 @@
+#pragma once
+// The status line every window shows: what the link does, how far its job has come, what the
+// user should know, what is not written yet, and the last error.
+
+#include <string>
+
+#include "link/link_status.h"
+
+namespace veskator {
+
+std::string statusLineText(const LinkStatus& status);
+// "A0 A3" for the blocks set.
+std::string blockList(const std::bitset<kBlockCount>& blocks);
+
+}  // namespace veskator
