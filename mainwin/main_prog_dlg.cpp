@@ -273,33 +273,30 @@ void CMainProgDlg::onOption(ControlId id) {
     std::uint8_t& imageByte = image[static_cast<std::size_t>(imageOffset(bit.place))];
     std::uint8_t* copy = m_state.optionCopies.find(bit.place);
     std::uint8_t& byte = copy != nullptr ? *copy : imageByte;
-    for (OptionStep step : findRow(kOptionSteps, id)->steps) {
-        switch (step) {
-            case OptionStep::End:
-                return;
-            case OptionStep::Take:
+    runSteps(findRow(kOptionSteps, id)->steps, *m_dialog, [&](OptionOp op) {
+        switch (op) {
+            case OptionOp::Pause:
+                break;
+            case OptionOp::Take:
                 take();
                 break;
-            case OptionStep::Flip:
+            case OptionOp::Flip:
                 byte ^= bit.mask;
                 break;
-            case OptionStep::SetValue:
+            case OptionOp::SetValue:
                 m_values.setChecked(id, optionShownOn(bit, byte));
                 break;
-            case OptionStep::Show:
+            case OptionOp::Show:
                 show();
                 break;
-            case OptionStep::Copy:
+            case OptionOp::Copy:
                 imageByte = byte;
                 break;
-            case OptionStep::Request:
+            case OptionOp::Request:
                 m_link.requestBlockWrite(bit.place.block);
                 break;
-            default:
-                m_dialog->wait(waitOf(step));
-                break;
         }
-    }
+    });
 }
 
 // "sending to 2nd server" and "Listen-in via IP" exclude each other; both blocks are written.

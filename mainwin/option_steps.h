@@ -4,69 +4,70 @@
 
 #include <array>
 #include <chrono>
+#include <span>
 
 #include "resources/main_dialog_template.h"
+#include "ui/steps.h"
 
 namespace veskator {
 
-enum class OptionStep {
-    End,
+enum class OptionOp {
+    Pause,     // nothing but the step's wait
     Take,      // take all values
     Flip,      // flip the bit in its working copy (or in the image byte where it has none)
     SetValue,  // the option's value from the new bit
     Show,      // show all values
     Copy,      // the working copy into the image byte
     Request,   // write the byte's block
-    Wait100,
-    Wait200,
-    Wait500,
-    Wait2000,
 };
+using OptionStep = Step<OptionOp>;
+
+namespace option_lists {
+using enum OptionOp;
+using std::chrono::milliseconds;
+inline constexpr std::array<OptionStep, 5> kShowThenWrite{
+    {{Flip}, {SetValue}, {Show}, {Copy}, {Request}}};
+inline constexpr std::array<OptionStep, 5> kShowWaitThenWrite{
+    {{Flip}, {SetValue}, {Show, milliseconds{200}}, {Copy}, {Request}}};
+inline constexpr std::array<OptionStep, 6> kWriteThenShow{
+    {{Flip}, {SetValue}, {Copy}, {Request}, {Show}, {Take}}};
+inline constexpr std::array<OptionStep, 6> kShowWriteTake{
+    {{Flip}, {SetValue}, {Show}, {Copy}, {Request}, {Take}}};
+inline constexpr std::array<OptionStep, 6> kShowPauseWriteTake{
+    {{Flip}, {SetValue}, {Show, milliseconds{100}}, {Copy}, {Request}, {Take}}};
+inline constexpr std::array<OptionStep, 6> kTakeShowLongWaitWrite{
+    {{Take}, {Flip}, {SetValue}, {Show, milliseconds{2000}}, {Copy}, {Request}}};
+inline constexpr std::array<OptionStep, 5> kWaitImageByte{
+    {{Pause, milliseconds{500}}, {Flip}, {SetValue}, {Show}, {Request}}};
+inline constexpr std::array<OptionStep, 5> kTakeImageByteWait{
+    {{Take}, {Flip}, {SetValue}, {Show}, {Request, milliseconds{200}}}};
+}  // namespace option_lists
 
 struct OptionSteps {
-    ControlId id;
-    std::array<OptionStep, 8> steps;
+    int id;
+    std::span<const OptionStep> steps;
 };
-
-namespace detail {
-using S = OptionStep;
-using namespace main_ids;
-}  // namespace detail
 
 // clang-format off
 inline constexpr std::array<OptionSteps, 16> kOptionSteps{{
-    {main_ids::kTimeStamp,       {detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Copy, detail::S::Request}},
-    {main_ids::kIncludeMac,      {detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Copy, detail::S::Request}},
-    {main_ids::kNoCrc,           {detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Wait200, detail::S::Copy, detail::S::Request}},
-    {main_ids::kAutoKissoff,     {detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Wait200, detail::S::Copy, detail::S::Request}},
-    {main_ids::kByeCommand,      {detail::S::Flip, detail::S::SetValue, detail::S::Copy, detail::S::Request, detail::S::Show, detail::S::Take}},
-    {main_ids::kCommentFields,   {detail::S::Flip, detail::S::SetValue, detail::S::Copy, detail::S::Request, detail::S::Show, detail::S::Take}},
-    {main_ids::kEmail,           {detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Copy, detail::S::Request, detail::S::Take}},
-    {main_ids::kAttachDecoded,   {detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Copy, detail::S::Request, detail::S::Take}},
-    {main_ids::kIncludeProgData, {detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Wait100, detail::S::Copy, detail::S::Request, detail::S::Take}},
-    {main_ids::kSearchOpenPort,  {detail::S::Take, detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Wait2000, detail::S::Copy, detail::S::Request}},
-    {main_ids::kTcpOrUdp,        {detail::S::Take, detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Wait2000, detail::S::Copy, detail::S::Request}},
-    {main_ids::kNoServerAck,     {detail::S::Take, detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Wait2000, detail::S::Copy, detail::S::Request}},
-    {main_ids::kDc09,            {detail::S::Take, detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Wait2000, detail::S::Copy, detail::S::Request}},
-    {main_ids::kProprietary,     {detail::S::Wait500, detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Request}},
-    {main_ids::kIpThenContactId, {detail::S::Wait500, detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Request}},
-    {main_ids::kUdpAck,          {detail::S::Take, detail::S::Flip, detail::S::SetValue, detail::S::Show, detail::S::Request, detail::S::Wait200}},
+    {main_ids::kTimeStamp,       option_lists::kShowThenWrite},
+    {main_ids::kIncludeMac,      option_lists::kShowThenWrite},
+    {main_ids::kNoCrc,           option_lists::kShowWaitThenWrite},
+    {main_ids::kAutoKissoff,     option_lists::kShowWaitThenWrite},
+    {main_ids::kByeCommand,      option_lists::kWriteThenShow},
+    {main_ids::kCommentFields,   option_lists::kWriteThenShow},
+    {main_ids::kEmail,           option_lists::kShowWriteTake},
+    {main_ids::kAttachDecoded,   option_lists::kShowWriteTake},
+    {main_ids::kIncludeProgData, option_lists::kShowPauseWriteTake},
+    {main_ids::kSearchOpenPort,  option_lists::kTakeShowLongWaitWrite},
+    {main_ids::kTcpOrUdp,        option_lists::kTakeShowLongWaitWrite},
+    {main_ids::kNoServerAck,     option_lists::kTakeShowLongWaitWrite},
+    {main_ids::kDc09,            option_lists::kTakeShowLongWaitWrite},
+    // These bytes have no working copy: the flip is made in the image byte itself.
+    {main_ids::kProprietary,     option_lists::kWaitImageByte},
+    {main_ids::kIpThenContactId, option_lists::kWaitImageByte},
+    {main_ids::kUdpAck,          option_lists::kTakeImageByteWait},
 }};
 // clang-format on
-
-constexpr std::chrono::milliseconds waitOf(OptionStep step) {
-    switch (step) {
-        case OptionStep::Wait100:
-            return std::chrono::milliseconds{100};
-        case OptionStep::Wait200:
-            return std::chrono::milliseconds{200};
-        case OptionStep::Wait500:
-            return std::chrono::milliseconds{500};
-        case OptionStep::Wait2000:
-            return std::chrono::milliseconds{2000};
-        default:
-            return std::chrono::milliseconds{0};
-    }
-}
 
 }  // namespace veskator
