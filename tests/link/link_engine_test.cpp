@@ -73,102 +73,6 @@ class ClosedPort {
     std::uint16_t m_port = 0;
 };
 
-// A device that is slow with one unit: it answers that unit's first read frame only after the
-// frame has come a second time, and then answers both, a moment apart, as a device working
-// through its input would.
-class LateAnsweringDevice {
-  public:
-    static constexpr int kLateUnit = 5;
-
-    explicit LateAnsweringDevice(const sim::SimMemory& memory) : m_memory(memory) {
-        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_listen >= 0 &&
-            ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::listen(m_listen, 4) == 0 &&
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            m_port = ntohs(address.sin_port);
-            m_thread = std::thread([this] { run(); });
-        }
-    }
-    ~LateAnsweringDevice() {
-        m_stop = true;
-        if (m_thread.joinable()) m_thread.join();
-        if (m_listen >= 0) ::close(m_listen);
-    }
-    LateAnsweringDevice(const LateAnsweringDevice&) = delete;
-    LateAnsweringDevice& operator=(const LateAnsweringDevice&) = delete;
-    std::uint16_t port() const { return m_port; }
-
-  private:
-    static constexpr int kPollMs = 10;
-
-    void run() {
-        while (!m_stop) {
-            pollfd p{m_listen, POLLIN, 0};
-            if (::poll(&p, 1, kPollMs) <= 0) continue;
-            const int fd = ::accept(m_listen, nullptr, nullptr);
-            if (fd < 0) continue;
-            serve(fd);
-            ::close(fd);
-        }
-    }
-
-    void serve(int fd) {
-        const std::string greeting = sim::SimConfig{}.greeting;
-        ::send(fd, greeting.data(), greeting.size(), MSG_NOSIGNAL);
-        std::string input;
-        bool holding = false;
-        while (!m_stop) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, kPollMs) <= 0) continue;
-            std::array<char, 256> buffer{};
-            const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-            if (n <= 0) return;
-            input.append(buffer.data(), static_cast<std::size_t>(n));
-            for (std::size_t end; (end = input.find('\r')) != std::string::npos;) {
-                const std::string frame = input.substr(0, end + 1);
-                input.erase(0, end + 1);
-                const int unit = unitOf(frame);
-                if (unit < 0) continue;
-                if (unit == kLateUnit && !m_heldOnce) {
-                    m_heldOnce = true;
-                    holding = true;
-                    continue;
-                }
-                if (unit == kLateUnit && holding) {
-                    holding = false;
-                    answer(fd, unit);
-                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                }
-                answer(fd, unit);
-            }
-        }
-    }
-
-    static int unitOf(const std::string& frame) {
-        for (int u = 0; u < kReadUnitCount; ++u) {
-            if (frame == commandFrame(readCommandText(u))) return u;
-        }
-        return -1;
-    }
-
-    void answer(int fd, int unit) {
-        ::send(fd, m_memory.data() + static_cast<std::size_t>(unit) * kReadUnitSize, kReadUnitSize,
-               MSG_NOSIGNAL);
-    }
-
-    sim::SimMemory m_memory;
-    int m_listen = -1;
-    std::uint16_t m_port = 0;
-    std::atomic<bool> m_stop{false};
-    bool m_heldOnce = false;
-    std::thread m_thread;
-};
-
 TEST_F(LinkEngineTest, FullReadFillsTheReceiveAreaOverOneConnectionAndLogsIt) {
     const std::string greeting = sim::SimConfig{}.greeting;
     requestFullRead();
@@ -607,11 +511,13 @@ TEST_F(LinkEngineTest, SilentDeviceGetsTheFrameTwiceMoreThenTheExchangeFails) {
 
 TEST_F(LinkEngineTest, LateReplyToAFrameSentAgainNeverLandsInTheNextUnit) {
     network.setPatience(std::chrono::milliseconds(5));
-    LateAnsweringDevice late(memoryPattern());
-    ASSERT_NE(late.port(), 0);
-    targetPort = std::to_string(late.port());
+    // Unit 5 is answered only once its frame has come twice, and then twice.
+    sim::SimConfig config;
+    config.fault = sim::FaultMode::AnswerLateOnce;
+    startSim(config);
     requestFullRead();
     ASSERT_TRUE(pumpUntil([&] { return settled(); }));
+    EXPECT_GE(events(Kind::Read).size(), 65u) << "unit 5 was asked for again";
 
     EXPECT_EQ(firstDifference(receiveArea(), patternBytes(0, kReceiveAreaSize)), std::nullopt);
     EXPECT_EQ(cursor(), 4096);

@@ -115,6 +115,7 @@ struct CommunicatorSim::Connection {
     Clock::time_point greetAt;
     std::deque<Piece> output;
     int readReplies = 0;
+    bool holdingLate = false;  // an answer held back by AnswerLateOnce
     bool closeAfterFlush = false;
     bool closed = false;
 };
@@ -476,9 +477,13 @@ void CommunicatorSim::handleFrame(Connection& connection, const Frame& frame) {
     int dropAfter = 0;
     int shortBytes = 0;
     int extraBytes = 0;
+    int lateUnit = 0;
+    std::chrono::milliseconds latePause{};
     {
         std::lock_guard lock(m_mutex);
         mode = m_config.fault;
+        lateUnit = m_config.lateUnit;
+        latePause = m_config.latePause;
         dropAfter = m_config.dropAfterReplies;
         shortBytes = m_config.shortReplyBytes;
         extraBytes = m_config.extraBytes;
@@ -560,6 +565,20 @@ void CommunicatorSim::handleFrame(Connection& connection, const Frame& frame) {
         ++connection.readReplies;
         if (mode == FaultMode::DropAfterReplies && connection.readReplies >= dropAfter) {
             connection.closeAfterFlush = true;
+        }
+        if (mode == FaultMode::AnswerLateOnce && event.number == lateUnit) {
+            if (!m_lateHeld) {
+                m_lateHeld = true;
+                connection.holdingLate = true;
+                return;
+            }
+            if (connection.holdingLate) {
+                connection.holdingLate = false;
+                queueReply(connection, reply);
+                connection.output.push_back(
+                    {connection.output.back().due + latePause, std::move(reply), 0});
+                return;
+            }
         }
     }
     if (!reply.empty()) {

@@ -33,15 +33,19 @@ enum class FaultMode {
     Silence,           // greet, then never answer anything
     DropAfterReplies,  // close a connection after dropAfterReplies read replies
     ExtraBytes,        // append extraBytes bytes of kExtraByteValue after every read reply
-    EndlessGreeting,   // never greet: stream kEndlessGreetingBytes of printable text without a
-                       // carriage return as fast as the socket takes them, then stay open and
-                       // silent; ignore what comes
-    GreetingCrLf,      // send the greeting up to and with its first CR, the rest splitPause
-                       // later as a segment of its own, then serve normally; a greeting of
-                       // 99 characters + "\r\n" thus sends its CR and LF apart
-    StallSends,        // greet, then never read, so the peer's frames pile up in the socket
-                       // buffers (the receive buffer is shrunk to fill sooner); loopback
-                       // buffers take whole frames, so a sender stalls only once they are full
+    // Hold the answer to the first read of SimConfig::lateUnit until that frame comes a second
+    // time, then answer both, latePause apart, as a device working through its input would.
+    // Once per simulator.
+    AnswerLateOnce,
+    EndlessGreeting,  // never greet: stream kEndlessGreetingBytes of printable text without a
+                      // carriage return as fast as the socket takes them, then stay open and
+                      // silent; ignore what comes
+    GreetingCrLf,     // send the greeting up to and with its first CR, the rest splitPause
+                      // later as a segment of its own, then serve normally; a greeting of
+                      // 99 characters + "\r\n" thus sends its CR and LF apart
+    StallSends,       // greet, then never read, so the peer's frames pile up in the socket
+                      // buffers (the receive buffer is shrunk to fill sooner); loopback
+                      // buffers take whole frames, so a sender stalls only once they are full
 };
 
 inline constexpr std::uint8_t kExtraByteValue = 0xEE;
@@ -75,6 +79,8 @@ struct SimConfig {
     int dropAfterReplies = 3;
     int shortReplyBytes = 40;
     int extraBytes = 16;
+    int lateUnit = 5;
+    std::chrono::milliseconds latePause{20};
     std::uint8_t loop1 = 0x10;
     std::uint8_t loop2 = 0x00;
     std::string greeting = "NORVANE COMMUNICATOR READY\r\n";
@@ -141,6 +147,7 @@ class CommunicatorSim {
     std::vector<SimEvent> m_events;
     int m_connectionCount = 0;
     int m_remoteResetCount = 0;
+    bool m_lateHeld = false;  // AnswerLateOnce has held its one answer back
 
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
