@@ -32,20 +32,29 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-MainWindowTest::MainWindowTest()
-    : dir(makeTempDir("veskator-mainwin")), files(dir), clock(windows.clock()) {
-    // The virtual clock starts well away from zero, as a real clock would.
-    clock.advance(std::chrono::hours(1));
-    sim = std::make_unique<sim::CommunicatorSim>();
+namespace {
+std::unique_ptr<sim::CommunicatorSim> startedSim() {
+    auto sim = std::make_unique<sim::CommunicatorSim>();
     if (!sim->start()) throw std::runtime_error("the simulator did not start");
-    engine = std::make_unique<LinkEngine>(state, network, files, clock);
-    services = std::make_unique<Services>(Services{clock, files, network, commands, windows});
-    dlg = std::make_unique<CMainProgDlg>(*services, state, *engine);
+    return sim;
+}
+}  // namespace
+
+MainWindowTest::MainWindowTest()
+    : dir(makeTempDir("veskator-mainwin")),
+      files(dir),
+      clock((windows.clock().advance(std::chrono::hours(1)), windows.clock())),
+      sim(startedSim()),
+      app(std::make_unique<CProgrammerApp>(services)),
+      state(app->state()),
+      engine(&app->link()),
+      dlg(&app->mainWindow()) {
+    // The virtual clock starts well away from zero, as a real clock would (above).
 }
 
 MainWindowTest::~MainWindowTest() {
     engine->setTickSoon(nullptr);
-    engine.reset();
+    app.reset();
     sim.reset();
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/programmer_app.h"
 #include "link/link_engine.h"
 #include "link/programmer_state.h"
 #include "mainwin/main_prog_dlg.h"
@@ -92,11 +93,13 @@ class MainWindowTest : public ::testing::Test {
     PosixNetwork posixNetwork;
     test_support::PatientNetwork network{posixNetwork, clock};
     NoCommands commands;
-    ProgrammerState state;
     std::unique_ptr<sim::CommunicatorSim> sim;
-    std::unique_ptr<LinkEngine> engine;
-    std::unique_ptr<Services> services;
-    std::unique_ptr<CMainProgDlg> dlg;
+    Services services{clock, files, network, commands, windows};
+    // The application as the program builds it: its state, link and main window.
+    std::unique_ptr<CProgrammerApp> app;
+    ProgrammerState& state;
+    LinkEngine* engine;
+    CMainProgDlg* dlg;
     HeadlessDialog* dialog = nullptr;
 };
 

@@ -31,14 +31,15 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     windows.forceBaseUnits(DialogBaseUnits{6, 13});
     PosixNetwork network(&windows.gate());
     NoCommands commands;
-    ProgrammerState state;
+    Services services{clock, files, network, commands, windows};
+    auto app = std::make_unique<CProgrammerApp>(services);
+    ProgrammerState& state = app->state();
     // As after a full read, without spending real time on one.
     const sim::SimMemory device = sim.memory();
     std::copy_n(device.begin(), kReceiveAreaSize, state.workspace.receiveArea().begin());
     state.imageHoldsDeviceData = true;
-    LinkEngine engine(state, network, files, clock);
-    Services services{clock, files, network, commands, windows};
-    CMainProgDlg window(services, state, engine);
+    LinkEngine& engine = app->link();
+    CMainProgDlg& window = app->mainWindow();
     std::unique_ptr<QtDialog> dialog = windows.open(window);
 
     auto* edit = qobject_cast<QLineEdit*>(dialog->control(kServerPort1));
