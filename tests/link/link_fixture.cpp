@@ -9,18 +9,13 @@
 #include <stdexcept>
 #include <thread>
 
-#include "resources/main_dialog_template.h"
+#include "tests/support/rig.h"
 
 namespace veskator::link_test {
 namespace {
 
-using SteadyTime = std::chrono::steady_clock;
-
-// However much virtual time a test needs, no pump may hold the test program for longer.
-constexpr auto kRealLimit = 8s;
-constexpr auto kDeviceQuietLimit = 2s;
 constexpr auto kTickPeriod = 10ms;
-constexpr auto kRealYield = 200us;
+using test_support::kRealYield;
 
 }  // namespace
 
@@ -81,33 +76,22 @@ std::string LinkEngineTest::receiveArea() const { return textOf(state.workspace.
 
 bool LinkEngineTest::pumpUntil(const std::function<bool()>& done,
                                std::chrono::milliseconds virtualLimit) {
-    const auto realEnd = SteadyTime::now() + kRealLimit;
-    const auto virtualEnd = clock.now() + virtualLimit;
-    for (;;) {
-        tick();
-        if (done()) return true;
-        if (clock.now() >= virtualEnd || SteadyTime::now() >= realEnd) return false;
-        clock.advance(kTickPeriod);
-        std::this_thread::sleep_for(kRealYield);
-    }
+    // One tick first: done() is asked after a tick, never before the first.
+    tick();
+    return test_support::pumpUntil(
+        clock,
+        [this] {
+            clock.advance(kTickPeriod);
+            tick();
+        },
+        done, virtualLimit);
 }
 
-bool LinkEngineTest::settled() const {
-    return engine->idle() && (engine->queued() == 0) && !engine->status().fullReadPending &&
-           !engine->status().writeAllPending && !engine->status().alarmDownloadPending;
-}
+bool LinkEngineTest::settled() const { return engine->settled(); }
 
 bool LinkEngineTest::pumpUntilSettled(std::chrono::milliseconds virtualLimit) {
-    if (!pumpUntil([this] { return settled(); }, virtualLimit)) return false;
-    return device->waitFor(
-        [](const std::vector<sim::SimEvent>& seen) {
-            const auto count = [&](sim::SimEvent::Kind kind) {
-                return std::count_if(seen.begin(), seen.end(),
-                                     [&](const sim::SimEvent& e) { return e.kind == kind; });
-            };
-            return count(sim::SimEvent::Kind::Accepted) == count(sim::SimEvent::Kind::Closed);
-        },
-        kDeviceQuietLimit);
+    return pumpUntil([this] { return settled(); }, virtualLimit) &&
+           test_support::deviceQuiet(*device);
 }
 
 void LinkEngineTest::runTicks(int count) {
@@ -150,11 +134,7 @@ void LinkEngineTest::readDeviceFirst() {
 }
 
 std::vector<sim::SimEvent> LinkEngineTest::events(sim::SimEvent::Kind kind) const {
-    std::vector<sim::SimEvent> found;
-    for (const sim::SimEvent& e : device->events()) {
-        if (e.kind == kind) found.push_back(e);
-    }
-    return found;
+    return test_support::eventsOf(*device, kind);
 }
 
 std::vector<sim::SimEvent> LinkEngineTest::commands() const {

@@ -9,16 +9,15 @@
 
 #include "mainwin/main_fields.h"
 #include "resources/main_dialog_template.h"
+#include "tests/support/rig.h"
 
 namespace veskator::mainwin_test {
 namespace {
 
 using SteadyTime = std::chrono::steady_clock;
 
-// However much virtual time a test needs, no pump may hold the test program longer than this.
-constexpr auto kRealLimit = 10s;
 constexpr auto kStep = 10ms;
-constexpr auto kRealYield = 200us;
+using test_support::kRealYield;
 
 }  // namespace
 
@@ -70,14 +69,8 @@ void MainWindowTest::openWindow(bool agreed) {
 
 bool MainWindowTest::pumpUntil(const std::function<bool()>& done,
                                std::chrono::milliseconds virtualLimit) {
-    const auto realEnd = SteadyTime::now() + kRealLimit;
-    const auto virtualEnd = clock.now() + virtualLimit;
-    for (;;) {
-        if (done()) return true;
-        if (clock.now() >= virtualEnd || SteadyTime::now() >= realEnd) return false;
-        windows.advance(kStep);
-        std::this_thread::sleep_for(kRealYield);
-    }
+    return test_support::pumpUntil(
+        clock, [this] { windows.advance(kStep); }, done, virtualLimit);
 }
 
 void MainWindowTest::pumpFor(std::chrono::milliseconds duration) {
@@ -107,11 +100,7 @@ void MainWindowTest::readDevice() {
 }
 
 std::vector<sim::SimEvent> MainWindowTest::events(sim::SimEvent::Kind kind) const {
-    std::vector<sim::SimEvent> found;
-    for (const sim::SimEvent& e : sim->events()) {
-        if (e.kind == kind) found.push_back(e);
-    }
-    return found;
+    return test_support::eventsOf(*sim, kind);
 }
 
 void MainWindowTest::setDeviceBytes(int block, int offset, std::span<const std::uint8_t> bytes) {
