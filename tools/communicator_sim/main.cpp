@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -37,6 +38,7 @@ constexpr const char* kUsage =
     "  --extra-bytes N       append N extra bytes to every read reply\n"
     "  --endless-greeting    never greet; send 1 MiB of text without a carriage return instead\n"
     "  --greeting-crlf N     greet with N characters, then CR and LF as separate segments\n"
+    "  --answer-late-once    hold the first answer to read unit 5 until it is asked again\n"
     "  --stall-sends         greet, then never read, so the programmer's sends pile up\n"
     "  --quiet               do not log events\n"
     "  --help                show this text\n";
@@ -66,6 +68,32 @@ int usageError(const std::string& message) {
 
 }  // namespace
 
+namespace {
+
+// The fault modes that take no value, by their switch.
+struct FaultSwitch {
+    std::string_view option;
+    FaultMode mode;
+};
+constexpr std::array<FaultSwitch, 7> kFaultSwitches{{
+    {"--refuse", FaultMode::Refuse},
+    {"--no-greeting", FaultMode::NoGreeting},
+    {"--split-replies", FaultMode::SplitReplies},
+    {"--silence", FaultMode::Silence},
+    {"--endless-greeting", FaultMode::EndlessGreeting},
+    {"--stall-sends", FaultMode::StallSends},
+    {"--answer-late-once", FaultMode::AnswerLateOnce},
+}};
+
+const FaultSwitch* findFaultSwitch(std::string_view option) {
+    for (const FaultSwitch& f : kFaultSwitches) {
+        if (f.option == option) return &f;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     SimConfig config;
     std::string memoryPath;
@@ -81,6 +109,10 @@ int main(int argc, char** argv) {
             const std::string_view text = value();
             return parseNumber(text, number, base, low, high);
         };
+        if (const FaultSwitch* fault = findFaultSwitch(option)) {
+            config.fault = fault->mode;
+            continue;
+        }
         if (option == "--help" || option == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -99,26 +131,18 @@ int main(int argc, char** argv) {
                 return usageError(std::string(option) + " needs a hexadecimal byte");
             }
             (option == "--loop1" ? config.loop1 : config.loop2) = static_cast<std::uint8_t>(number);
-        } else if (option == "--refuse") {
-            config.fault = FaultMode::Refuse;
-        } else if (option == "--no-greeting") {
-            config.fault = FaultMode::NoGreeting;
         } else if (option == "--greeting-delay") {
             if (!numberArg(10, 0, 3600000)) {
                 return usageError("--greeting-delay needs milliseconds");
             }
             config.fault = FaultMode::GreetingDelay;
             config.greetingDelay = std::chrono::milliseconds(number);
-        } else if (option == "--split-replies") {
-            config.fault = FaultMode::SplitReplies;
         } else if (option == "--short-replies") {
             if (!numberArg(10, 0, 64)) {
                 return usageError("--short-replies needs a byte count from 0 to 64");
             }
             config.fault = FaultMode::ShortReplies;
             config.shortReplyBytes = static_cast<int>(number);
-        } else if (option == "--silence") {
-            config.fault = FaultMode::Silence;
         } else if (option == "--drop-after") {
             if (!numberArg(10, 0, 1000000)) {
                 return usageError("--drop-after needs a reply count");
@@ -131,16 +155,12 @@ int main(int argc, char** argv) {
             }
             config.fault = FaultMode::ExtraBytes;
             config.extraBytes = static_cast<int>(number);
-        } else if (option == "--endless-greeting") {
-            config.fault = FaultMode::EndlessGreeting;
         } else if (option == "--greeting-crlf") {
             if (!numberArg(10, 0, 4096)) {
                 return usageError("--greeting-crlf needs a character count from 0 to 4096");
             }
             config.fault = FaultMode::GreetingCrLf;
             config.greeting = greetingOfLength(static_cast<std::size_t>(number)) + "\r\n";
-        } else if (option == "--stall-sends") {
-            config.fault = FaultMode::StallSends;
         } else if (option == "--quiet") {
             quiet = true;
         } else {
