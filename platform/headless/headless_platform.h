@@ -145,7 +145,6 @@ class HeadlessWindowSystem final : public WindowSystem {
     std::map<int, ModalScript> m_scripts;
     int m_ticks = 0;
     int m_waitDepth = 0;
-    bool m_inTick = false;
 };
 
 }  // namespace veskator

@@ -55,12 +55,9 @@ QtDialog::QtDialog(QtWindowSystem& system, DialogWindow& window, const QFont& fo
                    const DialogMetrics& metrics, const std::vector<SystemMenuEntry>& menuEntries,
                    QWidget* parent)
     : QDialog(parent), m_system(system), m_window(window), m_metrics(metrics) {
-    m_system.registerDialog(this);
     setFont(font);
     build(menuEntries);
 }
-
-QtDialog::~QtDialog() { m_system.unregisterDialog(this); }
 
 void QtDialog::build(const std::vector<SystemMenuEntry>& menuEntries) {
     const DialogTemplate& layout = m_window.dialogTemplate();

@@ -35,7 +35,6 @@ class QtDialog final : public QDialog, public Dialog {
     QtDialog(QtWindowSystem& system, DialogWindow& window, const QFont& font,
              const DialogMetrics& metrics, const std::vector<SystemMenuEntry>& menuEntries,
              QWidget* parent);
-    ~QtDialog() override;
 
     // Dialog
     std::string text(ControlId id) const override;

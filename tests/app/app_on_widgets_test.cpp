@@ -13,6 +13,7 @@
 #include "platform/qt/posix_network.h"
 #include "platform/qt/qt_command_runner.h"
 #include "platform/qt/qt_window_system.h"
+#include "tests/support/qt_dialogs.h"
 #include "tools/communicator_sim/communicator_sim.h"
 
 namespace veskator {
@@ -41,7 +42,7 @@ TEST(ProgrammerOnWidgets, AgreedTechnicianReadsTheDeviceWithStartGo) {
     CProgrammerApp app(services);
 
     bool ran = false;
-    windows.setOpenedHook([&](QtDialog& dialog) {
+    test_support::ModalWatcher watcher([&](QtDialog& dialog) {
         ran = true;
         auto* address = dialog.findChild<QLineEdit*>(QString::number(kTargetAddress));
         auto* server = dialog.findChild<QLineEdit*>(QString::number(kServerIp1));

@@ -28,7 +28,6 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     PosixFileSystem files(dir);
     SteadyClock clock;
     QtWindowSystem windows;
-    windows.forceBaseUnits(DialogBaseUnits{6, 13});
     PosixNetwork network(&windows.gate());
     NoCommands commands;
     Services services{clock, files, network, commands, windows};

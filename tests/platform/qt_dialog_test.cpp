@@ -25,6 +25,7 @@
 #include "platform/qt/wrapping_buttons.h"
 #include "platform/test_windows.h"
 #include "resources/main_dialog_template.h"
+#include "tests/support/qt_dialogs.h"
 
 namespace veskator {
 namespace {
@@ -49,8 +50,11 @@ QString latin1(std::string_view s) {
 class QtDialogTest : public ::testing::Test {
   protected:
     QtDialogTest() {
-        system.forceBaseUnits(DialogBaseUnits{6, 13});
         system.addSystemMenuEntry(kMainDialogResource, kAboutCommand, kAboutEntryText);
+    }
+    // At base units of 6 x 13 pixels, whatever the fonts installed.
+    std::unique_ptr<QtDialog> open(DialogWindow& window) {
+        return test_support::openWithBaseUnits(system, window, DialogBaseUnits{6, 13});
     }
 
     QtWindowSystem system;
@@ -60,7 +64,7 @@ class QtDialogTest : public ::testing::Test {
 };
 
 TEST_F(QtDialogTest, MainTemplateBuildsEveryControlInPlace) {
-    auto dialog = system.open(main);
+    auto dialog = open(main);
     EXPECT_EQ(main.dialog(), dialog.get());
     EXPECT_EQ(dialog->size(), QSize(783, 543));  // 522 x 334 units
     EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
@@ -147,7 +151,7 @@ TEST_F(QtDialogTest, MainTemplateBuildsEveryControlInPlace) {
 }
 
 TEST_F(QtDialogTest, TabOrderFollowsTemplateOrder) {
-    auto dialog = system.open(main);
+    auto dialog = open(main);
     QApplication::setActiveWindow(dialog.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
 
@@ -170,7 +174,7 @@ TEST_F(QtDialogTest, TabOrderFollowsTemplateOrder) {
 }
 
 TEST_F(QtDialogTest, UserActionsNotifyAndCodeChangesDoNot) {
-    auto dialog = system.open(main);
+    auto dialog = open(main);
     log.clear();
 
     QTest::keyClicks(dialog->control(ids::kServerPort1), "5001");
@@ -207,7 +211,7 @@ TEST_F(QtDialogTest, UserActionsNotifyAndCodeChangesDoNot) {
 }
 
 TEST_F(QtDialogTest, SuppressionNestsAndShowRaisesNothing) {
-    auto dialog = system.open(main);
+    auto dialog = open(main);
     log.clear();
     dialog->suppressNotifications(true);
     dialog->suppressNotifications(true);
@@ -234,7 +238,7 @@ TEST_F(QtDialogTest, SuppressionNestsAndShowRaisesNothing) {
 }
 
 TEST_F(QtDialogTest, TextIsBytesUpToTheFirstZero) {
-    auto dialog = system.open(main);
+    auto dialog = open(main);
     dialog->setText(ids::kServerIp1, std::string_view("ab\0cd", 5));
     EXPECT_EQ(dialog->text(ids::kServerIp1), "ab");
     const std::string high = "\xe9\x80\xff\x01";
@@ -263,7 +267,7 @@ TEST_F(QtDialogTest, TextIsBytesUpToTheFirstZero) {
 }
 
 TEST_F(QtDialogTest, SliderPasswordAndLimits) {
-    auto dialog = system.open(probeWindow);
+    auto dialog = open(probeWindow);
     log.clear();
     dialog->setSliderRange(probe::kSlider, 0, 10);
     dialog->setSliderPosition(probe::kSlider, 4);
@@ -297,7 +301,7 @@ TEST_F(QtDialogTest, SliderPasswordAndLimits) {
 // Enter in a one-line edit is the edit's own; Enter elsewhere, Escape and the close box ask the
 // window, which may keep itself open.
 TEST_F(QtDialogTest, EnterEscapeAndTheCloseBoxAskTheWindowToClose) {
-    auto first = system.open(probeWindow);
+    auto first = open(probeWindow);
     QTest::keyClick(first->control(probe::kSecret), Qt::Key_Return);
     EXPECT_FALSE(first->isClosed());
     EXPECT_EQ(probeWindow.count("enter:" + std::to_string(probe::kSecret)), 1);
@@ -321,7 +325,7 @@ TEST_F(QtDialogTest, EnterEscapeAndTheCloseBoxAskTheWindowToClose) {
     EXPECT_FALSE(first->timerPeriod(1).has_value());
 
     RecordingWindow other{kProbeTemplate, "other", log};
-    auto second = system.open(other);
+    auto second = open(other);
     second->QDialog::close();
     EXPECT_TRUE(second->isClosed());
     EXPECT_EQ(other.count("closeRequest:0"), 1);
@@ -350,7 +354,6 @@ TEST_F(QtDialogTest, AboutEntryOfTheBackgroundMenuRaisesItsSystemCommand) {
 }
 
 TEST_F(QtDialogTest, MeasuredBaseUnitsComeFromTheDialogFont) {
-    system.forceBaseUnits(std::nullopt);
     auto dialog = system.open(main);
     const DialogBaseUnits units = dialog->metrics().baseUnits();
     const QFontMetricsF metrics(dialog->font());

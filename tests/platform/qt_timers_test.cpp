@@ -1,7 +1,9 @@
 // Timers, fixed waits and modal runs of real dialogs on the Qt event loop.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QPointer>
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
@@ -9,6 +11,7 @@
 #include "platform/qt/qt_window_system.h"
 #include "platform/test_windows.h"
 #include "resources/main_dialog_template.h"
+#include "tests/support/qt_dialogs.h"
 
 namespace veskator {
 namespace {
@@ -22,8 +25,6 @@ namespace probe = testing::probe_ids;
 
 class QtTimersTest : public ::testing::Test {
   protected:
-    QtTimersTest() { system.forceBaseUnits(DialogBaseUnits{6, 13}); }
-
     std::size_t indexOf(const std::string& entry) const {
         return static_cast<std::size_t>(std::find(log.begin(), log.end(), entry) - log.begin());
     }
@@ -125,10 +126,12 @@ TEST_F(QtTimersTest, ModalChildRunsWhileTheOpenersTimerKeepsTicking) {
     RecordingWindow child{kChildTemplate, "child", log};
     auto dialog = system.open(parent);
     int ticksInChild = -1;
-    bool currentIsChild = false;
+    bool frontIsChild = false;
     bool ownedByOpener = false;
-    system.setOpenedHook([&](QtDialog& opened) {
-        currentIsChild = system.currentDialog() == &opened && &opened.window() == &child;
+    QPointer<QtDialog> childDialog;
+    test_support::ModalWatcher watcher([&](QtDialog& opened) {
+        childDialog = &opened;
+        frontIsChild = &opened.window() == &child;
         ownedByOpener = opened.parentWidget() == dialog.get();
         const int before = parent.ticks;
         // The opener's handler is still on the stack, yet its timer ticks.
@@ -142,26 +145,34 @@ TEST_F(QtTimersTest, ModalChildRunsWhileTheOpenersTimerKeepsTicking) {
     QTest::mouseClick(dialog->control(probe::kButton), Qt::LeftButton);
     dialog->killTimer(1);
 
+    EXPECT_TRUE(watcher.acted());
     EXPECT_GE(ticksInChild, 2);
     EXPECT_EQ(result, 2);
-    EXPECT_TRUE(currentIsChild);
+    EXPECT_TRUE(frontIsChild);
     EXPECT_TRUE(ownedByOpener);
     EXPECT_EQ(child.count("init:0"), 1);
     EXPECT_EQ(child.count("closed:0"), 1);
-    EXPECT_EQ(system.currentDialog(), dialog.get());
+    // The child's widgets are gone with its run; nothing modal is left in front.
+    EXPECT_TRUE(childDialog.isNull());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 TEST_F(QtTimersTest, TopLevelModalRunCallsInitThenClosed) {
     RecordingWindow window{kMainDialogTemplate, "main", log};
-    system.setOpenedHook([&](QtDialog& opened) {
-        EXPECT_TRUE(opened.isVisible());
-        EXPECT_TRUE(opened.isModal());
-        EXPECT_EQ(opened.parentWidget(), nullptr);
-        opened.close(5);
+    QPointer<QtDialog> opened;
+    test_support::ModalWatcher watcher([&](QtDialog& dialog) {
+        opened = &dialog;
+        EXPECT_EQ(&dialog.window(), &window);
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(dialog.isModal());
+        EXPECT_EQ(dialog.parentWidget(), nullptr);
+        dialog.close(5);
     });
     EXPECT_EQ(system.runModal(window), 5);
+    EXPECT_TRUE(watcher.acted());
     EXPECT_EQ(log, (std::vector<std::string>{"main.init:0", "main.closed:0"}));
-    EXPECT_EQ(system.currentDialog(), nullptr);
+    EXPECT_TRUE(opened.isNull());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace
