@@ -7,7 +7,10 @@ namespace veskator {
 
 ControlValues::ControlValues(const DialogTemplate& layout) {
     for (const ControlTemplate& c : layout.controls) {
-        if (c.id != kStaticId && hasValue(c.kind)) m_values.push_back(Value{c.id, c.kind, {}});
+        if (c.id == kStaticId || !hasValue(c.kind)) continue;
+        Value value{c.id, c.kind, {}};
+        value.charLimit = c.charLimit;
+        m_values.push_back(value);
     }
 }
 
@@ -29,6 +32,8 @@ bool ControlValues::isChecked(ControlId id) const { return at(id).checked; }
 void ControlValues::setChecked(ControlId id, bool on) { at(id).checked = on; }
 int ControlValues::position(ControlId id) const { return at(id).position; }
 void ControlValues::setPosition(ControlId id, int position) { at(id).position = position; }
+int ControlValues::charLimit(ControlId id) const { return at(id).charLimit; }
+void ControlValues::setCharLimit(ControlId id, int limit) { at(id).charLimit = std::max(limit, 0); }
 
 void ControlValues::take(const Dialog& dialog) {
     for (Value& v : m_values) {
@@ -55,6 +60,7 @@ void ControlValues::show(Dialog& dialog) const {
         switch (v.kind) {
             case ControlKind::Edit:
             case ControlKind::MultiLineEdit:
+                if (dialog.charLimit(v.id) != v.charLimit) dialog.setCharLimit(v.id, v.charLimit);
                 if (dialog.text(v.id) != v.text) dialog.setText(v.id, v.text);
                 break;
             case ControlKind::Option:

@@ -22,11 +22,15 @@ class ControlValues {
     void setChecked(ControlId id, bool on);
     int position(ControlId id) const;
     void setPosition(ControlId id, int position);
+    // Edits: the character limit a show gives the control; the template's until changed.
+    int charLimit(ControlId id) const;
+    void setCharLimit(ControlId id, int limit);
 
     // Copies every control's content into the values.
     void take(const Dialog& dialog);
     // Writes every value into its control, leaving a control alone whose content already equals
-    // the value; notifications are suppressed meanwhile, so a show never runs a handler.
+    // the value, and gives an edit its limit where it has another; notifications are suppressed
+    // meanwhile, so a show never runs a handler.
     void show(Dialog& dialog) const;
 
   private:
@@ -36,6 +40,7 @@ class ControlValues {
         std::string text;
         bool checked = false;
         int position = 0;
+        int charLimit = 0;
     };
     Value& at(ControlId id);
     const Value& at(ControlId id) const;

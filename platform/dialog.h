@@ -18,8 +18,9 @@ class Dialog {
     virtual ~Dialog() = default;
 
     // Controls, addressed by template id. Text is 8-bit bytes (one character per byte), so the
-    // device's bytes pass through a control unchanged. Setting a control's content from code never
-    // raises the window's notifications.
+    // device's bytes pass through a control unchanged, line ends included; a control holds its
+    // text up to the first zero byte. Setting a control's content from code never raises the
+    // window's notifications.
     virtual std::string text(ControlId id) const = 0;
     virtual void setText(ControlId id, std::string_view text) = 0;
     virtual bool isChecked(ControlId id) const = 0;
@@ -27,8 +28,15 @@ class Dialog {
     virtual void setSliderRange(ControlId id, int low, int high) = 0;
     virtual int sliderPosition(ControlId id) const = 0;
     virtual void setSliderPosition(ControlId id, int position) = 0;
+    // The limit bounds what the user types: a longer text set from code is shown whole, and the
+    // user may shorten it but never lengthen it.
     virtual void setCharLimit(ControlId id, int limit) = 0;  // 0: no limit
+    virtual int charLimit(ControlId id) const = 0;
     virtual void setPasswordMode(ControlId id, bool masked) = 0;
+    // A disabled control takes no user input (clicks, typing, slider moves); code still sets its
+    // content.
+    virtual void setEnabled(ControlId id, bool enabled) = 0;
+    virtual bool isEnabled(ControlId id) const = 0;
 
     // While suppressed (calls nest), notifications raised by the controls are dropped: a show
     // must never run a handler.

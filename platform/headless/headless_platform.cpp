@@ -35,16 +35,13 @@ const HeadlessDialog::Control& HeadlessDialog::control(ControlId id) const {
     return const_cast<HeadlessDialog*>(this)->control(id);
 }
 
-std::string HeadlessDialog::text(ControlId id) const {
-    const Control& c = control(id);
-    // An edit shows its text up to the first zero byte, as a text control does.
-    return c.text.substr(0, c.text.find('\0'));
-}
+std::string HeadlessDialog::text(ControlId id) const { return control(id).text; }
 
 void HeadlessDialog::setText(ControlId id, std::string_view text) {
-    // The limit bounds what the user types; a text set from code is shown whole.
+    // A control holds its text up to the first zero byte, as a text control does. The limit
+    // bounds what the user types; a text set from code is shown whole.
     Control& c = control(id);
-    c.text = std::string(text);
+    c.text = std::string(text.substr(0, text.find('\0')));
     ++c.writes;
 }
 
@@ -71,8 +68,13 @@ void HeadlessDialog::setSliderPosition(ControlId id, int position) {
     ++c.writes;
 }
 
-void HeadlessDialog::setCharLimit(ControlId id, int limit) { control(id).charLimit = limit; }
+void HeadlessDialog::setCharLimit(ControlId id, int limit) {
+    control(id).charLimit = std::max(limit, 0);
+}
+int HeadlessDialog::charLimit(ControlId id) const { return control(id).charLimit; }
 void HeadlessDialog::setPasswordMode(ControlId id, bool masked) { control(id).password = masked; }
+void HeadlessDialog::setEnabled(ControlId id, bool enabled) { control(id).enabled = enabled; }
+bool HeadlessDialog::isEnabled(ControlId id) const { return control(id).enabled; }
 
 void HeadlessDialog::suppressNotifications(bool on) { m_suppressed += on ? 1 : -1; }
 
@@ -104,7 +106,7 @@ bool HeadlessDialog::ask(std::string_view question) {
 }
 
 void HeadlessDialog::pressEnter(ControlId id) {
-    if (!notifying()) return;
+    if (!notifying() || !control(id).enabled) return;
     if (control(id).kind == ControlKind::Edit) {
         m_window.onEditEnter(id);
         return;
@@ -126,6 +128,7 @@ void HeadlessDialog::close(int result) {
 void HeadlessDialog::typeText(ControlId id, std::string_view text) {
     for (char ch : text) {
         Control& c = control(id);
+        if (!c.enabled) return;
         if (c.charLimit > 0 && c.text.size() >= static_cast<std::size_t>(c.charLimit)) return;
         c.text.push_back(ch);
         if (notifying()) m_window.onTextChanged(id);
@@ -134,6 +137,7 @@ void HeadlessDialog::typeText(ControlId id, std::string_view text) {
 
 void HeadlessDialog::replaceText(ControlId id, std::string_view text) {
     Control& c = control(id);
+    if (!c.enabled) return;
     std::string s(text);
     if (c.charLimit > 0 && s.size() > static_cast<std::size_t>(c.charLimit)) s.resize(c.charLimit);
     if (s == c.text) return;
@@ -143,6 +147,7 @@ void HeadlessDialog::replaceText(ControlId id, std::string_view text) {
 
 void HeadlessDialog::click(ControlId id) {
     Control& c = control(id);
+    if (!c.enabled) return;
     // An option is a radio-style button: a click checks it; the handler decides what it shows.
     if (c.kind == ControlKind::Option) c.checked = true;
     if (notifying()) m_window.onClicked(id);
@@ -150,6 +155,7 @@ void HeadlessDialog::click(ControlId id) {
 
 void HeadlessDialog::moveSlider(ControlId id, int position) {
     Control& c = control(id);
+    if (!c.enabled) return;
     c.position = std::clamp(position, c.low, std::max(c.low, c.high));
     if (notifying()) m_window.onSliderMoved(id);
 }
@@ -158,7 +164,6 @@ void HeadlessDialog::systemCommand(int command) {
     if (!m_closed) m_window.onSystemCommand(command);
 }
 
-int HeadlessDialog::charLimit(ControlId id) const { return control(id).charLimit; }
 bool HeadlessDialog::isPassword(ControlId id) const { return control(id).password; }
 std::pair<int, int> HeadlessDialog::sliderRange(ControlId id) const {
     return {control(id).low, control(id).high};

@@ -46,7 +46,10 @@ class HeadlessDialog final : public Dialog {
     int sliderPosition(ControlId id) const override;
     void setSliderPosition(ControlId id, int position) override;
     void setCharLimit(ControlId id, int limit) override;
+    int charLimit(ControlId id) const override;
     void setPasswordMode(ControlId id, bool masked) override;
+    void setEnabled(ControlId id, bool enabled) override;
+    bool isEnabled(ControlId id) const override;
     void suppressNotifications(bool on) override;
     void armTimer(TimerId id, std::chrono::milliseconds period) override;
     void killTimer(TimerId id) override;
@@ -56,7 +59,8 @@ class HeadlessDialog final : public Dialog {
     bool ask(std::string_view question) override;
     void close(int result) override;
 
-    // What a user does. Each keystroke is one text change, as an edit control reports it.
+    // What a user does; a disabled control takes none of it. Each keystroke is one text change,
+    // as an edit control reports it, and one past the limit is refused without a change.
     void typeText(ControlId id, std::string_view text);
     void replaceText(ControlId id, std::string_view text);  // one change: select all, paste
     void click(ControlId id);
@@ -75,7 +79,6 @@ class HeadlessDialog final : public Dialog {
     DialogWindow& window() { return m_window; }
     bool isClosed() const { return m_closed; }
     int result() const { return m_result; }
-    int charLimit(ControlId id) const;
     bool isPassword(ControlId id) const;
     std::pair<int, int> sliderRange(ControlId id) const;
     int writeCount(ControlId id) const;  // programmatic content changes of a control
@@ -91,6 +94,7 @@ class HeadlessDialog final : public Dialog {
         int low = 0, high = 100, position = 0;
         int charLimit = 0;
         bool password = false;
+        bool enabled = true;
         int writes = 0;
     };
     struct Timer {

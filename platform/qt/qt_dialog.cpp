@@ -233,23 +233,24 @@ void QtDialog::setText(ControlId id, std::string_view text) {
             break;
         }
         case ControlKind::MultiLineEdit: {
-            std::string_view bytes = untilZero(text);
-            if (c.charLimit > 0) bytes = bytes.substr(0, static_cast<std::size_t>(c.charLimit));
+            // Shown whole, as a one-line edit shows a longer text.
+            const std::string_view bytes = untilZero(text);
             auto* edit = static_cast<QPlainTextEdit*>(c.widget);
             edit->setPlainText(displayForm(bytes));
             c.raw = std::string(bytes);
             c.shown = edit->toPlainText();
+            c.accepted = c.shown;
             break;
         }
         case ControlKind::PushButton:
         case ControlKind::Option:
-            static_cast<QAbstractButton*>(c.widget)->setText(toQt(text));
-            c.widget->setAccessibleName(toQt(text));
+            static_cast<QAbstractButton*>(c.widget)->setText(toQt(untilZero(text)));
+            c.widget->setAccessibleName(toQt(untilZero(text)));
             break;
         case ControlKind::Label:
             // A label with an id of its own is a status text the window updates.
-            static_cast<QLabel*>(c.widget)->setText(toQt(text));
-            c.widget->setAccessibleName(toQt(text));
+            static_cast<QLabel*>(c.widget)->setText(toQt(untilZero(text)));
+            c.widget->setAccessibleName(toQt(untilZero(text)));
             break;
         default:
             break;
@@ -261,15 +262,23 @@ void QtDialog::onMultiLineEdited(ControlId id) {
     if (m_settingFromCode > 0) return;
     Control& c = at(id);
     auto* edit = static_cast<QPlainTextEdit*>(c.widget);
-    if (c.charLimit > 0) {
-        const QString content = edit->toPlainText();
-        if (content.size() > c.charLimit) {
-            ++m_settingFromCode;
-            edit->setPlainText(content.left(c.charLimit));
-            edit->moveCursor(QTextCursor::End);
-            --m_settingFromCode;
-        }
+    QString content = edit->toPlainText();
+    // A longer text shown from code may shrink but never grow past the limit. What does not fit
+    // is the end of what was just typed or pasted: it lies just before the caret.
+    const qsizetype allowed = std::max<qsizetype>(c.charLimit, c.accepted.size());
+    if (c.charLimit > 0 && content.size() > allowed) {
+        const qsizetype surplus = content.size() - allowed;
+        const qsizetype caret = std::max<qsizetype>(edit->textCursor().position() - surplus, 0);
+        content.remove(caret, surplus);
+        ++m_settingFromCode;
+        edit->setPlainText(content);
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(static_cast<int>(caret));
+        edit->setTextCursor(cursor);
+        --m_settingFromCode;
     }
+    if (content == c.accepted) return;  // a keystroke refused whole changes nothing
+    c.accepted = content;
     notify([this, id] { m_window.onTextChanged(id); });
 }
 
@@ -313,11 +322,20 @@ void QtDialog::setCharLimit(ControlId id, int limit) {
     Control& c = at(id);
     c.charLimit = std::max(limit, 0);
     if (c.kind == ControlKind::Edit) {
+        // A maximum below the text would cut it; the user may still shorten it.
+        auto* edit = static_cast<QLineEdit*>(c.widget);
         ++m_settingFromCode;
-        static_cast<QLineEdit*>(c.widget)->setMaxLength(limit > 0 ? limit : kNoLineEditLimit);
+        edit->setMaxLength(c.charLimit > 0 ? std::max<int>(c.charLimit, edit->text().size())
+                                           : kNoLineEditLimit);
         --m_settingFromCode;
     }
 }
+
+int QtDialog::charLimit(ControlId id) const { return at(id).charLimit; }
+
+void QtDialog::setEnabled(ControlId id, bool enabled) { at(id).widget->setEnabled(enabled); }
+
+bool QtDialog::isEnabled(ControlId id) const { return at(id).widget->isEnabledTo(this); }
 
 void QtDialog::setPasswordMode(ControlId id, bool masked) {
     Control& c = at(id);

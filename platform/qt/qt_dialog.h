@@ -45,7 +45,12 @@ class QtDialog final : public QDialog, public Dialog {
     int sliderPosition(ControlId id) const override;
     void setSliderPosition(ControlId id, int position) override;
     void setCharLimit(ControlId id, int limit) override;
+    int charLimit(ControlId id) const override;
     void setPasswordMode(ControlId id, bool masked) override;
+    void setEnabled(ControlId id, bool enabled) override;
+    bool isEnabled(ControlId id) const override;
+    using QDialog::isEnabled;
+    using QDialog::setEnabled;
     void suppressNotifications(bool on) override;
     void armTimer(TimerId id, std::chrono::milliseconds period) override;
     void killTimer(TimerId id) override;
@@ -77,9 +82,11 @@ class QtDialog final : public QDialog, public Dialog {
         QWidget* widget = nullptr;
         int charLimit = 0;
         // Multi-line edits: the bytes last set from code and what the widget made of them, so
-        // that line ends come back byte for byte while the user has not changed the text.
+        // that line ends come back byte for byte while the user has not changed the text; and
+        // the content after the last change let in, which a keystroke past the limit returns to.
         std::string raw;
         QString shown;
+        QString accepted;
     };
 
     void build(const std::vector<SystemMenuEntry>& menuEntries);

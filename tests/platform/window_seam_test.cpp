@@ -1,0 +1,235 @@
+// The rules of the window seam, run over both window systems: window classes are tested on the
+// headless double and run on real widgets, so the two must agree on every one of them.
+#include <gtest/gtest.h>
+
+#include <QTest>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/control_values.h"
+#include "platform/headless/headless_platform.h"
+#include "platform/qt/qt_window_system.h"
+#include "platform/test_windows.h"
+
+namespace veskator {
+namespace {
+
+using testing::RecordingWindow;
+
+namespace seam_ids {
+inline constexpr ControlId kName = 3001;
+inline constexpr ControlId kNotes = 3002;
+inline constexpr ControlId kOption = 3003;
+inline constexpr ControlId kButton = 3004;
+inline constexpr ControlId kStatus = 3005;
+inline constexpr ControlId kLevel = 3006;
+}  // namespace seam_ids
+namespace ids = seam_ids;
+
+// clang-format off
+inline constexpr std::array<ControlTemplate, 6> kSeamControls{{
+    {ids::kName, ControlKind::Edit, "", 10, 10, 100, 12, 5, "name"},
+    {ids::kNotes, ControlKind::MultiLineEdit, "", 10, 30, 100, 30, 10, "notes"},
+    {ids::kOption, ControlKind::Option, "an option", 10, 70, 80, 10},
+    {ids::kButton, ControlKind::PushButton, "a button", 100, 70, 50, 14},
+    {ids::kStatus, ControlKind::Label, "status", 10, 90, 100, 8},
+    {ids::kLevel, ControlKind::Slider, "", 10, 100, 100, 15, 0, "level"},
+}};
+// clang-format on
+static_assert(idsAreUnique(kSeamControls));
+inline constexpr DialogTemplate kSeamTemplate{910, "Seam", 200,          130, "MS Sans Serif",
+                                              8,   128,    kSeamControls};
+
+// The user of the headless double.
+class HeadlessRig {
+  public:
+    static constexpr const char* kName = "Headless";
+    Dialog& open(DialogWindow& window) {
+        m_dialog = &m_system.open(window);
+        return *m_dialog;
+    }
+    void type(ControlId id, std::string_view text) { m_dialog->typeText(id, text); }
+    void click(ControlId id) { m_dialog->click(id); }
+    void stepSlider(ControlId id) { m_dialog->moveSlider(id, m_dialog->sliderPosition(id) + 1); }
+
+  private:
+    HeadlessWindowSystem m_system;
+    HeadlessDialog* m_dialog = nullptr;
+};
+
+// A user of real widgets, offscreen: keystrokes and mouse clicks.
+class QtRig {
+  public:
+    static constexpr const char* kName = "Qt";
+    Dialog& open(DialogWindow& window) {
+        m_dialog = m_system.open(window);
+        return *m_dialog;
+    }
+    void type(ControlId id, std::string_view text) {
+        QTest::keyClicks(m_dialog->control(id),
+                         QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    }
+    void click(ControlId id) {
+        QWidget* widget = m_dialog->control(id);
+        QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+    }
+    void stepSlider(ControlId id) { QTest::keyClick(m_dialog->control(id), Qt::Key_Right); }
+
+  private:
+    QtWindowSystem m_system;
+    std::unique_ptr<QtDialog> m_dialog;
+};
+
+template <typename Rig>
+class WindowSeamTest : public ::testing::Test {
+  protected:
+    int changes(ControlId id) const { return window.count("text:" + std::to_string(id)); }
+
+    std::vector<std::string> log;
+    RecordingWindow window{kSeamTemplate, "w", log};
+    Rig rig;
+    Dialog& dialog = rig.open(window);
+};
+
+struct RigName {
+    template <typename Rig>
+    static std::string GetName(int) {
+        return Rig::kName;
+    }
+};
+using Rigs = ::testing::Types<HeadlessRig, QtRig>;
+TYPED_TEST_SUITE(WindowSeamTest, Rigs, RigName);
+
+TYPED_TEST(WindowSeamTest, CodeSetsTextUpToTheFirstZeroByteForByteAndRaisesNothing) {
+    Dialog& dialog = this->dialog;
+    this->log.clear();
+    for (const ControlId id : {ids::kName, ids::kNotes, ids::kOption, ids::kButton, ids::kStatus}) {
+        SCOPED_TRACE(id);
+        dialog.setText(id, std::string_view("ab\0cd", 5));
+        EXPECT_EQ(dialog.text(id), "ab");
+    }
+    // What follows the zero is gone: typing goes on after what is shown.
+    this->rig.type(ids::kName, "x");
+    EXPECT_EQ(dialog.text(ids::kName), "abx");
+    this->log.clear();
+
+    // Line ends and high bytes come back as they were set, and a text longer than the limit is
+    // shown whole, in either kind of edit.
+    const std::string trace = "first\r\nsecond\rthird\n\xe9\xff";
+    dialog.setText(ids::kNotes, trace);
+    EXPECT_EQ(dialog.text(ids::kNotes), trace);
+    dialog.setText(ids::kName, "0123456789");
+    EXPECT_EQ(dialog.text(ids::kName), "0123456789");
+    dialog.setChecked(ids::kOption, true);
+    dialog.setSliderRange(ids::kLevel, 0, 10);
+    dialog.setSliderPosition(ids::kLevel, 4);
+
+    // A show writes only what differs, and runs no handler either way.
+    ControlValues values(kSeamTemplate);
+    values.take(dialog);
+    EXPECT_EQ(values.text(ids::kNotes), trace);
+    EXPECT_TRUE(values.isChecked(ids::kOption));
+    EXPECT_EQ(values.position(ids::kLevel), 4);
+    values.setText(ids::kName, "new");
+    values.setChecked(ids::kOption, false);
+    values.setPosition(ids::kLevel, 7);
+    values.show(dialog);
+    EXPECT_EQ(dialog.text(ids::kName), "new");
+    EXPECT_EQ(dialog.text(ids::kNotes), trace);
+    EXPECT_FALSE(dialog.isChecked(ids::kOption));
+    EXPECT_EQ(dialog.sliderPosition(ids::kLevel), 7);
+    EXPECT_TRUE(this->log.empty()) << this->log.front();
+}
+
+TYPED_TEST(WindowSeamTest, LimitsBoundTypingOnly) {
+    Dialog& dialog = this->dialog;
+    this->log.clear();
+    // Each keystroke let in is one change; those past the limit are refused without one.
+    struct Typing {
+        ControlId id;
+        int limit;
+    };
+    for (const Typing t : {Typing{ids::kName, 5}, Typing{ids::kNotes, 10}}) {
+        SCOPED_TRACE(t.id);
+        EXPECT_EQ(dialog.charLimit(t.id), t.limit);
+        this->rig.type(t.id, "abcdefghijklmnop");
+        EXPECT_EQ(dialog.text(t.id), std::string("abcdefghijklmnop").substr(0, t.limit));
+        EXPECT_EQ(this->changes(t.id), t.limit);
+
+        // A lower limit leaves a text set from code whole, and the user cannot lengthen it.
+        dialog.setText(t.id, "0123456789AB");
+        dialog.setCharLimit(t.id, 3);
+        EXPECT_EQ(dialog.charLimit(t.id), 3);
+        EXPECT_EQ(dialog.text(t.id), "0123456789AB");
+        this->rig.type(t.id, "z");
+        EXPECT_EQ(dialog.text(t.id), "0123456789AB");
+        EXPECT_EQ(this->changes(t.id), t.limit);
+
+        // No limit.
+        dialog.setText(t.id, "");
+        dialog.setCharLimit(t.id, 0);
+        this->rig.type(t.id, "abcdefghijklmnop");
+        EXPECT_EQ(dialog.text(t.id), "abcdefghijklmnop");
+    }
+
+    // A show gives each edit the limit of its value, the template's until the window changes it.
+    ControlValues values(kSeamTemplate);
+    EXPECT_EQ(values.charLimit(ids::kName), 5);
+    values.setCharLimit(ids::kNotes, 4);
+    values.setText(ids::kName, "");
+    values.setText(ids::kNotes, "");
+    values.show(dialog);
+    EXPECT_EQ(dialog.charLimit(ids::kName), 5);
+    EXPECT_EQ(dialog.charLimit(ids::kNotes), 4);
+    this->rig.type(ids::kName, "abcdefgh");
+    this->rig.type(ids::kNotes, "abcdefgh");
+    EXPECT_EQ(dialog.text(ids::kName), "abcde");
+    EXPECT_EQ(dialog.text(ids::kNotes), "abcd");
+}
+
+TYPED_TEST(WindowSeamTest, DisabledControlsTakeNoUserInputButCodeStillSetsThem) {
+    Dialog& dialog = this->dialog;
+    dialog.setSliderRange(ids::kLevel, 0, 10);
+    for (const ControlId id : {ids::kName, ids::kNotes, ids::kOption, ids::kButton, ids::kLevel})
+        dialog.setEnabled(id, false);
+    this->log.clear();
+
+    this->rig.type(ids::kName, "ab");
+    this->rig.type(ids::kNotes, "ab");
+    this->rig.click(ids::kOption);
+    this->rig.click(ids::kButton);
+    this->rig.stepSlider(ids::kLevel);
+    EXPECT_TRUE(this->log.empty()) << this->log.front();
+    EXPECT_EQ(dialog.text(ids::kName), "");
+    EXPECT_EQ(dialog.text(ids::kNotes), "");
+    EXPECT_FALSE(dialog.isChecked(ids::kOption));
+    EXPECT_EQ(dialog.sliderPosition(ids::kLevel), 0);
+
+    EXPECT_FALSE(dialog.isEnabled(ids::kName));
+    dialog.setText(ids::kName, "set");
+    dialog.setChecked(ids::kOption, true);
+    EXPECT_EQ(dialog.text(ids::kName), "set");
+    EXPECT_TRUE(dialog.isChecked(ids::kOption));
+
+    for (const ControlId id : {ids::kName, ids::kNotes, ids::kOption, ids::kButton, ids::kLevel})
+        dialog.setEnabled(id, true);
+    EXPECT_TRUE(dialog.isEnabled(ids::kName));
+    this->rig.type(ids::kName, "x");
+    this->rig.type(ids::kNotes, "ab");
+    this->rig.click(ids::kOption);
+    this->rig.click(ids::kButton);
+    this->rig.stepSlider(ids::kLevel);
+    EXPECT_EQ(dialog.text(ids::kName), "setx");
+    EXPECT_EQ(dialog.text(ids::kNotes), "ab");
+    EXPECT_EQ(dialog.sliderPosition(ids::kLevel), 1);
+    EXPECT_EQ(this->log,
+              (std::vector<std::string>{"w.text:3001", "w.text:3002", "w.text:3002", "w.click:3003",
+                                        "w.click:3004", "w.slider:3006"}));
+}
+
+}  // namespace
+}  // namespace veskator
