@@ -61,7 +61,7 @@ double floorFullRead(std::uint16_t port) {
 
 class NoCommands final : public CommandRunner {
   public:
-    int run(std::string_view, std::string_view) override { return -1; }
+    std::unique_ptr<RunningCommand> start(Command, CommandDone) override { return nullptr; }
 };
 
 }  // namespace

@@ -224,10 +224,29 @@ HeadlessDialog* HeadlessWindowSystem::nextDue(Clock::TimePoint limit, TimerId& i
     return best;
 }
 
+int HeadlessWindowSystem::callAt(Clock::TimePoint due, std::function<void()> action) {
+    const int key = m_nextCallKey++;
+    m_calls.emplace(key, Call{due, std::move(action)});
+    return key;
+}
+
 void HeadlessWindowSystem::advance(milliseconds duration) {
     const Clock::TimePoint target = m_clock.now() + duration;
-    TimerId id = 0;
-    while (HeadlessDialog* dialog = nextDue(target, id)) {
+    for (;;) {
+        TimerId id = 0;
+        HeadlessDialog* dialog = nextDue(target, id);
+        const auto call = std::min_element(m_calls.begin(), m_calls.end(), [](auto& a, auto& b) {
+            return a.second.due < b.second.due;
+        });
+        if (call != m_calls.end() && call->second.due <= target &&
+            (dialog == nullptr || call->second.due <= dialog->m_timers[id].due)) {
+            if (call->second.due > m_clock.now()) m_clock.set(call->second.due);
+            const std::function<void()> action = std::move(call->second.action);
+            m_calls.erase(call);
+            action();
+            continue;
+        }
+        if (dialog == nullptr) break;
         HeadlessDialog::Timer& timer = dialog->m_timers[id];
         if (timer.due > m_clock.now()) m_clock.set(timer.due);
         // Rescheduled before the tick runs, so that a re-arm inside the tick wins.

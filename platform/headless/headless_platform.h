@@ -131,7 +131,13 @@ class HeadlessWindowSystem final : public WindowSystem {
     // Scripts for modal runs, by template resource id (the main window's too).
     void onModal(int resourceId, ModalScript script);
 
-    // Moves the virtual clock on, running every tick that falls due on the way, in time order.
+    // Runs the action once the virtual clock reaches `due`, in time order with the ticks (before
+    // a tick due at the same time) and, like them, never inside a wait. The key cancels it.
+    int callAt(Clock::TimePoint due, std::function<void()> action);
+    void cancelCall(int key) { m_calls.erase(key); }
+
+    // Moves the virtual clock on, running every tick and call that falls due on the way, in time
+    // order.
     void advance(std::chrono::milliseconds duration);
     // Runs the ticks that are already due (those that fell due during a wait).
     void runDue() { advance(std::chrono::milliseconds{0}); }
@@ -144,8 +150,15 @@ class HeadlessWindowSystem final : public WindowSystem {
     void closeDialog(HeadlessDialog& dialog);
     HeadlessDialog* nextDue(Clock::TimePoint limit, TimerId& id);
 
+    struct Call {
+        Clock::TimePoint due;
+        std::function<void()> action;
+    };
+
     VirtualClock m_clock;
     std::vector<std::unique_ptr<HeadlessDialog>> m_open;
+    std::map<int, Call> m_calls;  // by key, which grows: equal times run in the order called
+    int m_nextCallKey = 1;
     std::map<int, ModalScript> m_scripts;
     int m_ticks = 0;
     int m_waitDepth = 0;

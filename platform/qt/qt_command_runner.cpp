@@ -1,47 +1,105 @@
 #include "platform/qt/qt_command_runner.h"
 
-#include <QEventLoop>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <string>
 
 #include "platform/qt/tick_gate.h"
 
 namespace veskator {
 
-int QtCommandRunner::run(std::string_view commandLine, std::string_view outputPath) {
-    const std::filesystem::path output =
-        m_directory / std::filesystem::path(std::string(outputPath));
+namespace {
 
-    QProcess process;
-    process.setWorkingDirectory(QString::fromStdString(m_directory.string()));
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QString::fromStdString(output.string()), QIODevice::Truncate);
+QString toQt(const std::string& text) { return QString::fromLocal8Bit(text); }
 
-    bool ended = false;
-    bool failed = false;
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::finished, &loop, [&] {
-        ended = true;
-        loop.quit();
-    });
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
-        // Only a failed start ends the run; other errors are followed by finished.
-        if (error != QProcess::FailedToStart) return;
-        failed = true;
-        loop.quit();
-    });
+class QtRunningCommand final : public RunningCommand {
+  public:
+    QtRunningCommand(TickGate* gate, CommandDone done) : m_gate(gate), m_done(std::move(done)) {}
+    ~QtRunningCommand() override { cancel(); }
+    QtRunningCommand(const QtRunningCommand&) = delete;
+    QtRunningCommand& operator=(const QtRunningCommand&) = delete;
 
-    TickGate::WaitScope scope(m_gate);
-    process.start(
-        QStringLiteral("/bin/sh"),
-        {QStringLiteral("-c"),
-         QString::fromLocal8Bit(commandLine.data(), static_cast<qsizetype>(commandLine.size()))});
-    if (!ended && !failed) loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (failed || process.exitStatus() != QProcess::NormalExit) return -1;
-    return process.exitCode();
+    void start(const std::filesystem::path& directory, const Command& command) {
+        if (command.argv.empty()) {
+            finish(CommandResult{CommandEnd::FailedToStart});
+            return;
+        }
+        const std::filesystem::path output = directory / std::filesystem::path(command.outputPath);
+        m_process.setWorkingDirectory(QString::fromStdString(directory.string()));
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.setStandardInputFile(QProcess::nullDevice());
+        m_process.setStandardOutputFile(QString::fromStdString(output.string()),
+                                        QIODevice::Truncate);
+        QObject::connect(&m_process, &QProcess::finished, &m_process,
+                         [this](int exitCode, QProcess::ExitStatus status) {
+                             if (m_timedOut) {
+                                 finish(CommandResult{CommandEnd::TimedOut});
+                             } else if (status == QProcess::CrashExit) {
+                                 finish(CommandResult{CommandEnd::Crashed});
+                             } else {
+                                 finish(CommandResult{CommandEnd::Exited, exitCode});
+                             }
+                         });
+        // Only a failed start ends the run here; other errors are followed by finished.
+        QObject::connect(&m_process, &QProcess::errorOccurred, &m_process,
+                         [this](QProcess::ProcessError error) {
+                             if (error == QProcess::FailedToStart)
+                                 finish(CommandResult{CommandEnd::FailedToStart});
+                         });
+        QTimer::singleShot(command.bound, &m_process, [this] {
+            if (m_finished || m_process.state() == QProcess::NotRunning) return;
+            m_timedOut = true;
+            m_process.kill();
+        });
+
+        QStringList arguments;
+        for (std::size_t i = 1; i < command.argv.size(); ++i) arguments << toQt(command.argv[i]);
+        m_process.start(toQt(command.argv.front()), arguments);
+    }
+
+    void cancel() override {
+        m_finished = true;
+        m_done = nullptr;
+        if (m_process.state() == QProcess::NotRunning) return;
+        m_process.kill();
+        // Reaped at once: a killed child ends without delay, and none is left behind.
+        m_process.waitForFinished();
+    }
+
+  private:
+    void finish(const CommandResult& result) {
+        if (m_finished) return;
+        m_finished = true;
+        // Never inside start(), a handler or a wait: from the event loop once the thread is free.
+        // The process is the context, so dropping the handle drops a completion still held.
+        auto deliver = [this, result](bool) {
+            CommandDone done = std::move(m_done);
+            m_done = nullptr;
+            // Last: the callback may drop this handle.
+            if (done) done(result);
+        };
+        if (m_gate != nullptr) {
+            m_gate->post(&m_process, 0, deliver);
+        } else {
+            QTimer::singleShot(0, &m_process, [deliver] { deliver(false); });
+        }
+    }
+
+    TickGate* m_gate;
+    CommandDone m_done;
+    QProcess m_process;
+    bool m_finished = false;
+    bool m_timedOut = false;
+};
+
+}  // namespace
+
+std::unique_ptr<RunningCommand> QtCommandRunner::start(Command command, CommandDone done) {
+    auto running = std::make_unique<QtRunningCommand>(m_gate, std::move(done));
+    running->start(m_directory, command);
+    return running;
 }
 
 }  // namespace veskator

@@ -1,6 +1,6 @@
 #pragma once
-// Runs a command line through the shell with its output (standard output and error) in a file,
-// and waits for it while the windows keep painting.
+// Runs commands as child processes on the Qt event loop. Their ends are delivered through the tick
+// gate, so a completion never runs inside a handler or a fixed wait.
 
 #include <filesystem>
 
@@ -12,14 +12,14 @@ class TickGate;
 
 class QtCommandRunner final : public CommandRunner {
   public:
-    // Commands run in workingDirectory, and a relative output path resolves against it. With a
-    // gate, no timer tick runs while a command is waited for, as during a fixed wait.
+    // Programs run in workingDirectory, and a relative output path resolves against it. Without
+    // a gate, completions come from the event loop on their own.
     explicit QtCommandRunner(
         std::filesystem::path workingDirectory = std::filesystem::current_path(),
         TickGate* gate = nullptr)
         : m_directory(std::move(workingDirectory)), m_gate(gate) {}
 
-    int run(std::string_view commandLine, std::string_view outputPath) override;
+    std::unique_ptr<RunningCommand> start(Command command, CommandDone done) override;
 
   private:
     std::filesystem::path m_directory;

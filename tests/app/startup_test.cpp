@@ -17,7 +17,7 @@ using namespace main_ids;
 
 class NoCommands final : public CommandRunner {
   public:
-    int run(std::string_view, std::string_view) override { return -1; }
+    std::unique_ptr<RunningCommand> start(Command, CommandDone) override { return nullptr; }
 };
 
 class StartupTest : public ::testing::Test {

@@ -38,9 +38,9 @@ using namespace std::chrono_literals;
 // The main window never runs commands.
 class NoCommands final : public CommandRunner {
   public:
-    int run(std::string_view, std::string_view) override {
+    std::unique_ptr<RunningCommand> start(Command, CommandDone) override {
         ADD_FAILURE() << "the main window ran a command";
-        return -1;
+        return nullptr;
     }
 };
 

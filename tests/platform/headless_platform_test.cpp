@@ -4,7 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "platform/control_values.h"
+#include "platform/headless/scripted_command_runner.h"
 #include "platform/test_windows.h"
 #include "resources/main_dialog_template.h"
 
@@ -121,6 +127,80 @@ TEST(HeadlessPlatformTest, ModalChildRunsWhileTheOpenersTimerTicks) {
     EXPECT_EQ(result, 7);
     EXPECT_EQ(child.count("click:2004"), 1);
     EXPECT_EQ(child.count("closed:0"), 1);
+}
+
+TEST(HeadlessPlatformTest, ScriptedCommandsEndOnTheVirtualClockInTimeWithTheTicks) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::filesystem::path base = dir.path().toStdString();
+    const auto contentOf = [&](const char* name) {
+        std::ifstream in(base / name, std::ios::binary);
+        std::ostringstream content;
+        content << in.rdbuf();
+        return content.str();
+    };
+    PosixFileSystem files(base);
+    HeadlessWindowSystem system;
+    ScriptedCommandRunner commands(system, files);
+    using Behaviour = ScriptedCommandRunner::Behaviour;
+    commands.script("lister", Behaviour{0, "one\ntwo\n", milliseconds{300}});
+    commands.script("prober", [](const std::vector<std::string>& argv) {
+        return argv.back() == "10.0.0.7" ? Behaviour{0, "found", milliseconds{50}}
+                                         : Behaviour{1, "silent", milliseconds{2000}};
+    });
+
+    std::vector<std::string> log;
+    RecordingWindow window{kProbeTemplate, "w", log};
+    HeadlessDialog& dialog = system.open(window);
+    dialog.armTimer(1, milliseconds{250});
+    log.clear();
+    const auto record = [&](const std::string& name) {
+        return [&log, &system, name](const CommandResult& r) {
+            log.push_back(name + ":" + std::to_string(static_cast<int>(r.end)) + "/" +
+                          std::to_string(r.exitCode) + "@" +
+                          std::to_string(system.clock().elapsed().count()));
+        };
+    };
+    std::vector<std::unique_ptr<RunningCommand>> running;
+    running.push_back(commands.start({{"lister", "-a"}, "list.txt"}, record("list")));
+    running.push_back(commands.start({{"prober", "10.0.0.7"}, "hit.txt"}, record("hit")));
+    running.push_back(
+        commands.start({{"prober", "10.0.0.8"}, "miss.txt", milliseconds{1000}}, record("miss")));
+    running.push_back(commands.start({{"unscripted"}, "u.txt"}, record("unscripted")));
+    running.push_back(commands.start({{"lister"}, "missing/dir/x.txt"}, record("unwritable")));
+    auto cancelled = commands.start({{"lister"}, "cancelled.txt"}, record("cancelled"));
+    EXPECT_TRUE(log.empty()) << "never inside start";
+    EXPECT_EQ(commands.runningCount(), 6u);
+    ASSERT_EQ(commands.started().size(), 6u);
+    EXPECT_EQ(commands.started()[2].argv, (std::vector<std::string>{"prober", "10.0.0.8"}));
+    // Output files are emptied when their commands start.
+    EXPECT_TRUE(std::filesystem::exists(base / "list.txt"));
+    EXPECT_EQ(contentOf("list.txt"), "");
+    cancelled.reset();
+    EXPECT_EQ(commands.runningCount(), 5u);
+
+    // Exited = 0, FailedToStart = 1, TimedOut = 2; a command ends before a tick of its time.
+    system.advance(milliseconds{1000});
+    EXPECT_EQ(log, (std::vector<std::string>{"unscripted:1/-1@0", "unwritable:1/-1@0", "hit:0/0@50",
+                                             "w.tick:1", "list:0/0@300", "w.tick:1", "w.tick:1",
+                                             "miss:2/-1@1000", "w.tick:1"}));
+    EXPECT_EQ(contentOf("list.txt"), "one\ntwo\n");
+    EXPECT_EQ(contentOf("hit.txt"), "found");
+    EXPECT_EQ(contentOf("miss.txt"), "silent");
+    EXPECT_EQ(contentOf("cancelled.txt"), "");
+    EXPECT_EQ(commands.runningCount(), 0u);
+
+    // A wait runs no completion: it comes once the handler has returned.
+    running.push_back(commands.start({{"lister"}, "list.txt"}, record("again")));
+    window.onClick = [&](ControlId) {
+        dialog.wait(milliseconds{400});
+        log.push_back("wait-end");
+    };
+    dialog.killTimer(1);
+    log.clear();
+    dialog.click(probe::kButton);
+    system.runDue();
+    EXPECT_EQ(log, (std::vector<std::string>{"w.click:2004", "wait-end", "again:0/0@1400"}));
 }
 
 }  // namespace
