@@ -34,7 +34,19 @@ struct ControlTemplate {
     int charLimit = 0;        // edits: 0 = no limit
     // Edits and sliders: the label that names them for assistive technology and tests.
     std::string_view accessibleName = {};
-    bool password = false;
+    bool masked = false;  // a password edit
+
+    // Modifiers of a row: edit(...).limit(15).password()
+    constexpr ControlTemplate limit(int characters) const {
+        ControlTemplate c = *this;
+        c.charLimit = characters;
+        return c;
+    }
+    constexpr ControlTemplate password() const {
+        ControlTemplate c = *this;
+        c.masked = true;
+        return c;
+    }
 };
 
 struct DialogTemplate {
@@ -46,6 +58,44 @@ struct DialogTemplate {
     int iconResource;
     std::span<const ControlTemplate> controls;
 };
+
+// Template rows, read by name. Positions and sizes are in dialog units; an edit's or a slider's
+// name is the label that stands for it.
+constexpr ControlTemplate edit(ControlId id, int x, int y, int width, int height,
+                               std::string_view name) {
+    return {id, ControlKind::Edit, {}, x, y, width, height, 0, name};
+}
+constexpr ControlTemplate multiLineEdit(ControlId id, int x, int y, int width, int height,
+                                        std::string_view name) {
+    return {id, ControlKind::MultiLineEdit, {}, x, y, width, height, 0, name};
+}
+constexpr ControlTemplate slider(ControlId id, int x, int y, int width, int height,
+                                 std::string_view name) {
+    return {id, ControlKind::Slider, {}, x, y, width, height, 0, name};
+}
+constexpr ControlTemplate option(ControlId id, std::string_view label, int x, int y, int width,
+                                 int height) {
+    return {id, ControlKind::Option, label, x, y, width, height};
+}
+constexpr ControlTemplate button(ControlId id, std::string_view label, int x, int y, int width,
+                                 int height) {
+    return {id, ControlKind::PushButton, label, x, y, width, height};
+}
+constexpr ControlTemplate label(std::string_view text, int x, int y, int width, int height) {
+    return {kStaticId, ControlKind::Label, text, x, y, width, height};
+}
+// A label with an id of its own: a status text the window updates.
+constexpr ControlTemplate label(ControlId id, std::string_view text, int x, int y, int width,
+                                int height) {
+    return {id, ControlKind::Label, text, x, y, width, height};
+}
+constexpr ControlTemplate group(std::string_view text, int x, int y, int width, int height) {
+    return {kStaticId, ControlKind::GroupFrame, text, x, y, width, height};
+}
+
+static_assert(edit(7, 1, 2, 3, 4, "pin").limit(6).password().charLimit == 6);
+static_assert(edit(7, 1, 2, 3, 4, "pin").password().masked);
+static_assert(edit(7, 1, 2, 3, 4, "pin").limit(6).accessibleName == "pin");
 
 constexpr bool hasValue(ControlKind kind) {
     return kind == ControlKind::Edit || kind == ControlKind::MultiLineEdit ||
@@ -72,6 +122,28 @@ constexpr bool controlsInside(const std::array<ControlTemplate, N>& controls, in
         return c.x >= 0 && c.y >= 0 && c.x + c.width <= width && c.y + c.height <= height;
     });
 }
+
+// True when every control a user works has a name for assistive technology: edits and sliders
+// their accessible name, options and buttons their label.
+template <std::size_t N>
+constexpr bool controlsAreNamed(const std::array<ControlTemplate, N>& controls) {
+    return std::all_of(controls.begin(), controls.end(), [](const ControlTemplate& c) {
+        switch (c.kind) {
+            case ControlKind::Edit:
+            case ControlKind::MultiLineEdit:
+            case ControlKind::Slider:
+                return !c.accessibleName.empty();
+            case ControlKind::Option:
+            case ControlKind::PushButton:
+                return !c.text.empty();
+            default:
+                return true;
+        }
+    });
+}
+
+static_assert(!controlsAreNamed(std::array{edit(1, 0, 0, 10, 10, "")}));
+static_assert(!controlsAreNamed(std::array{option(1, "", 0, 0, 10, 10)}));
 
 constexpr const ControlTemplate* findControl(std::span<const ControlTemplate> controls,
                                              ControlId id) {

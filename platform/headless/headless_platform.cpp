@@ -20,7 +20,7 @@ HeadlessDialog::HeadlessDialog(HeadlessWindowSystem& system, DialogWindow& windo
         control.kind = c.kind;
         control.text = std::string(c.text);
         control.charLimit = c.charLimit;
-        control.password = c.password;
+        control.password = c.masked;
         m_controls[c.id] = control;
     }
 }

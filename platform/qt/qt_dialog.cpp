@@ -115,7 +115,7 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(this);
             edit->setMaxLength(c.charLimit > 0 ? c.charLimit : kNoLineEditLimit);
-            if (c.password) edit->setEchoMode(QLineEdit::Password);
+            if (c.masked) edit->setEchoMode(QLineEdit::Password);
             // textEdited: user changes only, one per keystroke.
             connect(edit, &QLineEdit::returnPressed, this, [this, id] {
                 // The key goes on to the dialog, which must not take it for its own Enter.

@@ -24,13 +24,15 @@ inline constexpr ControlId kButton = 2004;
 
 // clang-format off
 inline constexpr std::array<ControlTemplate, 5> kProbeControls{{
-    {probe_ids::kSlider, ControlKind::Slider, "", 10, 10, 100, 15, 0, "volume"},
-    {probe_ids::kSecret, ControlKind::Edit, "", 10, 30, 100, 12, 8, "secret", true},
-    {probe_ids::kNotes, ControlKind::MultiLineEdit, "", 10, 50, 100, 30, 10, "notes"},
-    {probe_ids::kButton, ControlKind::PushButton, "Open a child window", 120, 10, 40, 30},
-    {kStaticId, ControlKind::Label, "probe", 120, 50, 40, 10},
+    slider(probe_ids::kSlider, 10, 10, 100, 15, "volume"),
+    edit(probe_ids::kSecret, 10, 30, 100, 12, "secret").limit(8).password(),
+    multiLineEdit(probe_ids::kNotes, 10, 50, 100, 30, "notes").limit(10),
+    button(probe_ids::kButton, "Open a child window", 120, 10, 40, 30),
+    label("probe", 120, 50, 40, 10),
 }};
 // clang-format on
+static_assert(idsAreUnique(kProbeControls));
+static_assert(controlsAreNamed(kProbeControls));
 inline constexpr DialogTemplate kProbeTemplate{900, "Probe", 200,           120, "MS Sans Serif",
                                                8,   128,     kProbeControls};
 inline constexpr DialogTemplate kChildTemplate{901, "Child", 200,           120, "MS Sans Serif",

@@ -32,15 +32,16 @@ namespace ids = seam_ids;
 
 // clang-format off
 inline constexpr std::array<ControlTemplate, 6> kSeamControls{{
-    {ids::kName, ControlKind::Edit, "", 10, 10, 100, 12, 5, "name"},
-    {ids::kNotes, ControlKind::MultiLineEdit, "", 10, 30, 100, 30, 10, "notes"},
-    {ids::kOption, ControlKind::Option, "an option", 10, 70, 80, 10},
-    {ids::kButton, ControlKind::PushButton, "a button", 100, 70, 50, 14},
-    {ids::kStatus, ControlKind::Label, "status", 10, 90, 100, 8},
-    {ids::kLevel, ControlKind::Slider, "", 10, 100, 100, 15, 0, "level"},
+    edit(ids::kName, 10, 10, 100, 12, "name").limit(5),
+    multiLineEdit(ids::kNotes, 10, 30, 100, 30, "notes").limit(10),
+    option(ids::kOption, "an option", 10, 70, 80, 10),
+    button(ids::kButton, "a button", 100, 70, 50, 14),
+    label(ids::kStatus, "status", 10, 90, 100, 8),
+    slider(ids::kLevel, 10, 100, 100, 15, "level"),
 }};
 // clang-format on
 static_assert(idsAreUnique(kSeamControls));
+static_assert(controlsAreNamed(kSeamControls));
 inline constexpr DialogTemplate kSeamTemplate{910, "Seam", 200,          130, "MS Sans Serif",
                                               8,   128,    kSeamControls};
 
