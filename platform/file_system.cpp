@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace veskator {
@@ -81,6 +82,44 @@ bool PosixFileSystem::makeDirectory(std::string_view path) {
     std::error_code ec;
     std::filesystem::create_directories(resolve(path), ec);
     return !ec && std::filesystem::is_directory(resolve(path), ec);
+}
+
+bool FileSystem::writeFileAtomically(std::string_view path, std::string_view bytes) {
+    return writeWholeFile(*this, path, bytes);
+}
+
+bool PosixFileSystem::writeFileAtomically(std::string_view path, std::string_view bytes) {
+    if (path.empty()) return false;
+    const std::filesystem::path target = resolve(path);
+    // Beside the target: a rename within one file system replaces the file in one step.
+    std::string temporary = target.string() + ".tmp-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+
+    struct stat existing {};
+    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0644;
+    bool ok = ::fchmod(fd, mode) == 0;
+    {
+        PosixFile file(fd);
+        ok = ok && file.write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                        bytes.size()));
+        ok = ok && ::fsync(fd) == 0;
+    }
+    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk with the directory. Should that flush fail, the new
+    // content is in place all the same; only its surviving a power loss is less certain.
+    const std::filesystem::path directory =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
 }
 
 std::unique_ptr<File> openForReading(FileSystem& files, std::string_view path, bool* created) {

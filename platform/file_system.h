@@ -33,6 +33,10 @@ class FileSystem {
     virtual ~FileSystem() = default;
     virtual std::unique_ptr<File> open(std::string_view path, FileOpen mode) = 0;
     virtual bool makeDirectory(std::string_view path) = 0;
+    // Replaces the file's content with the bytes as one step: afterwards the file holds either
+    // all of them or, on failure (false), what it held before. This default writes in place
+    // (writeWholeFile), for a file system that cannot replace a file whole.
+    virtual bool writeFileAtomically(std::string_view path, std::string_view bytes);
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -40,6 +44,10 @@ class PosixFileSystem final : public FileSystem {
     explicit PosixFileSystem(std::filesystem::path base = std::filesystem::current_path());
     std::unique_ptr<File> open(std::string_view path, FileOpen mode) override;
     bool makeDirectory(std::string_view path) override;
+    // Writes a temporary file beside the target, flushes it to the disk and renames it over the
+    // target, so that neither a failed write nor a crash or power loss leaves a part-written
+    // file. An existing file keeps its permissions.
+    bool writeFileAtomically(std::string_view path, std::string_view bytes) override;
     const std::filesystem::path& base() const { return m_base; }
 
   private:
