@@ -45,7 +45,7 @@ class PosixFileSystem final : public FileSystem {
     std::unique_ptr<File> open(std::string_view path, FileOpen mode) override;
     bool makeDirectory(std::string_view path) override;
     // Writes a temporary file beside the target, flushes it to the disk and renames it over the
-    // target, so that neither a failed write nor a crash or power loss leaves a part-written
+    // target, so that neither a failed write nor a crash or power loss leaves a half-written
     // file. An existing file keeps its permissions.
     bool writeFileAtomically(std::string_view path, std::string_view bytes) override;
     const std::filesystem::path& base() const { return m_base; }
