@@ -7,8 +7,10 @@ namespace veskator {
 
 bool saveParameterFile(FileSystem& files, const ProgrammerState& state, std::string_view name) {
     writeWholeFile(files, kSavingNameFile, name);
-    auto file = files.open(name, FileOpen::CreateEmpty);
-    return file && file->write(state.workspace.bytes());
+    // Whole or not at all: a save that fails midway leaves the file that stood there.
+    const auto bytes = state.workspace.bytes();
+    return files.writeFileAtomically(
+        name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 LoadOutcome loadParameterFile(FileSystem& files, ProgrammerState& state, std::string_view name) {
