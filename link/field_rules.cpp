@@ -18,7 +18,7 @@ void storeText(std::span<std::uint8_t> image, const TextField& field, std::strin
             auto slot = image.subspan(
                 start, std::min(static_cast<std::size_t>(field.slotSize), image.size() - start));
             std::fill(slot.begin(), slot.end(), std::uint8_t{0});
-            writeText(image, offset, field.slotSize, text);
+            writeTextExact(image, offset, field.slotSize, text);
             break;
         }
     }

@@ -35,7 +35,7 @@ constexpr bool hasRow(const Table& table, int id) {
 
 // How a text is stored into its slot. Terminated: at most slotSize-1 characters and a zero byte.
 // Exact: a full slot takes slotSize characters without a zero byte. ZeroPadded: the text, and
-// zero bytes to the end of the slot.
+// zero bytes to the end of the slot; a full slot has none.
 enum class SlotRule { Terminated, Exact, ZeroPadded };
 
 struct TextField {
