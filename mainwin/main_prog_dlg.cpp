@@ -5,6 +5,7 @@
 #include "mainwin/main_refresh.h"
 #include "mainwin/option_steps.h"
 #include "mainwin/parameter_files.h"
+#include "options/options_dlg.h"
 #include "resources/main_dialog_template.h"
 #include "ui/status_line.h"
 
@@ -258,8 +259,9 @@ void CMainProgDlg::onClicked(ControlId id) {
             return onLoadNo();
         case kAlarmCode:
             return onAlarmCode();
+        case kOptionsWindow:
+            return openOptions();
         default:
-            // 1040 opens the options window once it exists.
             return;
     }
 }
@@ -454,8 +456,19 @@ void CMainProgDlg::onLinkTick() {
     if (m_closing && !m_asking) finishClosing();
 }
 
-void CMainProgDlg::onSystemCommand(int /*command*/) {
-    // The About entry opens the options window once it exists.
+void CMainProgDlg::onSystemCommand(int command) {
+    if (command == kAboutCommand) openOptions();
+}
+
+// A new options window every time, filled from the image; not while a read is still filling it.
+void CMainProgDlg::openOptions() {
+    if (m_link.status().fullReadPending) {
+        m_link.setNotice("wait for the read to finish");
+        show();
+        return;
+    }
+    COptionsDlg options(m_services, m_state, m_link);
+    m_dialog->runModal(options);
 }
 
 }  // namespace veskator

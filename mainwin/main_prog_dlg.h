@@ -87,6 +87,7 @@ class CMainProgDlg final : public DialogWindow {
     void onLoadYes();
     void onLoadNo();
     void onAlarmCode();
+    void openOptions();
     void onLinkTick();
 
     Services& m_services;

@@ -1,0 +1,383 @@
+#include "options/options_dlg.h"
+
+#include <algorithm>
+
+#include "ui/status_line.h"
+#include "ui/steps.h"
+
+namespace veskator {
+
+namespace ids = options_ids;
+
+namespace {
+
+// The two password boxes, in the order of the window's placeholder list.
+constexpr std::array<ControlId, 2> kMaskedBoxes{{ids::kPassword, ids::kDdnsPassword}};
+
+constexpr bool masksAreTextFields() {
+    for (ControlId id : kMaskedBoxes) {
+        const ControlTemplate* c = findControl(kOptionsDialogTemplate.controls, id);
+        if (c == nullptr || !c->password || !hasRow(kOptionsTextFields, id)) return false;
+    }
+    return true;
+}
+static_assert(masksAreTextFields());
+
+constexpr int maskIndex(ControlId id) {
+    for (std::size_t i = 0; i < kMaskedBoxes.size(); ++i) {
+        if (kMaskedBoxes[i] == id) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// The options each opening step shows; together they are every option of the window, once.
+constexpr std::array<ControlId, 3> kPanelOptions{{ids::kAtPanel, ids::kAtReceiver, ids::kRedial}};
+constexpr std::array<ControlId, 5> kTelephoneOptions{{ids::kMicInput, ids::kListenIn,
+                                                      ids::kEnableDialer, ids::kNormallyClosed1,
+                                                      ids::kNormallyClosed2}};
+constexpr std::array<ControlId, 2> kSharedOptions{{ids::kDdnsEnable, ids::kAlarmMonitor}};
+constexpr std::array<ControlId, 10> kOtherOptions{
+    {ids::kContactIdFormat, ids::kAlarmLatched1, ids::kAlarmLatched2, ids::kTestEveryTwoHours,
+     ids::kArm1, ids::kArm2, ids::kAddIpMessage, ids::kTestReports, ids::kRepeatEmail,
+     ids::kReceiverOrVoice}};
+
+template <std::size_t N>
+constexpr bool allOptions(const std::array<ControlId, N>& ids) {
+    return std::all_of(ids.begin(), ids.end(),
+                       [](ControlId id) { return hasRow(kOptionsOptionBits, id); });
+}
+static_assert(allOptions(kPanelOptions) && allOptions(kTelephoneOptions) &&
+              allOptions(kSharedOptions) && allOptions(kOtherOptions));
+static_assert(kPanelOptions.size() + kTelephoneOptions.size() + kSharedOptions.size() +
+                  kOtherOptions.size() ==
+              kOptionsOptionBits.size());
+
+inline constexpr ImagePlace kPanelPlace{1, 0x38};
+static_assert(hasWorkingCopy(kPanelPlace));
+
+constexpr int deferredRowOf(ControlId id) {
+    for (std::size_t i = 0; i < kDeferredRows.size(); ++i) {
+        if (kDeferredRows[i].id == id) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+template <std::size_t N>
+constexpr bool contains(const std::array<ControlId, N>& ids, ControlId id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+}  // namespace
+
+COptionsDlg::COptionsDlg(Services& services, ProgrammerState& state, LinkEngine& link)
+    : m_services(services),
+      m_state(state),
+      m_link(link),
+      m_values(kOptionsDialogTemplate),
+      m_deferred(services.clock, kDeferredRows.size()) {}
+
+const DialogTemplate& COptionsDlg::dialogTemplate() const { return kOptionsDialogTemplate; }
+
+bool COptionsDlg::editPending(ControlId id) const {
+    const int row = deferredRowOf(id);
+    return row >= 0 && m_deferred.pending(static_cast<std::size_t>(row));
+}
+
+void COptionsDlg::onInit(Dialog& dialog) {
+    m_dialog = &dialog;
+    m_rewritesShown = m_link.status().imageRewrites;
+    using enum OpeningOp;
+    static constexpr std::array<Step<OpeningOp>, 12> kOpening{{{ShowEmpty},
+                                                               {ModulationBox},
+                                                               {PanelOrReceiver},
+                                                               {TelephoneOptions},
+                                                               {Texts},
+                                                               {SharedOptions},
+                                                               {Sliders},
+                                                               {TestRate},
+                                                               {SoundLevel},
+                                                               {OtherOptions},
+                                                               {Show},
+                                                               {StartTimer}}};
+    runSteps(std::span<const Step<OpeningOp>>(kOpening), dialog,
+             [this](OpeningOp op) { perform(op); });
+}
+
+void COptionsDlg::perform(OpeningOp op) {
+    const auto image = m_state.workspace.image();
+    switch (op) {
+        case OpeningOp::ShowEmpty:
+            show();
+            break;
+        case OpeningOp::ModulationBox:
+            m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
+            break;
+        case OpeningOp::PanelOrReceiver:
+            m_state.optionCopies.at(kPanelPlace) = imageByte(kPanelPlace);
+            for (ControlId id : kPanelOptions) showOption(id);
+            break;
+        case OpeningOp::TelephoneOptions:
+            for (ControlId id : kTelephoneOptions) showOption(id);
+            break;
+        case OpeningOp::Texts:
+            for (const TextField& field : kOptionsTextFields) {
+                const std::string stored = showText(image, field);
+                const int mask = maskIndex(field.id);
+                if (mask < 0) {
+                    m_values.setText(field.id, stored);
+                    continue;
+                }
+                // One star for every byte read, the zero byte included; never the characters.
+                const int limit = findControl(kOptionsDialogTemplate.controls, field.id)->charLimit;
+                const auto stars = std::min<std::size_t>(stored.size() + 1, limit);
+                m_placeholders[static_cast<std::size_t>(mask)] = std::string(stars, '*');
+                m_values.setText(field.id, m_placeholders[static_cast<std::size_t>(mask)]);
+            }
+            break;
+        case OpeningOp::SharedOptions:
+            for (ControlId id : kSharedOptions) showOption(id);
+            break;
+        case OpeningOp::Sliders:
+            for (ControlId id : {ids::kSirenSlider, ids::kRestoreSlider, ids::kPrealarmSlider,
+                                 ids::kSetupSlider}) {
+                const SliderRow& row = *findRow(kSliders, id);
+                m_dialog->setSliderRange(row.id, 0, row.high);
+                showSlider(row);
+            }
+            break;
+        case OpeningOp::TestRate:
+            m_values.setText(ids::kTestRate, std::to_string(2 * imageByte(kTestRatePlace)));
+            break;
+        case OpeningOp::SoundLevel: {
+            const SliderRow& row = *findRow(kSliders, ids::kSoundSlider);
+            m_dialog->setSliderRange(row.id, 0, row.high);
+            showSlider(row);
+            break;
+        }
+        case OpeningOp::OtherOptions:
+            for (ControlId id : kOtherOptions) showOption(id);
+            break;
+        case OpeningOp::Show:
+            // Polling outlives the window: a new window shows it and asks at once.
+            m_values.setChecked(ids::kReadLoopStatus, m_state.loopPolling);
+            if (m_state.loopPolling) m_nextPoll = m_services.clock.now();
+            show();
+            break;
+        case OpeningOp::StartTimer:
+            armTimer(kOptionsTickPeriod);
+            break;
+    }
+}
+
+std::uint8_t& COptionsDlg::imageByte(ImagePlace place) {
+    return m_state.workspace.image()[static_cast<std::size_t>(imageOffset(place))];
+}
+
+std::uint8_t COptionsDlg::optionByte(ImagePlace place) {
+    const std::uint8_t* copy = m_state.optionCopies.find(place);
+    return copy != nullptr ? *copy : imageByte(place);
+}
+
+void COptionsDlg::showOption(ControlId id) {
+    const OptionBit& bit = *findRow(kOptionsOptionBits, id);
+    m_values.setChecked(id, optionShownOn(bit, optionByte(bit.place)));
+}
+
+// A stored value above the range leaves the slider at its end; the box shows the stored value.
+// The sound level is shown capped in both.
+void COptionsDlg::showSlider(const SliderRow& row) {
+    const int stored = imageByte(row.place);
+    const int position = std::min(stored, row.high);
+    m_values.setPosition(row.id, position);
+    m_values.setText(row.box, std::to_string(row.id == ids::kSoundSlider ? position : stored));
+}
+
+void COptionsDlg::take() { m_values.take(*m_dialog); }
+
+void COptionsDlg::show() {
+    m_values.show(*m_dialog);
+    for (const ControlTemplate& c : kOptionsDialogTemplate.controls) {
+        if (c.kind == ControlKind::Edit && c.charLimit > 0)
+            m_dialog->setCharLimit(c.id, c.charLimit);
+    }
+    const std::string status = statusLineText(m_link.status());
+    if (m_dialog->text(ids::kStatusLine) != status) m_dialog->setText(ids::kStatusLine, status);
+}
+
+void COptionsDlg::armTimer(std::chrono::milliseconds period) {
+    m_period = period;
+    m_dialog->armTimer(kOptionsTimer, period);
+}
+
+// Nothing typed is lost by closing: edits still waiting for their second are written now.
+bool COptionsDlg::onCloseRequested() {
+    take();
+    writeEdits(DeferredFields::Which::All);
+    return true;
+}
+
+void COptionsDlg::onClosed() {
+    writeEdits(DeferredFields::Which::All);
+    m_dialog = nullptr;
+}
+
+void COptionsDlg::onEditEnter(ControlId id) {
+    const int row = deferredRowOf(id);
+    if (row < 0 || !m_deferred.pending(static_cast<std::size_t>(row))) return;
+    take();
+    m_deferred.markNow(static_cast<std::size_t>(row));
+    armTimer(kOptionsTickPeriod);
+}
+
+void COptionsDlg::onTextChanged(ControlId id) {
+    if (contains(kShowOnlyBoxes, id)) {
+        // What was typed goes back to what the box shows.
+        show();
+        return;
+    }
+    if (id == ids::kSoundBox) return onSoundBox();
+    if (id == ids::kModulationBox) return onModulationBox();
+    if (deferredRowOf(id) >= 0) onDeferredEdit(id);
+}
+
+// Written one second after the last keystroke, by the timer.
+void COptionsDlg::onDeferredEdit(ControlId id) {
+    armTimer(kCommitDelay);
+    const int mask = maskIndex(id);
+    if (mask >= 0 && !m_placeholders[static_cast<std::size_t>(mask)].empty()) {
+        // The first edit of a masked box starts from empty: its stars were never the password.
+        std::string& stars = m_placeholders[static_cast<std::size_t>(mask)];
+        std::string typed = m_dialog->text(id);
+        if (typed.starts_with(stars)) {
+            typed.erase(0, stars.size());
+        } else if (typed.size() < stars.size() &&
+                   typed.find_first_not_of('*') == std::string::npos) {
+            typed.clear();
+        }
+        stars.clear();
+        NotificationBlocker blocker(*m_dialog);
+        m_dialog->setText(id, typed);
+    }
+    m_deferred.mark(static_cast<std::size_t>(deferredRowOf(id)));
+    take();
+}
+
+void COptionsDlg::onSoundBox() {
+    m_dialog->wait(kSoundBoxPause);
+    take();
+    armTimer(kOptionsTickPeriod);
+    const std::uint8_t level =
+        clampedByte(parseDecimal(m_values.text(ids::kSoundBox)), kSoundLevelMax);
+    m_values.setPosition(ids::kSoundSlider, level);
+    imageByte(findRow(kSliders, ids::kSoundSlider)->place) = level;
+    m_link.requestExchange(writeCodeForBlock(kTestRatePlace.block));
+    show();
+}
+
+void COptionsDlg::onModulationBox() {
+    take();
+    imageByte(kModulationPlace) = clampedByte(parseDecimal(m_values.text(ids::kModulationBox)));
+    m_link.requestExchange(writeCodeForBlock(kModulationPlace.block));
+    show();
+    m_dialog->wait(kModulationPause);
+}
+
+// Whichever slider moved, all five bytes are written from the five positions.
+void COptionsDlg::onSliderMoved(ControlId id) {
+    if (!hasRow(kSliders, id)) return;
+    take();
+    m_dialog->wait(kSliderPauseBefore);
+    for (const SliderRow& row : kSliders) {
+        const std::uint8_t value = clampedByte(m_values.position(row.id), row.high);
+        imageByte(row.place) = value;
+        m_values.setText(row.box, std::to_string(value));
+    }
+    m_link.requestExchange(writeCodeForBlock(kSliders.front().place.block));
+    show();
+    m_dialog->wait(kSliderPauseAfter);
+    armTimer(kOptionsTickPeriod);
+}
+
+void COptionsDlg::onClicked(ControlId id) {
+    if (id == ids::kReadLoopStatus) return onPollingSwitch();
+    // Switches and action buttons do nothing yet; an option shows its state again after a click.
+    show();
+}
+
+void COptionsDlg::onPollingSwitch() {
+    m_dialog->wait(kPollSwitchPause);
+    m_state.loopPolling = !m_state.loopPolling;
+    m_values.setChecked(ids::kReadLoopStatus, m_state.loopPolling);
+    if (m_state.loopPolling) {
+        m_nextPoll = m_services.clock.now() + kPollInterval;
+        m_link.requestExchange(kCodeStatus);
+    } else {
+        m_nextPoll.reset();
+    }
+    show();
+}
+
+void COptionsDlg::onTimer(TimerId id) {
+    if (id == kOptionsTimer) onTick();
+}
+
+void COptionsDlg::onTick() {
+    pollWhenDue();
+    writeEdits(DeferredFields::Which::Due);
+    followImageRewrites();
+    showLoopStatus();
+    show();
+    // A text edit slowed the timer to its one second; the poll and the next edits need it fast.
+    if (m_period != kOptionsTickPeriod) armTimer(kOptionsTickPeriod);
+}
+
+void COptionsDlg::pollWhenDue() {
+    if (!m_state.loopPolling) return;
+    const Clock::TimePoint now = m_services.clock.now();
+    if (m_nextPoll && now < *m_nextPoll) return;
+    m_link.requestExchange(kCodeStatus);
+    m_nextPoll = now + kPollInterval;
+}
+
+void COptionsDlg::writeEdits(DeferredFields::Which which) {
+    m_deferred.take(which, [this](std::size_t row) { writeRow(kDeferredRows[row]); });
+}
+
+void COptionsDlg::writeRow(const DeferredRow& row) {
+    auto image = m_state.workspace.image();
+    switch (row.kind) {
+        case DeferredKind::Text:
+            storeText(image, *findRow(kOptionsTextFields, row.id), m_values.text(row.id));
+            break;
+        case DeferredKind::TestRate:
+            imageByte(kTestRatePlace) = testRateByte(m_values.text(ids::kTestRate));
+            break;
+        case DeferredKind::ForceUpdate:
+            std::fill_n(image.begin() + imageOffset(kForceUpdatePlace), kForceUpdateBytes,
+                        std::uint8_t{0});
+            break;
+    }
+    m_link.requestExchange(row.code);
+}
+
+// Sending turned a byte of 13 into 12: the numbers show what the device now holds.
+void COptionsDlg::followImageRewrites() {
+    const int rewrites = m_link.status().imageRewrites;
+    if (rewrites == m_rewritesShown) return;
+    m_rewritesShown = rewrites;
+    for (const SliderRow& row : kSliders) showSlider(row);
+    m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
+    if (!editPending(ids::kTestRate)) {
+        m_values.setText(ids::kTestRate, std::to_string(2 * imageByte(kTestRatePlace)));
+    }
+}
+
+// 1089 and 1090 follow the device's loops, never a click.
+void COptionsDlg::showLoopStatus() {
+    const LoopStatus& loops = m_link.status().loops;
+    if (!loops.ready) return;
+    m_values.setChecked(ids::kLoopStatus1, (loops.loop1 & 0x10) != 0);
+    m_values.setChecked(ids::kLoopStatus2, (loops.loop2 & 0x10) != 0);
+}
+
+}  // namespace veskator

@@ -1,0 +1,100 @@
+#pragma once
+// The communicator options window: e-mail, dynamic DNS, alarm monitor, siren, Contact ID
+// messages, test reports and telephone line. Every change goes into the shared image and its
+// block is handed to the link engine; text edits a second after the last keystroke, numbers and
+// sliders at once. Its timer also polls the device for the live state of the two alarm loops.
+
+#include <array>
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "link/link_engine.h"
+#include "link/programmer_state.h"
+#include "options/options_fields.h"
+#include "platform/control_values.h"
+#include "platform/dialog_window.h"
+#include "platform/services.h"
+#include "ui/deferred_fields.h"
+
+namespace veskator {
+
+inline constexpr TimerId kOptionsTimer = 1;
+inline constexpr std::chrono::milliseconds kOptionsTickPeriod{10};
+// The loop status is asked for about once a second while polling is on, whatever the tick rate.
+inline constexpr std::chrono::milliseconds kPollInterval{1010};
+// Fixed pauses of the handlers: the device's tools have always paced the user this way.
+inline constexpr std::chrono::milliseconds kSoundBoxPause{1000};
+inline constexpr std::chrono::milliseconds kModulationPause{200};
+inline constexpr std::chrono::milliseconds kSliderPauseBefore{500};
+inline constexpr std::chrono::milliseconds kSliderPauseAfter{200};
+inline constexpr std::chrono::milliseconds kPollSwitchPause{500};
+
+class COptionsDlg final : public DialogWindow {
+  public:
+    COptionsDlg(Services& services, ProgrammerState& state, LinkEngine& link);
+
+    const DialogTemplate& dialogTemplate() const override;
+    void onInit(Dialog& dialog) override;
+    void onClosed() override;
+    bool onCloseRequested() override;
+    void onEditEnter(ControlId id) override;
+    void onTextChanged(ControlId id) override;
+    void onClicked(ControlId id) override;
+    void onSliderMoved(ControlId id) override;
+    void onTimer(TimerId id) override;
+
+    const ControlValues& values() const { return m_values; }
+    bool editPending(ControlId id) const;
+    int pendingEdits() const { return m_deferred.pendingCount(); }
+
+  private:
+    enum class OpeningOp {
+        ShowEmpty,
+        ModulationBox,
+        PanelOrReceiver,
+        TelephoneOptions,
+        Texts,
+        SharedOptions,
+        Sliders,
+        TestRate,
+        SoundLevel,
+        OtherOptions,
+        Show,
+        StartTimer,
+    };
+    void perform(OpeningOp op);
+
+    void take();
+    void show();
+    void armTimer(std::chrono::milliseconds period);
+    std::uint8_t& imageByte(ImagePlace place);
+    std::uint8_t optionByte(ImagePlace place);
+    void showOption(ControlId id);
+    void showSlider(const SliderRow& row);
+    void showLoopStatus();
+
+    void onDeferredEdit(ControlId id);
+    void onSoundBox();
+    void onModulationBox();
+    void onPollingSwitch();
+    void onTick();
+    void pollWhenDue();
+    void writeEdits(DeferredFields::Which which);
+    void writeRow(const DeferredRow& row);
+    void followImageRewrites();
+
+    Services& m_services;
+    ProgrammerState& m_state;
+    LinkEngine& m_link;
+    ControlValues m_values;
+    Dialog* m_dialog = nullptr;
+    DeferredFields m_deferred;
+    // The stars a masked box shows until its first edit; empty once it has been edited.
+    std::array<std::string, 2> m_placeholders;
+    std::optional<Clock::TimePoint> m_nextPoll;
+    std::chrono::milliseconds m_period{0};
+    int m_rewritesShown = 0;
+};
+
+}  // namespace veskator
