@@ -25,6 +25,7 @@
 #include "platform/qt/wrapping_buttons.h"
 #include "platform/test_windows.h"
 #include "resources/main_dialog_template.h"
+#include "resources/options_dialog_template.h"
 #include "tests/support/qt_dialogs.h"
 
 namespace veskator {
@@ -410,17 +411,20 @@ std::optional<TextPlace> textPlace(QWidget* widget) {
     return std::nullopt;
 }
 
-TEST_F(QtDialogTest, NoTextOfTheMainWindowIsCutAtEitherDpi) {
+// Every control inside the window, every text inside its control, at 96 and 144 dpi; and the
+// window fits a 1366 x 768 screen.
+void expectNoTextCut(QtWindowSystem& system, RecordingWindow& window) {
+    const DialogTemplate& layout = window.dialogTemplate();
     const int screenDpi = qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchY());
     for (const int dpi : {96, 144}) {
         SCOPED_TRACE("at " + std::to_string(dpi) + " dpi");
         // The dialog font and units as a screen of that dpi gives them: the same points, in
         // proportionally more pixels.
-        QFont font = dialogFont(kMainDialogTemplate.fontFamily, kMainDialogTemplate.fontPoints);
+        QFont font = dialogFont(layout.fontFamily, layout.fontPoints);
         ASSERT_EQ(QFontInfo(font).family(), "Liberation Sans");
         font.setPointSizeF(font.pointSizeF() * dpi / screenDpi);
         const DialogMetrics metrics = DialogMetrics::fromFont(font);
-        QtDialog dialog(system, main, font, metrics, {}, nullptr);
+        QtDialog dialog(system, window, font, metrics, {}, nullptr);
         dialog.show();
 
         int texts = 0;
@@ -432,22 +436,29 @@ TEST_F(QtDialogTest, NoTextOfTheMainWindowIsCutAtEitherDpi) {
             if (!text) continue;
             ++texts;
             EXPECT_TRUE(text->area.contains(text->bounds))
-                << name << ": text " << text->bounds.width() << "x" << text->bounds.height() << "+"
-                << text->bounds.x() << "+" << text->bounds.y() << " in " << text->area.width()
-                << "x" << text->area.height() << "+" << text->area.x() << "+" << text->area.y();
+                << name << " " << child->property("text").toString().toStdString() << ": text "
+                << text->bounds.width() << "x" << text->bounds.height() << "+" << text->bounds.x()
+                << "+" << text->bounds.y() << " in " << text->area.width() << "x"
+                << text->area.height() << "+" << text->area.x() << "+" << text->area.y();
         }
         const auto hasText = [](const ControlTemplate& c) {
             return c.kind == ControlKind::Label || c.kind == ControlKind::PushButton ||
                    c.kind == ControlKind::Option || c.kind == ControlKind::GroupFrame;
         };
-        EXPECT_EQ(texts, std::count_if(kMainDialogTemplate.controls.begin(),
-                                       kMainDialogTemplate.controls.end(), hasText));
+        EXPECT_EQ(texts, std::count_if(layout.controls.begin(), layout.controls.end(), hasText));
         if (dpi == 96) {
             // A 1366 x 768 screen also holds the title bar and a panel.
             EXPECT_LE(dialog.width(), 1366);
             EXPECT_LE(dialog.height(), 768 - 80);
         }
     }
+}
+
+TEST_F(QtDialogTest, NoTextOfTheMainWindowIsCutAtEitherDpi) { expectNoTextCut(system, main); }
+
+TEST_F(QtDialogTest, NoTextOfTheOptionsWindowIsCutAtEitherDpi) {
+    RecordingWindow options{kOptionsDialogTemplate, "options", log};
+    expectNoTextCut(system, options);
 }
 
 }  // namespace
