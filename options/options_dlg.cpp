@@ -16,8 +16,10 @@ constexpr std::array<ControlId, 2> kMaskedBoxes{{ids::kPassword, ids::kDdnsPassw
 
 constexpr bool masksAreTextFields() {
     for (ControlId id : kMaskedBoxes) {
-        const ControlTemplate* c = findControl(kOptionsDialogTemplate.controls, id);
-        if (c == nullptr || !c->password || !hasRow(kOptionsTextFields, id)) return false;
+        const bool password = std::any_of(
+            kOptionsDialogTemplate.controls.begin(), kOptionsDialogTemplate.controls.end(),
+            [id](const ControlTemplate& c) { return c.id == id && c.password; });
+        if (!password || !hasRow(kOptionsTextFields, id)) return false;
     }
     return true;
 }
@@ -128,7 +130,7 @@ void COptionsDlg::perform(OpeningOp op) {
                     continue;
                 }
                 // One star for every byte read, the zero byte included; never the characters.
-                const int limit = findControl(kOptionsDialogTemplate.controls, field.id)->charLimit;
+                const int limit = charLimitOf(field.id);
                 const auto stars = std::min<std::size_t>(stored.size() + 1, limit);
                 m_placeholders[static_cast<std::size_t>(mask)] = std::string(stars, '*');
                 m_values.setText(field.id, m_placeholders[static_cast<std::size_t>(mask)]);

@@ -61,12 +61,19 @@ static_assert(slotsStayInTheirBlock());
 
 // What a box can hold never runs past its field: a text keeps room for its zero byte, Contact ID
 // digits fill their field at most.
+// (Loops, not findControl: pointer comparisons are not constant under the sanitizers.)
+constexpr int charLimitOf(ControlId id) {
+    for (const ControlTemplate& c : kOptionsDialogTemplate.controls) {
+        if (c.id == id) return c.charLimit;
+    }
+    return 0;
+}
+
 constexpr bool limitsFitTheirFields() {
     for (const TextField& f : kOptionsTextFields) {
-        const ControlTemplate* c = findControl(kOptionsDialogTemplate.controls, f.id);
-        if (c == nullptr || c->charLimit <= 0) return false;
+        const int limit = charLimitOf(f.id);
         const int room = f.rule == SlotRule::ZeroPadded ? f.slotSize : f.slotSize - 1;
-        if (c->charLimit > room) return false;
+        if (limit <= 0 || limit > room) return false;
     }
     return true;
 }
@@ -153,10 +160,11 @@ inline constexpr std::array<DeferredRow, 31> kDeferredRows{{
 
 constexpr int blockOfRow(const DeferredRow& row) {
     switch (row.kind) {
-        case DeferredKind::Text: {
-            const TextField* f = findRow(kOptionsTextFields, row.id);
-            return f == nullptr ? -1 : f->place.block;
-        }
+        case DeferredKind::Text:
+            for (const TextField& f : kOptionsTextFields) {
+                if (f.id == row.id) return f.place.block;
+            }
+            return -1;
         case DeferredKind::TestRate:
             return kTestRatePlace.block;
         case DeferredKind::ForceUpdate:
