@@ -18,7 +18,7 @@ constexpr bool masksAreTextFields() {
     for (ControlId id : kMaskedBoxes) {
         const bool password = std::any_of(
             kOptionsDialogTemplate.controls.begin(), kOptionsDialogTemplate.controls.end(),
-            [id](const ControlTemplate& c) { return c.id == id && c.password; });
+            [id](const ControlTemplate& c) { return c.id == id && c.masked; });
         if (!password || !hasRow(kOptionsTextFields, id)) return false;
     }
     return true;
