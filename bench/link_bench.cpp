@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -17,9 +18,11 @@
 
 #include "app/programmer_app.h"
 #include "link/command_frame.h"
+#include "options/options_dlg.h"
 #include "platform/qt/posix_network.h"
 #include "platform/qt/qt_command_runner.h"
 #include "platform/qt/qt_window_system.h"
+#include "resources/options_dialog_template.h"
 #include "tools/communicator_sim/communicator_sim.h"
 
 namespace {
@@ -96,8 +99,11 @@ int main(int argc, char** argv) {
     QElapsedTimer sinceTick;
     qint64 maxGap = 0;
     QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout,
-                     [&] { maxGap = std::max(maxGap, sinceTick.restart()); });
+    std::size_t longestTrace = 0;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        maxGap = std::max(maxGap, sinceTick.restart());
+        longestTrace = std::max(longestTrace, engine.texts().trace.size());
+    });
 
     auto runUntil = [&](const std::function<bool()>& done) {
         const auto start = std::chrono::steady_clock::now();
@@ -126,22 +132,51 @@ int main(int argc, char** argv) {
     const qint64 writeStall = maxGap;
 
     // A device that streams a greeting without end: the longest the window thread is held.
+    runUntil([&] { return engine.settled(); });  // the last poll has ended
     device.setFault(sim::FaultMode::EndlessGreeting);
     engine.clearError();
     engine.requestExchange(kCodeStatus);
     maxGap = 0;
+    longestTrace = 0;
     const double endless = runUntil([&] { return !engine.status().lastError.empty(); });
     const qint64 endlessStall = maxGap;
     device.setFault(sim::FaultMode::None);
+
+    // The options window: how long it takes to open, and the longest stall while it polls the
+    // loop status for a few seconds.
+    COptionsDlg options(services, app->state(), engine);
+    const auto openStart = std::chrono::steady_clock::now();
+    auto optionsDialog = windows.open(options);
+    const double optionsOpen =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - openStart)
+            .count();
+    auto* pollSwitch =
+        qobject_cast<QAbstractButton*>(optionsDialog->control(options_ids::kReadLoopStatus));
+    device.clearEvents();
+    pollSwitch->click();
+    maxGap = 0;
+    const auto pollEnd = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    runUntil([&] { return std::chrono::steady_clock::now() >= pollEnd; });
+    const qint64 pollStall = maxGap;
+    const std::vector<sim::SimEvent> seen = device.events();
+    const int polls = static_cast<int>(std::count_if(seen.begin(), seen.end(), [](const auto& e) {
+        return e.kind == sim::SimEvent::Kind::Status;
+    }));
+    pollSwitch->click();
+    options.onClosed();
+    optionsDialog.reset();
 
     std::printf("full_read_s %.3f\n", fullRead);
     std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
     std::printf("write_all_s %.3f\n", writeAll);
     std::printf("max_stall_ms %lld\n", static_cast<long long>(std::max(readStall, writeStall)));
     std::printf("full_read_complete %d\n", app->state().imageHoldsDeviceData ? 1 : 0);
+    std::printf("options_open_ms %.1f\n", optionsOpen);
+    std::printf("options_polling_max_stall_ms %lld\n", static_cast<long long>(pollStall));
+    std::printf("options_status_polls_in_4s %d\n", polls);
     std::printf("endless_greeting_given_up_s %.3f\n", endless);
     std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
-    std::printf("endless_greeting_trace_bytes %zu\n", engine.texts().trace.size());
+    std::printf("endless_greeting_longest_trace_bytes %zu\n", longestTrace);
     dialog.reset();
     std::filesystem::remove_all(dir);
     return 0;
