@@ -11,9 +11,6 @@ namespace ids = options_ids;
 
 namespace {
 
-// The two password boxes, in the order of the window's placeholder list.
-constexpr std::array<ControlId, 2> kMaskedBoxes{{ids::kPassword, ids::kDdnsPassword}};
-
 constexpr bool masksAreTextFields() {
     for (ControlId id : kMaskedBoxes) {
         const bool password = std::any_of(
@@ -24,13 +21,6 @@ constexpr bool masksAreTextFields() {
     return true;
 }
 static_assert(masksAreTextFields());
-
-constexpr int maskIndex(ControlId id) {
-    for (std::size_t i = 0; i < kMaskedBoxes.size(); ++i) {
-        if (kMaskedBoxes[i] == id) return static_cast<int>(i);
-    }
-    return -1;
-}
 
 // The options each opening step shows; together they are every option of the window, once.
 constexpr std::array<ControlId, 3> kPanelOptions{{ids::kAtPanel, ids::kAtReceiver, ids::kRedial}};
@@ -56,13 +46,6 @@ static_assert(kPanelOptions.size() + kTelephoneOptions.size() + kSharedOptions.s
 
 inline constexpr ImagePlace kPanelPlace{1, 0x38};
 static_assert(hasWorkingCopy(kPanelPlace));
-
-constexpr int deferredRowOf(ControlId id) {
-    for (std::size_t i = 0; i < kDeferredRows.size(); ++i) {
-        if (kDeferredRows[i].id == id) return static_cast<int>(i);
-    }
-    return -1;
-}
 
 template <std::size_t N>
 constexpr bool contains(const std::array<ControlId, N>& ids, ControlId id) {
@@ -212,14 +195,17 @@ void COptionsDlg::armTimer(std::chrono::milliseconds period) {
 }
 
 // Nothing typed is lost by closing: edits still waiting for their second are written now.
+// A clear's second write still to come goes too: the device must not keep half a clear.
 bool COptionsDlg::onCloseRequested() {
     take();
     writeEdits(DeferredFields::Which::All);
+    sendFollowUps(DeferredFields::Which::All);
     return true;
 }
 
 void COptionsDlg::onClosed() {
     writeEdits(DeferredFields::Which::All);
+    sendFollowUps(DeferredFields::Which::All);
     m_dialog = nullptr;
 }
 
@@ -302,8 +288,22 @@ void COptionsDlg::onSliderMoved(ControlId id) {
 
 void COptionsDlg::onClicked(ControlId id) {
     if (id == ids::kReadLoopStatus) return onPollingSwitch();
-    // Switches and action buttons do nothing yet; an option shows its state again after a click.
-    show();
+    if (hasRow(kSwitchRows, id)) return onSwitch(id);
+    switch (id) {
+        case ids::kSendTest:
+            return onSendTests();
+        case ids::kClearDdns:
+        case ids::kClearEmail:
+            return onClear(id);
+        case ids::kForceDdns:
+            return onForceUpdate();
+        case ids::kHistoryFile:
+            return onHistoryFile();
+        default:
+            // An option no handler owns shows its state again after a click.
+            show();
+            return;
+    }
 }
 
 void COptionsDlg::onPollingSwitch() {
@@ -326,6 +326,7 @@ void COptionsDlg::onTimer(TimerId id) {
 void COptionsDlg::onTick() {
     pollWhenDue();
     writeEdits(DeferredFields::Which::Due);
+    sendFollowUps(DeferredFields::Which::Due);
     followImageRewrites();
     showLoopStatus();
     show();
@@ -362,11 +363,14 @@ void COptionsDlg::writeRow(const DeferredRow& row) {
     m_link.requestExchange(row.code);
 }
 
-// Sending turned a byte of 13 into 12: the numbers show what the device now holds.
+// Sending turned a byte of 13 into 12: the numbers, the options and the working copies show what
+// the device now holds, so the next click starts from it.
 void COptionsDlg::followImageRewrites() {
     const int rewrites = m_link.status().imageRewrites;
     if (rewrites == m_rewritesShown) return;
     m_rewritesShown = rewrites;
+    m_state.optionCopies.reload(m_state.workspace.image());
+    for (const OptionBit& bit : kOptionsOptionBits) showOption(bit.id);
     for (const SliderRow& row : kSliders) showSlider(row);
     m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
     if (!editPending(ids::kTestRate)) {

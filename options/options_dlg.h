@@ -11,6 +11,7 @@
 
 #include "link/link_engine.h"
 #include "link/programmer_state.h"
+#include "options/option_switches.h"
 #include "options/options_fields.h"
 #include "platform/control_values.h"
 #include "platform/dialog_window.h"
@@ -47,6 +48,8 @@ class COptionsDlg final : public DialogWindow {
     const ControlValues& values() const { return m_values; }
     bool editPending(ControlId id) const;
     int pendingEdits() const { return m_deferred.pendingCount(); }
+    // The second write of a clear button (1095, 1096) still to come.
+    bool followUpPending(ControlId clearButton) const;
 
   private:
     enum class OpeningOp {
@@ -84,6 +87,15 @@ class COptionsDlg final : public DialogWindow {
     void writeRow(const DeferredRow& row);
     void followImageRewrites();
 
+    // Switches and action buttons (option_switches.h).
+    bool deviceDataPresent();
+    void onSwitch(ControlId id);
+    void onSendTests();
+    void onClear(ControlId id);
+    void onForceUpdate();
+    void onHistoryFile();
+    void sendFollowUps(DeferredFields::Which which);
+
     Services& m_services;
     ProgrammerState& m_state;
     LinkEngine& m_link;
@@ -95,6 +107,8 @@ class COptionsDlg final : public DialogWindow {
     std::optional<Clock::TimePoint> m_nextPoll;
     std::chrono::milliseconds m_period{0};
     int m_rewritesShown = 0;
+    // When each clear's second write is due, one per row of kClearRows.
+    std::array<std::optional<Clock::TimePoint>, kClearRows.size()> m_followUps;
 };
 
 }  // namespace veskator

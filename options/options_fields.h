@@ -158,6 +158,13 @@ inline constexpr std::array<DeferredRow, 31> kDeferredRows{{
 }};
 // clang-format on
 
+constexpr int deferredRowOf(ControlId id) {
+    for (std::size_t i = 0; i < kDeferredRows.size(); ++i) {
+        if (kDeferredRows[i].id == id) return static_cast<int>(i);
+    }
+    return -1;
+}
+
 constexpr int blockOfRow(const DeferredRow& row) {
     switch (row.kind) {
         case DeferredKind::Text:
@@ -184,6 +191,17 @@ constexpr bool deferredRowsAreSound() {
     return true;
 }
 static_assert(deferredRowsAreSound());
+
+// The two password boxes, in the order of the window's placeholder list.
+inline constexpr std::array<ControlId, 2> kMaskedBoxes{
+    {options_ids::kPassword, options_ids::kDdnsPassword}};
+
+constexpr int maskIndex(ControlId id) {
+    for (std::size_t i = 0; i < kMaskedBoxes.size(); ++i) {
+        if (kMaskedBoxes[i] == id) return static_cast<int>(i);
+    }
+    return -1;
+}
 
 // The five sliders in the order their handler stores them.
 struct SliderRow {

@@ -1,0 +1,144 @@
+// The options window's switches and action buttons: option bits, the alarm latch clears, the test
+// messages, the e-mail and DDNS clears with their second write, the forced DDNS update and the
+// history file.
+
+#include <algorithm>
+
+#include "options/options_dlg.h"
+
+namespace veskator {
+
+namespace ids = options_ids;
+
+namespace {
+
+std::uint8_t changedByte(std::uint8_t byte, std::uint8_t mask, Change change) {
+    switch (change) {
+        case Change::Flip:
+            return static_cast<std::uint8_t>(byte ^ mask);
+        case Change::Set:
+            return static_cast<std::uint8_t>(byte | mask);
+        case Change::Clear:
+            return static_cast<std::uint8_t>(byte & ~mask);
+    }
+    return byte;
+}
+
+}  // namespace
+
+bool COptionsDlg::followUpPending(ControlId clearButton) const {
+    const int index = clearRowOf(clearButton);
+    return index >= 0 && m_followUps[static_cast<std::size_t>(index)].has_value();
+}
+
+// Until a full read the image holds zeros, not the device's settings: a click would only send
+// them. The option goes back to what it showed and the status line says why.
+bool COptionsDlg::deviceDataPresent() {
+    if (m_state.imageHoldsDeviceData) return true;
+    m_link.setNotice(std::string(kTextReadFirst));
+    show();
+    return false;
+}
+
+void COptionsDlg::onSwitch(ControlId id) {
+    if (!deviceDataPresent()) return;
+    const SwitchRow& row = *findRow(kSwitchRows, id);
+    const OptionBit& bit = *findRow(kOptionsOptionBits, id);
+    std::uint8_t& stored = imageByte(bit.place);
+    std::uint8_t& byte = row.via == Via::Copy ? m_state.optionCopies.at(bit.place) : stored;
+    const auto steps = switchSteps(row);
+    runSteps(std::span<const SwitchStep>(steps), *m_dialog, [&](SwitchOp op) {
+        switch (op) {
+            case SwitchOp::Pause:
+                break;
+            case SwitchOp::Take:
+                take();
+                break;
+            case SwitchOp::Change:
+                byte = changedByte(byte, bit.mask, row.change);
+                break;
+            case SwitchOp::SetValue:
+                // Both buttons of a shared bit (1076/1077) follow it.
+                for (const OptionBit& other : kOptionsOptionBits) {
+                    if (imageOffset(other.place) == imageOffset(bit.place) &&
+                        other.mask == bit.mask)
+                        showOption(other.id);
+                }
+                break;
+            case SwitchOp::Show:
+                show();
+                break;
+            case SwitchOp::Copy:
+                stored = byte;
+                break;
+            case SwitchOp::Post:
+                m_link.requestExchange(row.code);
+                break;
+            case SwitchOp::Reset:
+                m_link.requestRemoteReset();
+                break;
+        }
+    });
+}
+
+// The request bit stays set here until the next full read brings the device's own value.
+void COptionsDlg::onSendTests() {
+    if (!deviceDataPresent()) return;
+    m_dialog->wait(kSendTestsPause);
+    imageByte(kSendTestsPlace) |= kSendTestsMask;
+    show();
+    m_link.requestBlockWrite(kSendTestsPlace.block);
+    m_link.requestRemoteReset();
+}
+
+// The range is zeroed and its second block written at once, its first one some seconds later.
+// The boxes of the zeroed fields are emptied and their waiting edits dropped, so that the window
+// shows what the image holds and no older text is written back over the zeros.
+void COptionsDlg::onClear(ControlId id) {
+    if (!deviceDataPresent()) return;
+    const auto index = static_cast<std::size_t>(clearRowOf(id));
+    const ClearRow& row = kClearRows[index];
+    auto image = m_state.workspace.image();
+    std::fill_n(image.begin() + imageOffset(row.first), row.bytes, std::uint8_t{0});
+    m_link.requestBlockWrite(nowBlockOf(row));
+    m_followUps[index] = m_services.clock.now() + kClearFollowUpDelay;
+    for (const TextField& field : kOptionsTextFields) {
+        if (!clearedBy(row, field)) continue;
+        m_values.setText(field.id, "");
+        m_deferred.drop(static_cast<std::size_t>(deferredRowOf(field.id)));
+        // An emptied password box has no stars left to strip from the next edit.
+        if (const int mask = maskIndex(field.id); mask >= 0)
+            m_placeholders[static_cast<std::size_t>(mask)].clear();
+    }
+    show();
+    if (row.id == ids::kClearDdns) armTimer(kOptionsTickPeriod);
+}
+
+// Served by the timer as a deferred edit of its own, a second from now.
+void COptionsDlg::onForceUpdate() {
+    if (!deviceDataPresent()) return;
+    armTimer(kCommitDelay);
+    m_deferred.mark(static_cast<std::size_t>(deferredRowOf(ids::kForceDdns)));
+    take();
+}
+
+// Written over the start of the file, which is never emptied first: what lies past the history
+// area stays. Nothing is reported when the file cannot be opened.
+void COptionsDlg::onHistoryFile() {
+    if (std::unique_ptr<File> file = m_services.files.open(kHistoryFile, FileOpen::OpenOrCreate)) {
+        file->write(m_state.workspace.historyArea());
+    }
+    m_dialog->wait(kHistoryPause);
+}
+
+void COptionsDlg::sendFollowUps(DeferredFields::Which which) {
+    const Clock::TimePoint now = m_services.clock.now();
+    for (std::size_t i = 0; i < kClearRows.size(); ++i) {
+        std::optional<Clock::TimePoint>& due = m_followUps[i];
+        if (!due || (which == DeferredFields::Which::Due && *due > now)) continue;
+        due.reset();
+        m_link.requestBlockWrite(laterBlockOf(kClearRows[i]));
+    }
+}
+
+}  // namespace veskator
