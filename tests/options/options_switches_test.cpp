@@ -138,29 +138,26 @@ TEST_F(OptionsWindowTest, BothClearsZeroTheirRangesAndSendTheirSecondWritesAbout
     EXPECT_EQ(deviceText(5, 0x20, 4), "kkkk");
 }
 
-TEST_F(OptionsWindowTest, AClearClosedWithinFiveSecondsStillSendsItsSecondWrite) {
-    openOptions();
-    opt->click(ids::kClearDdns);
-    EXPECT_EQ(*opt->timerPeriod(kOptionsTimer), kOptionsTickPeriod);
-    pumpFor(1s);
-    opt->requestClose();
-    ASSERT_TRUE(pumpUntilSettled());
-    EXPECT_EQ(writesOf(5), 1);
-    EXPECT_EQ(writesOf(4), 1);
-}
-
-TEST_F(OptionsWindowTest, ForcedUpdateZeroesItsFourBytesASecondLater) {
+// The forced update waits a second like an edit; a clear's second write, five. Closing sooner
+// sends both.
+TEST_F(OptionsWindowTest, ForcedUpdateAndAClearClosedSoonerAreStillSent) {
     setDeviceText(5, 0x20, "\x01\x02\x03\x04");
     openOptions();
     opt->click(ids::kForceDdns);
     EXPECT_EQ(*opt->timerPeriod(kOptionsTimer), kCommitDelay);
     EXPECT_TRUE(options->editPending(ids::kForceDdns));
+    opt->click(ids::kClearDdns);
+    EXPECT_EQ(*opt->timerPeriod(kOptionsTimer), kOptionsTickPeriod);
+    EXPECT_TRUE(options->followUpPending(ids::kClearDdns));
+    opt->requestClose();
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(deviceText(5, 0x20, 4), std::string(4, '\0'));
+    EXPECT_EQ(deviceText(4, 0, kBlockSize), std::string(kBlockSize, '\0'));
     EXPECT_EQ(writesOf(5), 1);
+    EXPECT_EQ(writesOf(4), 1);
 }
 
-TEST_F(OptionsWindowTest, BeforeAnyReadOnlyTheHistoryFileIsWritten) {
+TEST_F(OptionsWindowTest, BeforeAnyReadOnlyTheHistoryFileIsWrittenAndItKeepsALongerFilesTail) {
     openOptions(/*readFirst=*/false);
     for (const SwitchRow& row : kSwitchRows) {
         const bool was = opt->isChecked(row.id);
@@ -174,23 +171,19 @@ TEST_F(OptionsWindowTest, BeforeAnyReadOnlyTheHistoryFileIsWritten) {
     EXPECT_EQ(options->pendingEdits(), 0);
     pumpFor(7s);
     EXPECT_EQ(connections(), 0);
-
     opt->click(ids::kHistoryFile);
     EXPECT_EQ(readFile(path("historyfile.txt")), std::string(kHistorySize, '\0'));
-}
 
-TEST_F(OptionsWindowTest, HistoryFileOverwritesTheStartOfALongerFile) {
+    // After a read, over a longer file: its start is replaced as it is, its tail kept.
     std::string history(kReceiveAreaSize - kHistoryOffset, 'h');
-    history[0] = 13;  // written as it is
+    history[0] = 13;
     setDeviceText(14, 0x02, history);
     writeFile(path("historyfile.txt"), std::string(5000, 'x'));
-    openOptions();
+    readDevice();
+    reopen();
     opt->click(ids::kHistoryFile);
-    const std::string file = readFile(path("historyfile.txt"));
-    ASSERT_EQ(file.size(), 5000u);
-    EXPECT_EQ(file.substr(0, history.size()), history);
-    EXPECT_EQ(file.substr(history.size(), 8), std::string(8, '\0'));  // the dialer data's start
-    EXPECT_EQ(file.substr(kHistorySize), std::string(5000 - kHistorySize, 'x'));
+    EXPECT_EQ(readFile(path("historyfile.txt")),
+              history + std::string(8, '\0') + std::string(5000 - kHistorySize, 'x'));
 }
 
 TEST_F(OptionsWindowTest, AnOptionByteSentAs12Is12InTheCopyAndOnTheButtons) {
