@@ -84,6 +84,10 @@ bool PosixFileSystem::makeDirectory(std::string_view path) {
     return !ec && std::filesystem::is_directory(resolve(path), ec);
 }
 
+bool PosixFileSystem::removeFile(std::string_view path) {
+    return !path.empty() && ::unlink(resolve(path).c_str()) == 0;
+}
+
 bool FileSystem::writeFileAtomically(std::string_view path, std::string_view bytes) {
     return writeWholeFile(*this, path, bytes);
 }

@@ -37,6 +37,8 @@ class FileSystem {
     // all of them or, on failure (false), what it held before. This default writes in place
     // (writeWholeFile), for a file system that cannot replace a file whole.
     virtual bool writeFileAtomically(std::string_view path, std::string_view bytes);
+    // Deletes a file; false when it is missing or cannot be deleted. This default cannot delete.
+    virtual bool removeFile(std::string_view /*path*/) { return false; }
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -48,6 +50,7 @@ class PosixFileSystem final : public FileSystem {
     // target, so that neither a failed write nor a crash or power loss leaves a half-written
     // file. An existing file keeps its permissions.
     bool writeFileAtomically(std::string_view path, std::string_view bytes) override;
+    bool removeFile(std::string_view path) override;
     const std::filesystem::path& base() const { return m_base; }
 
   private:
