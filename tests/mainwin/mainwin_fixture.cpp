@@ -39,10 +39,12 @@ std::unique_ptr<sim::CommunicatorSim> startedSim() {
 }
 }  // namespace
 
-MainWindowTest::MainWindowTest()
+MainWindowTest::MainWindowTest(Commands commandsKind)
     : dir(makeTempDir("veskator-mainwin")),
       files(dir),
       clock((windows.clock().advance(std::chrono::hours(1)), windows.clock())),
+      commands(commandsKind == Commands::Scripted ? static_cast<CommandRunner&>(scriptedCommands)
+                                                  : noCommands),
       sim(startedSim()),
       app(std::make_unique<CProgrammerApp>(services)),
       state(app->state()),

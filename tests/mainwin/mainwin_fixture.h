@@ -23,6 +23,7 @@
 #include "platform/command_runner.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
+#include "platform/headless/scripted_command_runner.h"
 #include "platform/network.h"
 #include "platform/qt/posix_network.h"
 #include "tests/support/patient_network.h"
@@ -49,7 +50,10 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes);
 
 class MainWindowTest : public ::testing::Test {
   protected:
-    MainWindowTest();
+    // Which runner the services carry: the main window's tests refuse every command; a window
+    // that runs programs gets the scripted double.
+    enum class Commands { Refused, Scripted };
+    explicit MainWindowTest(Commands commandsKind = Commands::Refused);
     ~MainWindowTest() override;
 
     // Opens the window as at start-up: the target is the simulator, the disclaimer agreed or not.
@@ -92,7 +96,9 @@ class MainWindowTest : public ::testing::Test {
     VirtualClock& clock;
     PosixNetwork posixNetwork;
     test_support::PatientNetwork network{posixNetwork, clock};
-    NoCommands commands;
+    NoCommands noCommands;
+    ScriptedCommandRunner scriptedCommands{windows, files};
+    CommandRunner& commands;
     std::unique_ptr<sim::CommunicatorSim> sim;
     Services services{clock, files, network, commands, windows};
     // The application as the program builds it: its state, link and main window.

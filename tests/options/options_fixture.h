@@ -18,6 +18,8 @@ using namespace std::chrono_literals;
 
 class OptionsWindowTest : public mainwin_test::MainWindowTest {
   protected:
+    // The LAN discovery runs its programs on the scripted double: nothing reaches the network.
+    OptionsWindowTest() : MainWindowTest(Commands::Scripted) {}
     ~OptionsWindowTest() override {
         if (opt != nullptr && !opt->isClosed()) opt->close(0);
     }
