@@ -59,7 +59,8 @@ COptionsDlg::COptionsDlg(Services& services, ProgrammerState& state, LinkEngine&
       m_state(state),
       m_link(link),
       m_values(kOptionsDialogTemplate),
-      m_deferred(services.clock, kDeferredRows.size()) {}
+      m_deferred(services.clock, kDeferredRows.size()),
+      m_discovery(services.commands, services.files) {}
 
 const DialogTemplate& COptionsDlg::dialogTemplate() const { return kOptionsDialogTemplate; }
 
@@ -196,7 +197,9 @@ void COptionsDlg::armTimer(std::chrono::milliseconds period) {
 
 // Nothing typed is lost by closing: edits still waiting for their second are written now.
 // A clear's second write still to come goes too: the device must not keep half a clear.
+// A search still running is dropped with its programs: nothing it finds is shown any more.
 bool COptionsDlg::onCloseRequested() {
+    m_discovery.cancel();
     take();
     writeEdits(DeferredFields::Which::All);
     sendFollowUps(DeferredFields::Which::All);
@@ -204,6 +207,7 @@ bool COptionsDlg::onCloseRequested() {
 }
 
 void COptionsDlg::onClosed() {
+    m_discovery.cancel();
     writeEdits(DeferredFields::Which::All);
     sendFollowUps(DeferredFields::Which::All);
     m_dialog = nullptr;
@@ -290,6 +294,8 @@ void COptionsDlg::onClicked(ControlId id) {
     if (id == ids::kReadLoopStatus) return onPollingSwitch();
     if (hasRow(kSwitchRows, id)) return onSwitch(id);
     switch (id) {
+        case ids::kDisplayIp:
+            return onDisplayAddresses();
         case ids::kSendTest:
             return onSendTests();
         case ids::kClearDdns:
@@ -316,6 +322,21 @@ void COptionsDlg::onPollingSwitch() {
     } else {
         m_nextPoll.reset();
     }
+    show();
+}
+
+// The search runs in the background; the button waits for its listing, which replaces the text.
+void COptionsDlg::onDisplayAddresses() {
+    if (!m_discovery.start([this](std::string listing) { showListing(std::move(listing)); }))
+        return;
+    m_dialog->setEnabled(ids::kDisplayIp, false);
+    m_values.setText(ids::kMessageBox, kSearchingText);
+    show();
+}
+
+void COptionsDlg::showListing(std::string listing) {
+    m_values.setText(ids::kMessageBox, listing);
+    m_dialog->setEnabled(ids::kDisplayIp, true);
     show();
 }
 

@@ -8,10 +8,12 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "link/link_engine.h"
 #include "link/programmer_state.h"
 #include "options/option_switches.h"
+#include "options/lan_discovery.h"
 #include "options/options_fields.h"
 #include "platform/control_values.h"
 #include "platform/dialog_window.h"
@@ -30,6 +32,8 @@ inline constexpr std::chrono::milliseconds kModulationPause{200};
 inline constexpr std::chrono::milliseconds kSliderPauseBefore{500};
 inline constexpr std::chrono::milliseconds kSliderPauseAfter{200};
 inline constexpr std::chrono::milliseconds kPollSwitchPause{500};
+// What the message box says while the network is searched.
+inline constexpr std::string_view kSearchingText = "searching the local network ...";
 
 class COptionsDlg final : public DialogWindow {
   public:
@@ -81,6 +85,8 @@ class COptionsDlg final : public DialogWindow {
     void onSoundBox();
     void onModulationBox();
     void onPollingSwitch();
+    void onDisplayAddresses();
+    void showListing(std::string listing);
     void onTick();
     void pollWhenDue();
     void writeEdits(DeferredFields::Which which);
@@ -109,6 +115,8 @@ class COptionsDlg final : public DialogWindow {
     int m_rewritesShown = 0;
     // When each clear's second write is due, one per row of kClearRows.
     std::array<std::optional<Clock::TimePoint>, kClearRows.size()> m_followUps;
+    // Last, so that it goes first: a search still running ends before the window's values do.
+    LanDiscovery m_discovery;
 };
 
 }  // namespace veskator
