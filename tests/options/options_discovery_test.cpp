@@ -34,7 +34,7 @@ class DiscoveryTest : public OptionsWindowTest {
         opt->click(ids::kDisplayIp);
         return pumpUntil([this] { return opt->isEnabled(ids::kDisplayIp); });
     }
-    bool sweepPartsLeft() const {
+    bool sweepLeftovers() const {
         return std::any_of(std::filesystem::directory_iterator(dir), {}, [](const auto& entry) {
             return entry.path().filename().string().starts_with("K1.");
         });
@@ -76,7 +76,7 @@ TEST_F(DiscoveryTest, PingsAllAddressesAtOnceInOrderThenShowsTheWholeListingWhil
     EXPECT_EQ(runner.started().back().outputPath, kListingFile);
     EXPECT_EQ(optText(ids::kMessageBox), listing);
     EXPECT_EQ(readFile(path("K1")), sweep);
-    EXPECT_FALSE(sweepPartsLeft());
+    EXPECT_FALSE(sweepLeftovers());
 }
 
 // The box shows the listing of this press, cut at the limit, or nothing: never an earlier one.
@@ -146,7 +146,7 @@ TEST_F(DiscoveryTest, ClosingMidSearchEndsTheProgramsAndDropsTheResults) {
             EXPECT_EQ(runner.runningCount(), 0u);
             pumpFor(1s);
             EXPECT_EQ(readFile(path("k1")), "");
-            EXPECT_FALSE(sweepPartsLeft());
+            EXPECT_FALSE(sweepLeftovers());
             if (!destroyed) {
                 EXPECT_EQ(optText(ids::kMessageBox), kSearchingText);
             }
