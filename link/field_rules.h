@@ -23,6 +23,17 @@ constexpr auto findRow(const Table& table, int id) -> decltype(&*std::begin(tabl
     return nullptr;
 }
 
+// The position of id's row in the table, -1 when it has none.
+template <typename Table>
+constexpr int rowIndex(const Table& table, int id) {
+    int i = 0;
+    for (const auto& row : table) {
+        if (row.id == id) return i;
+        ++i;
+    }
+    return -1;
+}
+
 // Bool form for static_asserts: pointer comparisons are not constant expressions once the
 // sanitizers instrument them.
 template <typename Table>

@@ -77,6 +77,12 @@ void LinkEngine::requestExchange(CommandCode code) {
     if (!waiting) m_queue.push_back(std::make_shared<SingleExchange>(exchange));
 }
 
+void LinkEngine::retryUnwrittenBlocks() {
+    for (int b = 0; b < kBlockCount; ++b) {
+        if (m_status.unwrittenBlocks.test(static_cast<std::size_t>(b))) requestBlockWrite(b);
+    }
+}
+
 void LinkEngine::requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber) {
     m_queue.push_back(std::make_shared<SingleExchange>(SingleExchange::chunk(source, blockNumber)));
 }
@@ -497,9 +503,7 @@ void LinkEngine::finishExchange() {
     JobContext ctx = context();
     m_active->succeeded(ctx);
     // The device answers again: what it missed meanwhile goes now.
-    for (int b = 0; b < kBlockCount; ++b) {
-        if (m_status.unwrittenBlocks.test(static_cast<std::size_t>(b))) requestBlockWrite(b);
-    }
+    retryUnwrittenBlocks();
     endExchange();
 }
 
@@ -509,10 +513,9 @@ void LinkEngine::failExchange(Failure failure, std::string_view reason) {
     m_status.lastError = reason;
     JobContext ctx = context();
     const bool again = m_active->failed(failure, reason, ctx);
-    if (again && (m_active->kind() == JobKind::BlockWrite || m_active->kind() == JobKind::Chunk ||
-                  m_active->kind() == JobKind::RemoteReset || m_active->kind() == JobKind::Status ||
-                  m_active->kind() == JobKind::Pairing)) {
-        m_queue.push_front(std::static_pointer_cast<SingleExchange>(m_active));
+    // A single exchange tried again goes back to the head of the queue; a job keeps its place.
+    if (auto single = std::dynamic_pointer_cast<SingleExchange>(m_active); single && again) {
+        m_queue.push_front(single);
     }
     endExchange();
 }

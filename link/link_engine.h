@@ -74,6 +74,8 @@ class LinkEngine {
     // one status request wait at a time.
     void requestExchange(CommandCode code);
     void requestRemoteReset() { requestExchange(kCodeRemoteReset); }
+    // Queues a write of every block whose earlier write was given up.
+    void retryUnwrittenBlocks();
     // A 146-byte chunk for device blocks outside the image (dialer upload).
     void requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber);
     // The bridge pairing frame, sent as it is; false, and nothing queued, when it does not fit.

@@ -29,11 +29,7 @@ static_assert(everyOptionHasAHandler());
 
 // The row of the commit table an edit marks; -1 for edits that commit nothing.
 constexpr int commitRowOf(ControlId id) {
-    if (id == kListenIn) id = kSecondServer;
-    for (std::size_t i = 0; i < kMainCommits.size(); ++i) {
-        if (kMainCommits[i].id == id) return static_cast<int>(i);
-    }
-    return -1;
+    return rowIndex(kMainCommits, id == kListenIn ? kSecondServer : id);
 }
 
 constexpr bool changesDevice(ControlId id) { return id != kTargetAddress && id != kTargetPort; }
@@ -153,10 +149,7 @@ bool CMainProgDlg::onCloseRequested() {
     // Nobody will see what a read brings now.
     m_link.stopFullRead();
     // Blocks given up earlier get one more try before the program ends.
-    const auto unwritten = m_link.status().unwrittenBlocks;
-    for (int b = 0; b < kBlockCount; ++b) {
-        if (unwritten.test(static_cast<std::size_t>(b))) m_link.requestBlockWrite(b);
-    }
+    m_link.retryUnwrittenBlocks();
     if (m_link.pendingWrites() == 0) return true;
     m_closing = true;
     show();

@@ -158,12 +158,7 @@ inline constexpr std::array<DeferredRow, 31> kDeferredRows{{
 }};
 // clang-format on
 
-constexpr int deferredRowOf(ControlId id) {
-    for (std::size_t i = 0; i < kDeferredRows.size(); ++i) {
-        if (kDeferredRows[i].id == id) return static_cast<int>(i);
-    }
-    return -1;
-}
+constexpr int deferredRowOf(ControlId id) { return rowIndex(kDeferredRows, id); }
 
 constexpr int blockOfRow(const DeferredRow& row) {
     switch (row.kind) {
