@@ -2,10 +2,12 @@
 // simulator on loopback, real files, the real clock.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -64,6 +66,95 @@ TEST(ProgrammerOnWidgets, AgreedTechnicianReadsTheDeviceWithStartGo) {
     EXPECT_FALSE(app.InitInstance());
     EXPECT_TRUE(ran);
     EXPECT_EQ(device.connectionCount(), 1);
+    std::filesystem::remove_all(dir);
+}
+
+// Loads refused before a read, then edits ended by Enter, by a double click and by Escape right
+// after typing: each reaches the device, and the window closes only once they have.
+TEST(ProgrammerOnWidgets, NothingTypedOrClickedIsLostWhateverEndsIt) {
+    sim::CommunicatorSim device;
+    ASSERT_TRUE(device.start());
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("veskator-edits-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "program");
+    std::ofstream(dir / "program/liability") << "agree";
+    std::ofstream(dir / "program/serverIPm.txt") << "127.0.0.1";
+    std::ofstream(dir / "program/clientport.txt") << device.port();
+    std::ofstream(dir / "short.par") << std::string(100, 'S');
+
+    QtWindowSystem windows;
+    SteadyClock clock;
+    PosixFileSystem files(dir);
+    PosixNetwork network(&windows.gate());
+    QtCommandRunner commands(dir, &windows.gate());
+    Services services{clock, files, network, commands, windows};
+    CProgrammerApp app(services);
+    const auto deviceText = [&](std::size_t offset, std::size_t size) {
+        const sim::SimMemory memory = device.memory();
+        return std::string(memory.begin() + static_cast<std::ptrdiff_t>(offset),
+                           memory.begin() + static_cast<std::ptrdiff_t>(offset + size));
+    };
+    const std::uint8_t optionsBefore = sim::defaultMemory()[0x1f];
+
+    bool ran = false;
+    test_support::ModalWatcher watcher([&](QtDialog& dialog) {
+        ran = true;
+        const auto edit = [&](ControlId id) {
+            return dialog.findChild<QLineEdit*>(QString::number(id));
+        };
+        const auto button = [&](ControlId id) {
+            return dialog.findChild<QAbstractButton*>(QString::number(id));
+        };
+        for (const auto& [name, shown] :
+             {std::pair{"nothere.par", "loading failed: file not found"},
+              std::pair{"short.par",
+                        "loading failed: short.par holds 100 bytes, the image needs 1024"}}) {
+            edit(kLoadName)->setText("");
+            QTest::keyClicks(edit(kLoadName), name);
+            QTest::mouseClick(button(kLoad), Qt::LeftButton);
+            QTest::mouseClick(button(kYes), Qt::LeftButton);
+            EXPECT_EQ(dialog.text(kMessageWindow), shown);
+        }
+        QTest::qWait(200);
+        EXPECT_EQ(device.connectionCount(), 0);
+
+        QTest::mouseClick(button(kStartGo), Qt::LeftButton);
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return dialog.text(kServerIp1) == "192.168.1.100"; }, 8000));
+
+        edit(kServerPort1)->setText("");
+        QTest::keyClicks(edit(kServerPort1), "6001");
+        QTest::keyClick(edit(kServerPort1), Qt::Key_Return);
+        EXPECT_FALSE(dialog.isClosed());
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return deviceText(0x60, 5) == std::string("6001\0", 5); }, 5000));
+
+        QTest::mouseClick(button(kEmail), Qt::LeftButton);
+        QTest::mouseClick(button(kEmail), Qt::LeftButton);
+
+        edit(kServerPort2)->setText("");
+        QTest::keyClicks(edit(kServerPort2), "7002");
+        QTest::keyClick(edit(kServerPort2), Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isClosed());
+        EXPECT_NE(dialog.text(kStatusLine).find("pending changes"), std::string::npos);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.isClosed(); }, 10000));
+    });
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_TRUE(ran);
+    // The last frame went out before the window closed; the device may still be taking it in.
+    EXPECT_TRUE(device.waitFor(
+        [](const std::vector<sim::SimEvent>& seen) {
+            return std::count_if(seen.begin(), seen.end(), [](const sim::SimEvent& e) {
+                       return e.kind == sim::SimEvent::Kind::Accepted;
+                   }) == std::count_if(seen.begin(), seen.end(), [](const sim::SimEvent& e) {
+                       return e.kind == sim::SimEvent::Kind::Closed;
+                   });
+        },
+        std::chrono::seconds(5)));
+    EXPECT_EQ(deviceText(0x50, 5), std::string("7002\0", 5));
+    EXPECT_EQ(deviceText(0x60, 5), std::string("6001\0", 5));
+    EXPECT_EQ(static_cast<std::uint8_t>(deviceText(0x1f, 1)[0]), optionsBefore);
     std::filesystem::remove_all(dir);
 }
 
