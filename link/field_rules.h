@@ -44,6 +44,30 @@ constexpr bool hasRow(const Table& table, int id) {
     return false;
 }
 
+inline constexpr int kByteMax = 255;
+
+// A number box read the way the device's firmware tools read it: leading blanks and a sign, then
+// digits up to the first other character; none give 0. Saturates rather than overflows.
+constexpr long long parseDecimal(std::string_view text) {
+    constexpr long long kCeiling = 1'000'000'000;
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+    long long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = std::min(value * 10 + (text[i] - '0'), kCeiling);
+    }
+    return negative ? -value : value;
+}
+static_assert(parseDecimal("  -12x4") == -12 && parseDecimal("+7") == 7 &&
+              parseDecimal("abc") == 0 && parseDecimal("99999999999999999999") == 1'000'000'000);
+
+// A number clamped into a byte's range, never wrapped.
+constexpr std::uint8_t clampedByte(long long value, int high = kByteMax) {
+    return static_cast<std::uint8_t>(std::clamp<long long>(value, 0, high));
+}
+
 // How a text is stored into its slot. Terminated: at most slotSize-1 characters and a zero byte.
 // Exact: a full slot takes slotSize characters without a zero byte. ZeroPadded: the text, and
 // zero bytes to the end of the slot; a full slot has none.
@@ -60,6 +84,10 @@ struct TextField {
 // Stores a field's text into the image; never a byte past the slot, whatever the control holds.
 void storeText(std::span<std::uint8_t> image, const TextField& field, std::string_view text);
 std::string showText(std::span<const std::uint8_t> image, const TextField& field);
+// The same rules for a slot outside the image (the dialer's lists, the spare area).
+inline void storeInSlot(std::span<std::uint8_t> slot, SlotRule rule, std::string_view text) {
+    storeText(slot, TextField{0, {0, 0}, 0, static_cast<int>(slot.size()), rule}, text);
+}
 
 // A slot may run into the next block only where a table says so; every slot stays in the image.
 template <typename Table>

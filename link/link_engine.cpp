@@ -54,6 +54,17 @@ void LinkEngine::startAlarmDownload(std::span<const std::uint8_t> bytes) {
     publish();
 }
 
+void LinkEngine::startDialerUpload() {
+    DialerProgress& progress = m_status.dialer;
+    const int upload = progress.upload + 1;
+    progress = DialerProgress{};
+    progress.upload = upload;
+    progress.running = true;
+    m_dialer =
+        std::make_shared<DialerUpload>(progress.upload, m_clock.now() + kDialerFirstChunkDelay);
+    publish();
+}
+
 void LinkEngine::requestBlockWrite(int block) {
     if (block < 0 || block >= kBlockCount) return;
     const bool waiting = std::any_of(m_queue.begin(), m_queue.end(), [&](const auto& e) {
@@ -95,7 +106,7 @@ bool LinkEngine::requestPairing(std::span<const std::uint8_t> frame) {
 }
 
 bool LinkEngine::settled() const {
-    return idle() && m_queue.empty() && !m_read && !m_writeAll && !m_alarm;
+    return idle() && m_queue.empty() && !m_read && !m_writeAll && !m_alarm && !m_dialer;
 }
 
 int LinkEngine::pendingWrites() const {
@@ -105,11 +116,13 @@ int LinkEngine::pendingWrites() const {
     int n = static_cast<int>(
         std::count_if(m_queue.begin(), m_queue.end(), [&](const auto& e) { return isWrite(*e); }));
     if (m_active && m_active->kind() != JobKind::WriteAll &&
-        m_active->kind() != JobKind::AlarmCodeDownload && isWrite(*m_active)) {
+        m_active->kind() != JobKind::AlarmCodeDownload &&
+        m_active->kind() != JobKind::DialerUpload && isWrite(*m_active)) {
         ++n;
     }
     if (m_writeAll) n += m_writeAll->blocksLeft();
     if (m_alarm) ++n;
+    if (m_dialer) ++n;
     return n;
 }
 
@@ -127,9 +140,10 @@ int LinkEngine::pendingWrites() const {
 //     whether it is tried again (kMaxAttempts connections, one while the device does not answer;
 //     a write of all blocks stops at a block that never reached the device).
 //
-// Jobs are chosen when Idle: queued writes first (block writes coalesced), then the alarm-code
-// download, the write of all blocks, the full read, a remote reset, and last a status request.
-// Writes queued during a full read go first: the read closes at its next unit and resumes there.
+// Jobs are chosen when Idle: queued writes first (block writes coalesced), then a dialer chunk
+// whose time has come, the alarm-code download, the write of all blocks, the full read, a remote
+// reset, and last a status request. Writes queued during a full read go first: the read closes at
+// its next unit and resumes there.
 void LinkEngine::tick() {
     dropStaleJob();
     m_endedThisTick = false;
@@ -153,6 +167,9 @@ void LinkEngine::dropStaleJob() {
             break;
         case JobKind::AlarmCodeDownload:
             current = m_alarm.get();
+            break;
+        case JobKind::DialerUpload:
+            current = m_dialer.get();
             break;
         default:
             return;
@@ -212,6 +229,7 @@ std::shared_ptr<LinkJob> LinkEngine::chooseJob() {
         }
         return take(write);
     }
+    if (m_dialer && m_dialer->ready(m_clock.now())) return m_dialer;
     if (m_alarm) return m_alarm;
     if (m_writeAll) {
         if (m_state.imageHoldsDeviceData) return m_writeAll;
@@ -527,6 +545,7 @@ void LinkEngine::endExchange() {
         if (m_read == m_active) m_read.reset();
         if (m_writeAll == m_active) m_writeAll.reset();
         if (m_alarm == m_active) m_alarm.reset();
+        if (m_dialer == m_active) m_dialer.reset();
     }
     m_active.reset();
     m_phase = Phase::Idle;
@@ -557,6 +576,8 @@ void LinkEngine::publish() {
     m_status.unitsRead = m_read ? m_read->unitsRead() : 0;
     m_status.writeAllBlock = m_writeAll ? m_writeAll->nextBlock() : 0;
     m_status.alarmChunk = m_alarm ? m_alarm->nextChunk() : 0;
+    m_status.dialer.running = m_dialer != nullptr;
+    if (m_dialer) m_status.dialer.nextChunk = m_dialer->nextChunk();
 }
 
 void LinkEngine::onReadable() {

@@ -76,7 +76,10 @@ class LinkEngine {
     void requestRemoteReset() { requestExchange(kCodeRemoteReset); }
     // Queues a write of every block whose earlier write was given up.
     void retryUnwrittenBlocks();
-    // A 146-byte chunk for device blocks outside the image (dialer upload).
+    // The dialer's list and schedule, chunk by chunk at the dialer's pace (DialerUpload); a new
+    // start begins again at chunk 0.
+    void startDialerUpload();
+    // A 146-byte chunk for device blocks outside the image.
     void requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber);
     // The bridge pairing frame, sent as it is; false, and nothing queued, when it does not fit.
     bool requestPairing(std::span<const std::uint8_t> frame);
@@ -143,6 +146,7 @@ class LinkEngine {
     std::shared_ptr<FullRead> m_read;
     std::shared_ptr<WriteAll> m_writeAll;
     std::shared_ptr<AlarmCodeDownload> m_alarm;
+    std::shared_ptr<DialerUpload> m_dialer;
     std::shared_ptr<LinkJob> m_active;  // the job the exchange under way serves
 
     Phase m_phase = Phase::Idle;

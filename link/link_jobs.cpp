@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "link/dialer_data.h"
+
 namespace veskator {
 namespace {
 
@@ -267,6 +269,52 @@ bool AlarmCodeDownload::failed(Failure failure, std::string_view reason, JobCont
     ctx.status.lastError = ctx.texts.download;
     m_done = true;
     return false;
+}
+
+DialerProgress* DialerUpload::progress(JobContext& ctx) const {
+    return ctx.status.dialer.upload == m_upload ? &ctx.status.dialer : nullptr;
+}
+
+int DialerUpload::buildFrame(FrameBuffer& frame, JobContext& ctx) {
+    const auto bytes = dialerChunk(ctx.state.workspace.dialerDataArea(), m_chunk);
+    if (DialerProgress* p = progress(ctx)) p->chunksSent = std::max(p->chunksSent, m_chunk + 1);
+    return BuildChunkFrame(frame, bytes, kDialerFirstBlock + m_chunk);
+}
+
+void DialerUpload::succeeded(JobContext& ctx) {
+    ctx.status.deviceAnswering = true;
+    advance(ctx);
+}
+
+// A chunk given up is named, and the next one still goes at its time: each chunk stands on its
+// own in the dialer, and the list must end with its end mark.
+bool DialerUpload::failed(Failure failure, std::string_view reason, JobContext& ctx) {
+    if (++m_attempts < kMaxAttempts) return true;
+    if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
+    if (DialerProgress* p = progress(ctx); p != nullptr && p->firstFailed < 0) {
+        p->firstFailed = m_chunk;
+        p->failure = reason;
+    }
+    ctx.status.lastError =
+        "dialer chunk " + std::to_string(m_chunk) + " not sent: " + std::string(reason);
+    advance(ctx);
+    return false;
+}
+
+void DialerUpload::advance(JobContext& ctx) {
+    m_attempts = 0;
+    const std::span<const std::uint8_t, kDialerDataSize> area =
+        ctx.state.workspace.dialerDataArea();
+    if (lastDialerChunk(m_chunk, dialerChunk(area, m_chunk))) {
+        m_done = true;
+    } else {
+        ++m_chunk;
+        m_due += kDialerChunkInterval;
+    }
+    if (DialerProgress* p = progress(ctx)) {
+        p->running = !m_done;
+        p->nextChunk = m_chunk;
+    }
 }
 
 }  // namespace veskator

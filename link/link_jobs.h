@@ -6,6 +6,7 @@
 // every step of the engine.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -50,6 +51,8 @@ class LinkJob {
   public:
     virtual ~LinkJob() = default;
     virtual JobKind kind() const = 0;
+    // A paced job waits for its time; the engine serves others meanwhile.
+    virtual bool ready(std::chrono::steady_clock::time_point /*now*/) const { return true; }
     // A reply is awaited after the frame (reads, status, pairing); otherwise the frame is all.
     virtual bool awaitsReply() const { return false; }
     // Builds the frame of the coming exchange into `frame`; returns its length.
@@ -159,6 +162,37 @@ class AlarmCodeDownload final : public LinkJob {
     int m_chunk = kFirstAlarmChunk;
     int m_attempts = 0;
     bool m_endMark = false;
+    bool m_done = false;
+};
+
+// The dialer's telephone list and test schedule: chunk k of the dialer area to device block 32 + k,
+// the first a moment after the start and each next one kDialerChunkInterval after the one before,
+// whatever became of it, until the chunk that ends the list. Each chunk is read from the workspace
+// as it goes, so an edit made meanwhile goes along. It runs whether a window is open or not.
+inline constexpr std::chrono::milliseconds kDialerFirstChunkDelay{1000};
+inline constexpr std::chrono::milliseconds kDialerChunkInterval{5000};
+
+class DialerUpload final : public LinkJob {
+  public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    DialerUpload(int upload, TimePoint firstDue) : m_upload(upload), m_due(firstDue) {}
+    JobKind kind() const override { return JobKind::DialerUpload; }
+    bool ready(TimePoint now) const override { return now >= m_due; }
+    int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
+    void succeeded(JobContext& ctx) override;
+    bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
+    bool done() const override { return m_done; }
+    int nextChunk() const { return m_chunk; }
+
+  private:
+    void advance(JobContext& ctx);
+    // Progress is told only while this is the upload the windows follow.
+    DialerProgress* progress(JobContext& ctx) const;
+
+    int m_upload;
+    TimePoint m_due;
+    int m_chunk = 0;
+    int m_attempts = 0;
     bool m_done = false;
 };
 

@@ -24,6 +24,7 @@ enum class JobKind {
     Chunk,
     Pairing,
     AlarmCodeDownload,
+    DialerUpload,
     WriteAll,
     FullRead,
 };
@@ -34,6 +35,17 @@ struct LoopStatus {
     int loop1 = 0;       // byte 6 of the status reply, sign-extended
     int loop2 = 0;       // byte 7
     bool ready = false;  // set by the first status reply, never cleared
+};
+
+// The dialer upload as every window sees it. Each upload has a number of its own, so a window
+// tells a new upload from the one it has been following.
+struct DialerProgress {
+    int upload = 0;  // the number of the current or last upload; 0: none yet
+    bool running = false;
+    int nextChunk = 0;     // the chunk that goes next (0..32)
+    int chunksSent = 0;    // chunks whose frame has gone out for the first time
+    int firstFailed = -1;  // the first chunk given up, -1 when none
+    std::string failure;   // why it was given up
 };
 
 // Written by the engine; a window may write them too (its prompts, the disclaimer), and the
@@ -53,6 +65,7 @@ struct LinkStatus {
     int unitsRead = 0;      // of the full read under way
     int writeAllBlock = 0;  // the next block of the write of all blocks
     int alarmChunk = 0;     // the next alarm-code chunk (64..140)
+    DialerProgress dialer;
     // False after every attempt of an exchange failed before anything reached the device; true
     // again with the next exchange that goes through.
     bool deviceAnswering = true;

@@ -462,6 +462,10 @@ void CMainProgDlg::openOptions() {
     }
     COptionsDlg options(m_services, m_state, m_link);
     m_dialog->runModal(options);
+    // The other windows switch option bits this one shows.
+    if (m_dialog == nullptr) return;
+    refreshMainOptions(m_state, m_values);
+    show();
 }
 
 }  // namespace veskator

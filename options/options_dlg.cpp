@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dialer/dialer_receiver_dlg.h"
 #include "ui/status_line.h"
 #include "ui/steps.h"
 
@@ -305,6 +306,8 @@ void COptionsDlg::onClicked(ControlId id) {
             return onForceUpdate();
         case ids::kHistoryFile:
             return onHistoryFile();
+        case ids::kDialerWindow:
+            return onDialerWindow();
         default:
             // An option no handler owns shows its state again after a click.
             show();
@@ -337,6 +340,17 @@ void COptionsDlg::onDisplayAddresses() {
 void COptionsDlg::showListing(std::string listing) {
     m_values.setText(ids::kMessageBox, listing);
     m_dialog->setEnabled(ids::kDisplayIp, true);
+    show();
+}
+
+// A new dialer window every time. It switches bits this window shows too: afterwards the options
+// show what the image holds.
+void COptionsDlg::onDialerWindow() {
+    CDialerReceiverDlg dialer(m_services, m_state, m_link);
+    m_dialog->runModal(dialer);
+    if (m_dialog == nullptr) return;
+    m_state.optionCopies.reload(m_state.workspace.image());
+    for (const OptionBit& bit : kOptionsOptionBits) showOption(bit.id);
     show();
 }
 

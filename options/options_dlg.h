@@ -87,6 +87,7 @@ class COptionsDlg final : public DialogWindow {
     void onPollingSwitch();
     void onDisplayAddresses();
     void showListing(std::string listing);
+    void onDialerWindow();
     void onTick();
     void pollWhenDue();
     void writeEdits(DeferredFields::Which which);

@@ -225,30 +225,6 @@ inline constexpr std::array<ControlId, 5> kShowOnlyBoxes{
      options_ids::kSirenBox, options_ids::kMessageBox}};
 
 inline constexpr int kSoundLevelMax = 50;
-inline constexpr int kByteMax = 255;
-
-// A number box read the way the device's firmware tools read it: leading blanks and a sign, then
-// digits up to the first other character; none give 0. Saturates rather than overflows.
-constexpr long long parseDecimal(std::string_view text) {
-    constexpr long long kCeiling = 1'000'000'000;
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = std::min(value * 10 + (text[i] - '0'), kCeiling);
-    }
-    return negative ? -value : value;
-}
-static_assert(parseDecimal("  -12x4") == -12 && parseDecimal("+7") == 7 &&
-              parseDecimal("abc") == 0 && parseDecimal("99999999999999999999") == 1'000'000'000);
-
-// A number clamped into a byte's range, never wrapped.
-constexpr std::uint8_t clampedByte(long long value, int high = kByteMax) {
-    return static_cast<std::uint8_t>(std::clamp<long long>(value, 0, high));
-}
-
 // The test rate box holds seconds; the device counts in steps of two.
 constexpr std::uint8_t testRateByte(std::string_view text) {
     return clampedByte(parseDecimal(text) / 2);

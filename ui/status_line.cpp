@@ -1,5 +1,7 @@
 #include "ui/status_line.h"
 
+#include "link/dialer_data.h"
+
 namespace veskator {
 
 std::string blockList(const std::bitset<kBlockCount>& blocks) {
@@ -21,6 +23,9 @@ std::string statusLineText(const LinkStatus& status) {
         line = "link: alarm code download, chunk " + std::to_string(status.alarmChunk);
     } else if (status.writeAllPending) {
         line = "link: writing all blocks, A" + std::to_string(status.writeAllBlock);
+    } else if (status.dialer.running) {
+        line = "link: dialer upload, chunk " + std::to_string(status.dialer.nextChunk + 1) +
+               " of at most " + std::to_string(kDialerChunkCount);
     } else {
         switch (status.state) {
             case LinkState::Idle:

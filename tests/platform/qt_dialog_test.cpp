@@ -25,6 +25,7 @@
 #include "platform/qt/wrapping_buttons.h"
 #include "platform/test_windows.h"
 #include "resources/main_dialog_template.h"
+#include "resources/dialer_dialog_template.h"
 #include "resources/options_dialog_template.h"
 #include "tests/support/qt_dialogs.h"
 
@@ -456,9 +457,11 @@ void expectNoTextCut(QtWindowSystem& system, RecordingWindow& window) {
 
 TEST_F(QtDialogTest, NoTextOfTheMainWindowIsCutAtEitherDpi) { expectNoTextCut(system, main); }
 
-TEST_F(QtDialogTest, NoTextOfTheOptionsWindowIsCutAtEitherDpi) {
+TEST_F(QtDialogTest, NoTextOfTheOptionsOrDialerWindowIsCutAtEitherDpi) {
     RecordingWindow options{kOptionsDialogTemplate, "options", log};
     expectNoTextCut(system, options);
+    RecordingWindow dialer{kDialerDialogTemplate, "dialer", log};
+    expectNoTextCut(system, dialer);
 }
 
 }  // namespace

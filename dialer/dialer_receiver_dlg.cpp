@@ -1,0 +1,342 @@
+#include "dialer/dialer_receiver_dlg.h"
+
+#include <algorithm>
+
+#include "link/dialer_data.h"
+#include "ui/status_line.h"
+
+namespace veskator {
+
+namespace ids = dialer_ids;
+
+namespace {
+
+std::span<std::uint8_t, kDialerDataSize> dialerArea(ProgrammerState& state) {
+    return state.workspace.dialerDataArea();
+}
+
+std::string slotText(std::span<const std::uint8_t> slot) {
+    return readText(slot, 0, static_cast<int>(slot.size()));
+}
+
+}  // namespace
+
+CDialerReceiverDlg::CDialerReceiverDlg(Services& services, ProgrammerState& state, LinkEngine& link)
+    : m_services(services),
+      m_state(state),
+      m_link(link),
+      m_values(kDialerDialogTemplate),
+      m_deferred(services.clock, kDialerDeferredRows.size()) {}
+
+const DialogTemplate& CDialerReceiverDlg::dialogTemplate() const { return kDialerDialogTemplate; }
+
+void CDialerReceiverDlg::onInit(Dialog& dialog) {
+    m_dialog = &dialog;
+    fillMacAddresses();
+    fillNumbers();
+    m_line = 0;
+    m_position = 0;
+    showLine();
+    showSchedule();
+    fillOptions();
+    // The log starts empty; an upload under way goes on in it from its next chunk.
+    const DialerProgress& upload = m_link.status().dialer;
+    m_loggedUpload = upload.upload;
+    m_loggedChunks = upload.chunksSent;
+    m_endLogged = !upload.running;
+    show();
+    m_dialog->armTimer(kDialerTimer, kDialerTickPeriod);
+}
+
+// A missing or unreadable file gives an empty edit; nothing is created.
+void CDialerReceiverDlg::fillMacAddresses() {
+    for (const MacFileRow& row : kMacFiles) {
+        const auto text = readFileStart(m_services.files, row.path, kMacChars);
+        m_values.setText(row.id, text.value_or(std::string()));
+    }
+}
+
+void CDialerReceiverDlg::fillNumbers() {
+    for (const NumberRow& row : kDialerNumbers) {
+        m_values.setText(row.id, std::to_string(imageByte(row.place)));
+    }
+    m_values.setText(ids::kStartupDelay, showText(m_state.workspace.image(), kStartupDelayField));
+    m_values.setChecked(shownBaud(imageByte(kBaudPlace)), true);
+    m_values.setText(ids::kSubscriber,
+                     slotText(subscriberSlot(std::span<const std::uint8_t, kWorkspaceSize>(
+                         m_state.workspace.bytes()))));
+}
+
+// Toggles from the image; the format and the heartbeat from the shared copy of A1 0x3d.
+void CDialerReceiverDlg::fillOptions() {
+    for (const OptionBit& bit : kDialerOptionBits) {
+        m_values.setChecked(bit.id, optionShownOn(bit, imageByte(bit.place)));
+    }
+    const std::uint8_t a1 = m_state.optionCopies.at(kSurGardBit.place);
+    showChoice(kFormatIds, shownFormat(imageByte(kDecodedBit.place), a1));
+    m_values.setChecked(ids::kHeartbeat, optionShownOn(kHeartbeatBit, a1));
+}
+
+void CDialerReceiverDlg::showLine() {
+    m_values.setText(ids::kLineNumber, std::to_string(m_line));
+    m_values.setText(ids::kTelephone, slotText(telephoneLine(dialerArea(m_state), m_line)));
+}
+
+// The last position holds three characters: its other two bytes are telephone line 0.
+void CDialerReceiverDlg::showSchedule() {
+    m_values.setText(ids::kScheduleNumber, std::to_string(m_position));
+    m_values.setText(ids::kScheduleTime, slotText(scheduleSlot(dialerArea(m_state), m_position)));
+    m_values.setCharLimit(ids::kScheduleTime, scheduleSlotSize(m_position));
+}
+
+// Nothing typed is lost by closing: delays and the subscriber text waiting for their second, and
+// the A1 write after a format choice, go now (A0, then A1, then the reset). The upload goes on.
+bool CDialerReceiverDlg::onCloseRequested() {
+    take();
+    flushOnClose();
+    return true;
+}
+
+void CDialerReceiverDlg::onClosed() {
+    flushOnClose();
+    m_dialog = nullptr;
+}
+
+void CDialerReceiverDlg::flushOnClose() {
+    writeEdits(DeferredFields::Which::All);
+    sendA1FollowUp();
+}
+
+void CDialerReceiverDlg::onEditEnter(ControlId id) {
+    const int row = rowIndex(kDialerDeferredRows, id);
+    if (row < 0 || !m_deferred.pending(static_cast<std::size_t>(row))) return;
+    take();
+    m_deferred.markNow(static_cast<std::size_t>(row));
+}
+
+void CDialerReceiverDlg::onTextChanged(ControlId id) {
+    switch (id) {
+        case ids::kTelephone:
+            return onTelephoneTyped();
+        case ids::kScheduleTime:
+            return onScheduleTyped();
+        case ids::kLineNumber:
+        case ids::kScheduleNumber:
+            // They show the position; typing changes nothing.
+            return show();
+        case ids::kTcpSocketSize:
+        case ids::kUdpSocketSize:
+            return onSocketSize(id);
+        case ids::kSlaveMac:
+        case ids::kServerMac:
+            return onMacTyped(id);
+        case ids::kLog:
+        case ids::kDialingNumber:
+            // Kept as typed, so the next show does not wipe it.
+            return take();
+        default:
+            if (hasRow(kDialerDeferredRows, id)) onDeferredEdit(id);
+            return;
+    }
+}
+
+void CDialerReceiverDlg::onClicked(ControlId id) {
+    if (hasRow(kDialerOptionBits, id)) return onToggle(id);
+    if (hasRow(kFormats, id)) return onFormat(id);
+    if (hasRow(kBaudRates, id)) return onBaudRate(id);
+    switch (id) {
+        case ids::kNextLine:
+            return onMoveLine(+1);
+        case ids::kPreviousLine:
+            return onMoveLine(-1);
+        case ids::kNextSchedule:
+            return onMoveSchedule(+1);
+        case ids::kPreviousSchedule:
+            return onMoveSchedule(-1);
+        case ids::kHeartbeat:
+            return onHeartbeat();
+        case ids::kUpload:
+            return onUpload();
+        case ids::kPair:
+            return onPair();
+        default:
+            return show();
+    }
+}
+
+// "+" on the last line does nothing, not even wait; "-" waits first.
+void CDialerReceiverDlg::onMoveLine(int step) {
+    if (step > 0 && m_line >= kTelephoneLines - 1) return show();
+    m_dialog->wait(kMovePause);
+    m_line = std::clamp(m_line + step, 0, kTelephoneLines - 1);
+    showLine();
+    show();
+}
+
+void CDialerReceiverDlg::onMoveSchedule(int step) {
+    m_dialog->wait(kMovePause);
+    m_position = std::clamp(m_position + step, 0, kSchedulePositions - 1);
+    showSchedule();
+    show();
+}
+
+// 16 characters fill the line without a terminator; a shorter number ends with a zero byte and
+// leaves the rest of the line as it was.
+void CDialerReceiverDlg::onTelephoneTyped() {
+    m_dialog->wait(kTypingPause);
+    take();
+    storeInSlot(telephoneLine(dialerArea(m_state), m_line), SlotRule::Exact,
+                m_values.text(ids::kTelephone));
+    show();
+}
+
+// Five bytes, zero-padded; never past the slot, so the last position leaves line 0 alone.
+void CDialerReceiverDlg::onScheduleTyped() {
+    m_dialog->wait(kTypingPause);
+    take();
+    storeInSlot(scheduleSlot(dialerArea(m_state), m_position), SlotRule::ZeroPadded,
+                m_values.text(ids::kScheduleTime));
+    show();
+}
+
+void CDialerReceiverDlg::onToggle(ControlId id) {
+    m_dialog->wait(kTogglePause);
+    if (!deviceDataPresent()) return;
+    const OptionBit& bit = *findRow(kDialerOptionBits, id);
+    std::uint8_t& byte = imageByte(bit.place);
+    byte = static_cast<std::uint8_t>(byte ^ bit.mask);
+    m_values.setChecked(id, optionShownOn(bit, byte));
+    show();
+    m_link.requestBlockWrite(bit.place.block);
+    if (toggleResetsDevice(id)) m_link.requestRemoteReset();
+}
+
+// Pressed again while an upload runs, it starts again from chunk 0.
+void CDialerReceiverDlg::onUpload() {
+    m_dialog->wait(kUploadPause);
+    m_link.startDialerUpload();
+    followUpload();
+    show();
+}
+
+void CDialerReceiverDlg::onDeferredEdit(ControlId id) {
+    const auto& row =
+        kDialerDeferredRows[static_cast<std::size_t>(rowIndex(kDialerDeferredRows, id))];
+    // The subscriber text is the window's own; the delays are the device's settings.
+    if (row.kind != DeferredDialerKind::Subscriber && !m_state.imageHoldsDeviceData) {
+        return refuseEdit(id);
+    }
+    take();
+    m_deferred.mark(static_cast<std::size_t>(rowIndex(kDialerDeferredRows, id)));
+}
+
+void CDialerReceiverDlg::onTimer(TimerId id) {
+    if (id == kDialerTimer) onTick();
+}
+
+void CDialerReceiverDlg::onTick() {
+    if (m_a1FollowUp && m_link.idle()) sendA1FollowUp();
+    followUpload();
+    writeEdits(DeferredFields::Which::Due);
+    // Only the status line: a full show would wipe what is being typed into an edit whose
+    // handler has not taken it yet.
+    const std::string status = statusLineText(m_link.status());
+    if (m_dialog->text(ids::kStatusLine) != status) m_dialog->setText(ids::kStatusLine, status);
+}
+
+void CDialerReceiverDlg::writeEdits(DeferredFields::Which which) {
+    m_deferred.take(which, [this](std::size_t row) { writeRow(kDialerDeferredRows[row]); });
+}
+
+void CDialerReceiverDlg::writeRow(const DeferredDialerRow& row) {
+    const std::string& text = m_values.text(row.id);
+    switch (row.kind) {
+        case DeferredDialerKind::LineDelay:
+            imageByte(findRow(kDialerNumbers, row.id)->place) = clampedByte(parseDecimal(text));
+            break;
+        case DeferredDialerKind::StartupDelay:
+            storeText(m_state.workspace.image(), kStartupDelayField, text);
+            break;
+        case DeferredDialerKind::Subscriber:
+            storeInSlot(subscriberSlot(m_state.workspace.bytes()), SlotRule::Terminated, text);
+            // Kept for the next session all the same; the device gets it once it has been read.
+            if (!m_state.imageHoldsDeviceData) return;
+            break;
+    }
+    m_link.requestExchange(row.code);
+    if (row.remoteReset) m_link.requestRemoteReset();
+}
+
+void CDialerReceiverDlg::sendA1FollowUp() {
+    if (!m_a1FollowUp) return;
+    m_a1FollowUp = false;
+    m_link.requestBlockWrite(kSurGardBit.place.block);
+    m_link.requestRemoteReset();
+}
+
+// The log tells each chunk as it goes, then how the upload ended.
+void CDialerReceiverDlg::followUpload() {
+    const DialerProgress& upload = m_link.status().dialer;
+    if (upload.upload != m_loggedUpload) {
+        m_loggedUpload = upload.upload;
+        m_loggedChunks = 0;
+        m_endLogged = false;
+    }
+    std::string lines;
+    for (; m_loggedChunks < upload.chunksSent; ++m_loggedChunks) {
+        lines += "mode= " + std::to_string(m_loggedChunks) + "\r\n";
+    }
+    if (!upload.running && !m_endLogged) {
+        m_endLogged = true;
+        if (upload.firstFailed < 0) {
+            lines += "download completed";
+        } else {
+            lines += "download failed: chunk " + std::to_string(upload.firstFailed) +
+                     " was not sent (" + upload.failure + ")";
+        }
+    }
+    if (!lines.empty()) appendLog(lines);
+}
+
+// Until a full read the image holds zeros, not the device's settings: a change would only send
+// them. The control goes back to what it showed and the status line says why.
+bool CDialerReceiverDlg::deviceDataPresent() {
+    if (m_state.imageHoldsDeviceData) return true;
+    m_link.setNotice(std::string(kTextReadFirst));
+    show();
+    return false;
+}
+
+void CDialerReceiverDlg::refuseEdit(ControlId id) {
+    if (const NumberRow* row = findRow(kDialerNumbers, id)) {
+        m_values.setText(id, std::to_string(imageByte(row->place)));
+    } else if (id == ids::kStartupDelay) {
+        m_values.setText(id, showText(m_state.workspace.image(), kStartupDelayField));
+    }
+    deviceDataPresent();
+}
+
+std::uint8_t& CDialerReceiverDlg::imageByte(ImagePlace place) {
+    return m_state.workspace.image()[static_cast<std::size_t>(imageOffset(place))];
+}
+
+void CDialerReceiverDlg::showChoice(std::span<const ControlId> group, ControlId chosen) {
+    for (ControlId id : group) m_values.setChecked(id, id == chosen);
+}
+
+// What was typed into the log joins it first.
+void CDialerReceiverDlg::appendLog(std::string_view text) {
+    take();
+    m_values.setText(ids::kLog, m_values.text(ids::kLog) + std::string(text));
+    show();
+}
+
+void CDialerReceiverDlg::take() { m_values.take(*m_dialog); }
+
+void CDialerReceiverDlg::show() {
+    m_values.show(*m_dialog);
+    const std::string status = statusLineText(m_link.status());
+    if (m_dialog->text(ids::kStatusLine) != status) m_dialog->setText(ids::kStatusLine, status);
+}
+
+}  // namespace veskator

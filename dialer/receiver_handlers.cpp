@@ -1,0 +1,92 @@
+// The receiver's output format, heartbeat, baud rate and socket sizes, and the serial bridge's MAC
+// files and pairing frame.
+
+#include <algorithm>
+
+#include "dialer/dialer_receiver_dlg.h"
+
+namespace veskator {
+
+namespace ids = dialer_ids;
+
+namespace {
+
+std::uint8_t withBit(std::uint8_t byte, std::uint8_t mask, bool on) {
+    return static_cast<std::uint8_t>(on ? byte | mask : byte & ~mask);
+}
+
+}  // namespace
+
+// Two bits of two blocks: A0 is written at once, A1 with the device's reset once the link is
+// idle, so the device restarts with both.
+void CDialerReceiverDlg::onFormat(ControlId id) {
+    m_dialog->wait(kFormatPause);
+    if (!deviceDataPresent()) return;
+    const FormatRow& format = *findRow(kFormats, id);
+    std::uint8_t& a0 = imageByte(kDecodedBit.place);
+    a0 = withBit(a0, kDecodedBit.mask, format.decoded);
+    std::uint8_t& copy = m_state.optionCopies.at(kSurGardBit.place);
+    copy = withBit(copy, kSurGardBit.mask, format.surGard);
+    imageByte(kSurGardBit.place) =
+        withBit(imageByte(kSurGardBit.place), kSurGardBit.mask, format.surGard);
+    showChoice(kFormatIds, id);
+    m_link.requestBlockWrite(kDecodedBit.place.block);
+    m_a1FollowUp = true;
+    show();
+}
+
+// Flipped in the shared copy, which then goes whole into the image.
+void CDialerReceiverDlg::onHeartbeat() {
+    if (!deviceDataPresent()) return;
+    std::uint8_t& copy = m_state.optionCopies.at(kHeartbeatBit.place);
+    copy = static_cast<std::uint8_t>(copy ^ kHeartbeatBit.mask);
+    imageByte(kHeartbeatBit.place) = copy;
+    m_values.setChecked(ids::kHeartbeat, optionShownOn(kHeartbeatBit, copy));
+    m_link.requestBlockWrite(kHeartbeatBit.place.block);
+    show();
+}
+
+void CDialerReceiverDlg::onBaudRate(ControlId id) {
+    if (!deviceDataPresent()) return;
+    imageByte(kBaudPlace) = findRow(kBaudRates, id)->code;
+    showChoice(kBaudIds, id);
+    m_link.requestBlockWrite(kBaudPlace.block);
+    m_link.requestRemoteReset();
+    show();
+}
+
+// Clamped, not wrapped: "300" stores 255, "-1" stores 0.
+void CDialerReceiverDlg::onSocketSize(ControlId id) {
+    if (!m_state.imageHoldsDeviceData) return refuseEdit(id);
+    take();
+    const NumberRow& row = *findRow(kDialerNumbers, id);
+    imageByte(row.place) = clampedByte(parseDecimal(m_values.text(id)));
+    m_link.requestBlockWrite(row.place.block);
+    show();
+    m_dialog->wait(kSocketSizePause);
+}
+
+// The file holds the edit's bare text; one that cannot be written keeps its old content.
+void CDialerReceiverDlg::onMacTyped(ControlId id) {
+    take();
+    m_services.files.writeFileAtomically(findRow(kMacFiles, id)->path, m_values.text(id));
+    m_dialog->wait(kMacFilePause);
+}
+
+// Slave MAC, "/DOWNLOADBT/", server MAC, the main telephone number, CR: at most 129 bytes with
+// the edits' limits, so it always fits the frame buffer; the log says so if it ever does not.
+void CDialerReceiverDlg::onPair() {
+    take();
+    std::string frame = m_values.text(ids::kSlaveMac);
+    frame += kPairingKeyword;
+    frame += m_values.text(ids::kServerMac);
+    frame += showText(m_state.workspace.image(), kDialingNumberField);
+    frame += '\r';
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(frame.data());
+    const bool queued = m_link.requestPairing(std::span(bytes, frame.size()));
+    appendLog(queued ? frame
+                     : "pairing frame not sent: " + std::to_string(frame.size()) +
+                           " bytes do not fit one frame\r\n");
+}
+
+}  // namespace veskator
