@@ -138,9 +138,12 @@ bool CMainProgDlg::deviceDataPresent() {
 bool CMainProgDlg::onCloseRequested() {
     if (m_closing) {
         m_asking = true;
-        const bool discard =
-            m_dialog->ask(std::to_string(m_link.pendingWrites()) +
-                          " changes are still being written to the device. Close without them?");
+        // An upload cut short leaves the dialer with part of its list: that is said plainly.
+        const bool discard = m_dialog->ask(
+            m_link.status().dialer.running
+                ? std::string(kQuestionDialerUpload)
+                : std::to_string(m_link.pendingWrites()) +
+                      " changes are still being written to the device. Close without them?");
         m_asking = false;
         return discard;
     }

@@ -42,6 +42,9 @@ inline constexpr std::size_t kNameShownChars = 20;
 inline constexpr std::size_t kPortFileBytes = 20;
 inline constexpr std::size_t kAddressFileBytes = 50;
 
+inline constexpr std::string_view kQuestionDialerUpload =
+    "The DV70-1 upload is still running. Close now and leave the dialer with part of its list?";
+
 class CMainProgDlg final : public DialogWindow {
   public:
     CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& link);

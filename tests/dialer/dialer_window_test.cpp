@@ -185,10 +185,26 @@ TEST_F(DialerWindowTest, AnUploadGoesOnInOrderWhenTheWindowClosesAndSaysWhichChu
     for (std::size_t k = 0; k < seen.size(); ++k)
         EXPECT_EQ(seen[k], "chunk " + std::to_string(32 + k));
 
+    // The program waits for the upload too, and asks before leaving the dialer half a list.
+    sim->clearEvents();
+    reopen();
+    win->typeText(ids::kTelephone, "E");
+    win->click(ids::kUpload);
+    win->requestClose();
+    dialog->requestClose();
+    dialog->requestClose();
+    ASSERT_EQ(dialog->questions().size(), 1u);
+    EXPECT_EQ(dialog->questions()[0], kQuestionDialerUpload);
+    EXPECT_FALSE(dialog->isClosed());
+    ASSERT_TRUE(pumpUntil([this] { return dialog->isClosed(); }));
+    EXPECT_EQ(commands(), (std::vector<std::string>{"chunk 32", "chunk 33"}));
+    openWindow();
+
     // A device that refuses from the third chunk on: no "download completed".
     sim->clearEvents();
     reopen();
     EXPECT_EQ(log(), "") << "a finished upload leaves the next window's log empty";
+    win->replaceText(ids::kTelephone, "");
     for (int line = 0; line < 9; ++line) win->click(ids::kNextLine);
     win->typeText(ids::kTelephone, "E");  // line 9: chunk 2 ends the list
     win->click(ids::kUpload);
