@@ -2,6 +2,8 @@
 
 #include <bitset>
 
+#include "compare/settings_compare.h"
+#include "mainwin/compare_dlg.h"
 #include "mainwin/main_refresh.h"
 #include "mainwin/option_steps.h"
 #include "mainwin/parameter_files.h"
@@ -249,6 +251,8 @@ void CMainProgDlg::onClicked(ControlId id) {
             return onSave();
         case kLoad:
             return onLoadQuestion();
+        case kCompare:
+            return onCompare();
         case kYes:
             return onLoadYes();
         case kNo:
@@ -370,6 +374,22 @@ void CMainProgDlg::onLoadYes() {
     refreshMainValues(m_state, m_values);
     m_link.texts().message = kTextLoading;
     show();
+}
+
+// What loading the named file would change, shown before anything is written; nothing is sent.
+void CMainProgDlg::onCompare() {
+    take();
+    const std::string name = m_values.text(kLoadName);
+    const auto after = workspaceAfterLoad(m_services.files, m_state, name);
+    if (!after) {
+        m_link.setNotice("compare: " + name + " cannot be read");
+        return show();
+    }
+    const std::string_view now =
+        m_state.imageHoldsDeviceData ? "the device as read" : "the image (not read yet)";
+    CompareDlg report(
+        comparisonReport(compareSettings(m_state.workspace.bytes(), *after), now, name));
+    m_dialog->runModal(report);
 }
 
 void CMainProgDlg::onLoadNo() {

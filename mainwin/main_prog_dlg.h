@@ -89,6 +89,7 @@ class CMainProgDlg final : public DialogWindow {
     void onLoadQuestion();
     void onLoadYes();
     void onLoadNo();
+    void onCompare();
     void onAlarmCode();
     void openOptions();
     void onLinkTick();

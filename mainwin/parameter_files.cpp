@@ -30,6 +30,20 @@ LoadOutcome loadParameterFile(FileSystem& files, ProgrammerState& state, std::st
     return outcome;
 }
 
+std::optional<std::array<std::uint8_t, kWorkspaceSize>> workspaceAfterLoad(
+    FileSystem& files, const ProgrammerState& state, std::string_view name) {
+    auto file = files.open(name, FileOpen::ReadExisting);
+    if (!file) return std::nullopt;
+    std::array<std::uint8_t, kWorkspaceSize> bytes{};
+    const auto current = state.workspace.bytes();
+    std::copy(current.begin(), current.end(), bytes.begin());
+    // A shorter file leaves the bytes after it as they are, as a load would.
+    std::array<std::uint8_t, kWorkspaceSize> read{};
+    const std::size_t n = file->read(read);
+    std::copy_n(read.begin(), n, bytes.begin());
+    return bytes;
+}
+
 std::string loadFailureText(std::string_view name, const LoadOutcome& outcome) {
     if (outcome.status == LoadOutcome::Status::TooShort) {
         return "loading failed: " + std::string(name) + " holds " + std::to_string(outcome.bytes) +

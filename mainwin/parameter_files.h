@@ -2,6 +2,7 @@
 // Parameter files (16384-byte snapshots of the workspace) and the external alarm code.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,10 @@ struct LoadOutcome {
 // (a shorter file leaves the bytes after it as they were). The workspace is untouched unless the
 // outcome is Loaded.
 LoadOutcome loadParameterFile(FileSystem& files, ProgrammerState& state, std::string_view name);
+// What the workspace would hold after loading the file, without changing it or remembering the
+// name; nullopt when the file cannot be opened.
+std::optional<std::array<std::uint8_t, kWorkspaceSize>> workspaceAfterLoad(
+    FileSystem& files, const ProgrammerState& state, std::string_view name);
 // The message window's text for a load that did not happen.
 std::string loadFailureText(std::string_view name, const LoadOutcome& outcome);
 

@@ -58,6 +58,8 @@ inline constexpr ControlId kProprietary = 1114;
 inline constexpr ControlId kIpThenContactId = 1115;
 // Beyond the original controls: a status line with the link's progress and last error.
 inline constexpr ControlId kStatusLine = 1190;
+// Beyond the original controls: compares the file named for loading with the image.
+inline constexpr ControlId kCompare = 1191;
 }  // namespace main_ids
 
 inline constexpr int kMainDialogResource = 102;
@@ -71,7 +73,7 @@ inline constexpr std::string_view kMainCaption =
 namespace detail {
 namespace ids = main_ids;
 // clang-format off
-inline constexpr std::array<ControlTemplate, 63> kMainControls{{
+inline constexpr std::array<ControlTemplate, 64> kMainControls{{
     label("my MAC Address", 25, 47, 63, 10),
     edit(ids::kMacAddress, 88, 45, 105, 15, "my MAC Address"),
     label("Alarm Sequence Number", 25, 66, 60, 18),
@@ -135,6 +137,7 @@ inline constexpr std::array<ControlTemplate, 63> kMainControls{{
     option(ids::kDc09, "DC09-2013", 400, 235, 65, 15),
     option(ids::kUdpAck, "REPLY (ACK) GENERATION IN UDP", 295, 195, 110, 25),
     label(ids::kStatusLine, "link: idle", 0, 322, 510, 8),
+    button(ids::kCompare, "compare with file", 380, 252, 70, 12),
 }};
 // clang-format on
 }  // namespace detail

@@ -1,0 +1,42 @@
+#pragma once
+// What a parameter file would change: every setting that the three windows name, read from two
+// workspaces (the image now and a file, or two files), with the window's own label; passwords are
+// never shown. Bytes that differ where no window names a setting are counted, not listed.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/parameter_workspace.h"
+
+namespace veskator {
+
+enum class SettingsWindow { Main, Options, Dialer };
+
+std::string_view windowName(SettingsWindow window);
+
+struct SettingDifference {
+    SettingsWindow window;
+    std::string label;
+    std::string before;  // in the first workspace (the image now)
+    std::string after;   // in the second (the file)
+};
+
+struct SettingsComparison {
+    std::vector<SettingDifference> settings;
+    // Image, dialer and subscriber bytes that differ outside every named setting.
+    int otherBytes = 0;
+    bool same() const { return settings.empty() && otherBytes == 0; }
+};
+
+using ConstWorkspace = std::span<const std::uint8_t, kWorkspaceSize>;
+
+SettingsComparison compareSettings(ConstWorkspace before, ConstWorkspace after);
+
+// The comparison as text, one line a setting, grouped by window, lines ended by CR LF.
+std::string comparisonReport(const SettingsComparison& comparison, std::string_view beforeName,
+                             std::string_view afterName);
+
+}  // namespace veskator
