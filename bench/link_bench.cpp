@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
     PosixFileSystem files(dir);
     PosixNetwork network(&windows.gate());
     NoCommands commands;
-    Services services{clock, files, network, commands, windows};
+    SystemWallClock wallClock;
+    Services services{clock, files, network, commands, windows, wallClock};
     // Large: the workspace alone is 16 KiB.
     auto app = std::make_unique<CProgrammerApp>(services);
     LinkEngine& engine = app->link();

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/dialog.h"
 #include "platform/dialog_window.h"
+#include "platform/wall_clock.h"
 #include "platform/window_system.h"
 
 namespace veskator {
@@ -29,6 +30,16 @@ class VirtualClock final : public Clock {
 
   private:
     TimePoint m_now{};
+};
+
+// The calendar time stands still until a test sets it.
+class FixedWallClock final : public WallClock {
+  public:
+    LocalTime localNow() const override { return m_time; }
+    void set(LocalTime time) { m_time = time; }
+
+  private:
+    LocalTime m_time{2026, 12, 8, 14, 3, 22};
 };
 
 class HeadlessWindowSystem;
