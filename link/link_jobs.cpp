@@ -160,6 +160,7 @@ bool FullRead::takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobCo
     if (m_nextUnit < kReadUnitCount) return true;
     m_done = true;
     ctx.state.imageHoldsDeviceData = true;
+    ctx.state.imageReadFromDevice = true;
     ++ctx.status.readsCompleted;
     return false;
 }
