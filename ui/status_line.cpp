@@ -9,7 +9,9 @@ std::string statusLineText(const LinkStatus& status) {
     } else if (status.alarmDownloadPending) {
         line = "link: alarm code download, chunk " + std::to_string(status.alarmChunk);
     } else if (status.writeAllPending) {
-        const std::string block = "A" + std::to_string(status.writeAllBlock);
+        // Appended: GCC 12 at -O2 takes a one-character prefix insert for an overlapping copy.
+        std::string block(1, 'A');
+        block += std::to_string(status.writeAllBlock);
         if (status.writeAllReadingBack) {
             line = "link: reading back the written blocks, " + block;
         } else if (status.writeAllRewriting) {
