@@ -56,8 +56,8 @@ bool isSnapshotName(std::string_view name) {
     return true;
 }
 
-// The oldest beyond the newest `kept`; names begin with the time, so they sort by it. The one
-// just written stays whatever the clock did.
+// Deletes the oldest snapshots beyond the newest kSnapshotsKept: names begin with the time, so
+// they sort by it. The one just written (`keep`) stays whatever the clock did.
 void pruneSnapshots(FileSystem& files, std::string_view keep) {
     std::vector<std::string> names = files.listFiles(kSnapshotDirectory);
     std::erase_if(names, [&](const std::string& n) { return !isSnapshotName(n) || n == keep; });

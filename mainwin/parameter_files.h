@@ -42,9 +42,9 @@ struct LoadOutcome {
     std::size_t bytes = 0;
 };
 
-// Remembers the name, then reads up to 16384 bytes of the file into `bytes`. Loaded, they go into
-// the workspace from its start (a shorter file leaves the bytes after it as they were); the
-// workspace itself is not touched here.
+// Remembers the name, then reads up to 16384 bytes of the file into `bytes`; the workspace is left
+// as it is. The caller puts a Loaded outcome's bytes into the workspace from its start (a shorter
+// file leaves the bytes after it as they were).
 LoadOutcome readParameterFile(FileSystem& files, const ProgrammerState& state,
                               std::string_view name,
                               std::array<std::uint8_t, kWorkspaceSize>& bytes);
