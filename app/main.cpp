@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
     veskator::PosixFileSystem files;
     veskator::PosixNetwork network(&windows.gate());
     veskator::QtCommandRunner commands(std::filesystem::current_path(), &windows.gate());
-    veskator::Services services{clock, files, network, commands, windows};
+    veskator::SystemWallClock wallClock;
+    veskator::Services services{clock, files, network, commands, windows, wallClock};
 
     // Large: the workspace alone is 16 KiB, and the state lives for the whole run.
     auto app = std::make_unique<veskator::CProgrammerApp>(services);

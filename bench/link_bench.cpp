@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
     PosixFileSystem files(dir);
     PosixNetwork network(&windows.gate());
     NoCommands commands;
-    Services services{clock, files, network, commands, windows};
+    SystemWallClock wallClock;
+    Services services{clock, files, network, commands, windows, wallClock};
     // Large: the workspace alone is 16 KiB.
     auto app = std::make_unique<CProgrammerApp>(services);
     LinkEngine& engine = app->link();
@@ -130,6 +131,13 @@ int main(int argc, char** argv) {
     const double writeAll =
         runUntil([&] { return !engine.status().writeAllPending && engine.idle(); });
     const qint64 writeStall = maxGap;
+    // The same load read back: what the check of the eight blocks adds.
+    maxGap = 0;
+    engine.requestWriteAll(ReadBack::On);
+    const double writeAllReadBack =
+        runUntil([&] { return !engine.status().writeAllPending && engine.idle(); });
+    const qint64 readBackStall = maxGap;
+    const bool verified = engine.texts().message == "loading completed, 8 of 8 blocks verified";
 
     // A device that streams a greeting without end: the longest the window thread is held.
     runUntil([&] { return engine.settled(); });  // the last poll has ended
@@ -169,7 +177,11 @@ int main(int argc, char** argv) {
     std::printf("full_read_s %.3f\n", fullRead);
     std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
     std::printf("write_all_s %.3f\n", writeAll);
-    std::printf("max_stall_ms %lld\n", static_cast<long long>(std::max(readStall, writeStall)));
+    std::printf("write_all_read_back_s %.3f\n", writeAllReadBack);
+    std::printf("read_back_adds_s %.3f\n", writeAllReadBack - writeAll);
+    std::printf("read_back_verified_all %d\n", verified ? 1 : 0);
+    std::printf("max_stall_ms %lld\n",
+                static_cast<long long>(std::max({readStall, writeStall, readBackStall})));
     std::printf("full_read_complete %d\n", app->state().imageHoldsDeviceData ? 1 : 0);
     std::printf("options_open_ms %.1f\n", optionsOpen);
     std::printf("options_polling_max_stall_ms %lld\n", static_cast<long long>(pollStall));

@@ -20,9 +20,7 @@ int BuildCommandFrame(FrameBuffer& buffer, CommandCode code, ParameterWorkspace&
     }
     if (block >= 0) {
         for (std::uint8_t& byte : workspace.block(block)) {
-            if (byte == kFrameEnd) {
-                byte = kBlockCrReplacement;
-            }
+            byte = sentAs(byte);
             buffer[pos++] = byte;
         }
     }

@@ -23,6 +23,10 @@ inline constexpr std::uint8_t kFrameEnd = 13;    // carriage return
 // A CR inside block data would end the frame early on the device, so written
 // image bytes of value 13 become 12 (in the image too).
 inline constexpr std::uint8_t kBlockCrReplacement = 12;
+// The byte a block write carries for an image byte, and so what the device then holds.
+constexpr std::uint8_t sentAs(std::uint8_t imageByte) {
+    return imageByte == kFrameEnd ? kBlockCrReplacement : imageByte;
+}
 
 inline constexpr std::size_t kWriteFrameSize = kFrameBufferSize;
 inline constexpr std::size_t kWriteTextLength = 15;  // "write programA" + block suffix

@@ -36,6 +36,7 @@ JobContext LinkEngine::context() {
 void LinkEngine::requestFullRead() {
     m_read = std::make_shared<FullRead>();
     m_status.notice.clear();
+    m_status.lastLoad.clear();
     publish();
 }
 
@@ -44,8 +45,9 @@ void LinkEngine::stopFullRead() {
     publish();
 }
 
-void LinkEngine::requestWriteAll() {
-    m_writeAll = std::make_shared<WriteAll>();
+void LinkEngine::requestWriteAll(ReadBack readBack) {
+    m_writeAll = std::make_shared<WriteAll>(readBack);
+    m_status.lastLoad.clear();
     publish();
 }
 
@@ -134,7 +136,8 @@ int LinkEngine::pendingWrites() const {
 //     --> Greeting --CR at position 5 or later--> Send
 //   Send: the socket is emptied first (the rest of the greeting, late bytes of a reply), then
 //   Send --write, chunk, reset--> Close --> Idle
-//   Send --read, status, pairing--> AwaitReply --reply--> Send (next unit of a full read) | Close
+//   Send --read, status, pairing--> AwaitReply --reply--> Send (next unit of a full read or a
+//     read-back) | Close
 //   AwaitReply --no reply within kReplyTimeout--> Send (same frame, at most kMaxResends times)
 //   Resolving, Connecting, Greeting, Send, AwaitReply --failure or bound--> Idle; the job decides
 //     whether it is tried again (kMaxAttempts connections, one while the device does not answer;
@@ -436,7 +439,7 @@ bool LinkEngine::stepAwaitReply() {
     const IoResult r = m_socket->receive(buffer);
     if (r.status == IoStatus::Ok && r.count > 0) {
         const std::span<const std::uint8_t> got(buffer.data(), r.count);
-        if (m_active->kind() == JobKind::FullRead) {
+        if (m_active->readsUnits()) {
             takeReadReply(got);
         } else {
             takeGeneralReply(got);
@@ -463,7 +466,7 @@ bool LinkEngine::stepAwaitReply() {
     }
     // Closed by the device. Mid-read that is a failure; for a status or pairing frame it is an
     // empty answer.
-    if (m_active->kind() == JobKind::FullRead) {
+    if (m_active->readsUnits()) {
         failExchange(Failure::ClosedMidExchange, kErrorClosed);
     } else {
         takeGeneralReply({});
@@ -575,6 +578,8 @@ void LinkEngine::publish() {
     m_status.alarmDownloadPending = m_alarm != nullptr;
     m_status.unitsRead = m_read ? m_read->unitsRead() : 0;
     m_status.writeAllBlock = m_writeAll ? m_writeAll->nextBlock() : 0;
+    m_status.writeAllReadingBack = m_writeAll && m_writeAll->readingBack();
+    m_status.writeAllRewriting = m_writeAll && m_writeAll->rewriting();
     m_status.alarmChunk = m_alarm ? m_alarm->nextChunk() : 0;
     m_status.dialer.running = m_dialer != nullptr;
     if (m_dialer) m_status.dialer.nextChunk = m_dialer->nextChunk();

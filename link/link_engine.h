@@ -40,7 +40,6 @@ inline constexpr std::size_t kTraceLimit = 4096;
 
 inline constexpr std::string_view kTraceClosed = "socket closed1";
 inline constexpr std::string_view kTextReadFirst = "read the device first (Start/Go)";
-inline constexpr std::string_view kTextLoadingCompleted = "loading completed";
 inline constexpr std::string_view kTextFileEnd = "fileend";
 inline constexpr std::string_view kErrorSocket = "socket creation problem";
 inline constexpr std::string_view kErrorConnect = "connect failed";
@@ -65,7 +64,8 @@ class LinkEngine {
     // earlier start still in flight is dropped, never stored or counted.
     void requestFullRead();
     void stopFullRead();
-    void requestWriteAll();
+    // Writes the eight image blocks; with read-back they are then read and compared.
+    void requestWriteAll(ReadBack readBack = ReadBack::Off);
     void startAlarmDownload(std::span<const std::uint8_t> bytes);
     // Writes image block k (0..7). A write of the same block still waiting coalesces with it: the
     // frame is built from the image when it is sent, so every change made by then goes along.

@@ -162,6 +162,7 @@ bool FullRead::takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobCo
     if (m_nextUnit < kReadUnitCount) return true;
     m_done = true;
     ctx.state.imageHoldsDeviceData = true;
+    ctx.state.imageReadFromDevice = true;
     ++ctx.status.readsCompleted;
     return false;
 }
@@ -177,11 +178,57 @@ bool FullRead::failed(Failure failure, std::string_view reason, JobContext& ctx)
     return false;
 }
 
+WriteAll::WriteAll(ReadBack readBack) : m_readBack(readBack) {
+    m_toWrite.set();
+    if (m_readBack == ReadBack::On) m_toCheck.set();
+}
+
+int WriteAll::nextBlock() const {
+    switch (m_stage) {
+        case Stage::Write:
+            return m_block;
+        case Stage::ReadBack:
+            return (m_unit >= 0 ? m_unit : m_frameUnit) / 2;
+        case Stage::Done:
+            break;
+    }
+    return kBlockCount;
+}
+
+int WriteAll::blocksLeft() const {
+    return m_stage == Stage::Write ? static_cast<int>(m_toWrite.count()) : 0;
+}
+
 int WriteAll::buildFrame(FrameBuffer& frame, JobContext& ctx) {
-    return buildBlockFrame(frame, m_block, ctx);
+    if (m_stage == Stage::Write) return buildBlockFrame(frame, m_block, ctx);
+    m_frameUnit = m_unit;
+    return BuildCommandFrame(frame, readCodeForUnit(m_frameUnit), ctx.state.workspace);
+}
+
+bool WriteAll::takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobContext& ctx) {
+    static_assert(2 * kBlockCount * kReadUnitSize == kImageSize);
+    m_attempts = 0;
+    ctx.status.deviceAnswering = true;
+    ctx.status.lastError.clear();
+    // The image as the device must hold it: its bytes of 13 went out as 12.
+    const auto expected =
+        std::span<const std::uint8_t>(ctx.state.workspace.image())
+            .subspan(static_cast<std::size_t>(m_frameUnit) * kReadUnitSize, kReadUnitSize);
+    const bool same =
+        std::equal(unit.begin(), unit.end(), expected.begin(),
+                   [](std::uint8_t got, std::uint8_t image) { return got == sentAs(image); });
+    if (!same) m_mismatch.set(static_cast<std::size_t>(m_frameUnit / 2));
+    m_unit = nextUnitToCheck(m_frameUnit + 1);
+    // The round is judged once its connection has closed (succeeded).
+    return m_unit >= 0;
 }
 
 void WriteAll::succeeded(JobContext& ctx) {
+    if (m_stage == Stage::ReadBack) {
+        // Closed with units still to read (writes went first): the read-back resumes there.
+        if (m_unit < 0) endReadBack(ctx);
+        return;
+    }
     ctx.status.unwrittenBlocks.reset(static_cast<std::size_t>(m_block));
     ctx.status.deviceAnswering = true;
     advance(ctx);
@@ -189,18 +236,32 @@ void WriteAll::succeeded(JobContext& ctx) {
 
 bool WriteAll::failed(Failure failure, std::string_view reason, JobContext& ctx) {
     if (++m_attempts < kMaxAttempts) return true;
+    if (m_stage == Stage::ReadBack) {
+        if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
+        // Units before m_unit came; the blocks read back whole count.
+        judgeBlocks(m_unit);
+        finishChecked(ctx, "read-back stopped: " + std::string(reason));
+        return false;
+    }
     if (!nothingReachedDevice(failure)) {
-        // The frame went out and the exchange broke after it: the block is named at the end and
-        // the others still go, as each of them stands on its own on the device.
-        if (!m_failed.empty()) m_failed += ' ';
-        m_failed += blockName(m_block);
+        // The frame went out and the exchange broke after it: the others still go, as each of
+        // them stands on its own on the device. Read back, the block shows whether it arrived;
+        // otherwise it is named at the end.
+        if (m_readBack == ReadBack::Off) {
+            if (!m_failed.empty()) m_failed += ' ';
+            m_failed += blockName(m_block);
+        }
         advance(ctx);
         return !done();
     }
+    ctx.status.deviceAnswering = false;
+    if (m_round > 0) {
+        finishChecked(ctx, "writing again stopped: " + std::string(reason));
+        return false;
+    }
     // The device did not take the block: nothing after it is written, so the device never holds
     // later blocks of the file over an earlier block of its old settings.
-    ctx.status.deviceAnswering = false;
-    m_stopped = true;
+    m_stage = Stage::Done;
     const int last = kBlockCount - 1;
     std::string notWritten = blockName(m_block);
     if (m_block < last) notWritten += " to " + blockName(last);
@@ -218,9 +279,69 @@ bool WriteAll::failed(Failure failure, std::string_view reason, JobContext& ctx)
 
 void WriteAll::advance(JobContext& ctx) {
     m_attempts = 0;
-    if (++m_block < kBlockCount) return;
-    ctx.texts.message = m_failed.empty() ? std::string("loading completed")
+    m_toWrite.reset(static_cast<std::size_t>(m_block));
+    for (int b = 0; b < kBlockCount; ++b) {
+        if (m_toWrite.test(static_cast<std::size_t>(b))) {
+            m_block = b;
+            return;
+        }
+    }
+    if (m_readBack == ReadBack::On) {
+        m_stage = Stage::ReadBack;
+        m_unit = nextUnitToCheck(0);
+        return;
+    }
+    m_stage = Stage::Done;
+    ctx.texts.message = m_failed.empty() ? std::string(kTextLoadingCompleted)
                                          : "loading failed: " + m_failed + " not written";
+    ctx.status.lastLoad = ctx.texts.message;
+}
+
+int WriteAll::nextUnitToCheck(int from) const {
+    for (int u = std::max(from, 0); u < 2 * kBlockCount; ++u) {
+        if (m_toCheck.test(static_cast<std::size_t>(u / 2))) return u;
+    }
+    return -1;
+}
+
+void WriteAll::judgeBlocks(int unitsRead) {
+    for (int b = 0; b < kBlockCount; ++b) {
+        const auto bit = static_cast<std::size_t>(b);
+        if (!m_toCheck.test(bit) || 2 * b + 1 >= unitsRead) continue;
+        m_verified.set(bit, !m_mismatch.test(bit));
+        m_differs.set(bit, m_mismatch.test(bit));
+    }
+    m_mismatch.reset();
+}
+
+void WriteAll::endReadBack(JobContext& ctx) {
+    judgeBlocks(2 * kBlockCount);
+    if (m_round == 0 && m_differs.any()) {
+        // Once more, for the blocks that differ: a write the device took wrongly is often taken
+        // right the second time.
+        m_round = 1;
+        m_toWrite = m_differs;
+        m_toCheck = m_differs;
+        m_stage = Stage::Write;
+        m_block = nextUnitToCheck(0) / 2;
+        m_attempts = 0;
+        return;
+    }
+    finishChecked(ctx, {});
+}
+
+void WriteAll::finishChecked(JobContext& ctx, std::string_view stopped) {
+    m_stage = Stage::Done;
+    std::string text = std::string(kTextLoadingCompleted) + ", " +
+                       std::to_string(m_verified.count()) + " of " + std::to_string(kBlockCount) +
+                       " blocks verified";
+    if (m_differs.any()) {
+        text += "; " + blockList(m_differs) + (m_differs.count() == 1 ? " differs" : " differ") +
+                " on the device";
+    }
+    if (!stopped.empty()) text += "; " + std::string(stopped);
+    ctx.texts.message = text;
+    ctx.status.lastLoad = text;
 }
 
 AlarmCodeDownload::AlarmCodeDownload(std::span<const std::uint8_t> bytes) {

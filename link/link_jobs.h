@@ -6,6 +6,7 @@
 // every step of the engine.
 
 #include <array>
+#include <bitset>
 #include <chrono>
 #include <cstdint>
 #include <span>
@@ -21,6 +22,11 @@ namespace veskator {
 
 inline constexpr int kMaxAttempts = 3;  // connections tried for one block, chunk, unit or request
 inline constexpr std::size_t kAlarmCodeBufferSize = 10000;
+
+inline constexpr std::string_view kTextLoadingCompleted = "loading completed";
+
+// Whether a write of all blocks reads the blocks back and compares them with the image.
+enum class ReadBack { Off, On };
 
 // Why an attempt failed. The first five mean nothing reached the device: a job that writes stops
 // there rather than write what follows over a device that is not listening.
@@ -55,6 +61,8 @@ class LinkJob {
     virtual bool ready(std::chrono::steady_clock::time_point /*now*/) const { return true; }
     // A reply is awaited after the frame (reads, status, pairing); otherwise the frame is all.
     virtual bool awaitsReply() const { return false; }
+    // The replies are read units of 64 bytes, gathered whole and handed to takeUnit.
+    virtual bool readsUnits() const { return false; }
     // Builds the frame of the coming exchange into `frame`; returns its length.
     virtual int buildFrame(FrameBuffer& frame, JobContext& ctx) = 0;
     // A whole read unit came: true when another frame follows on this connection.
@@ -111,6 +119,7 @@ class FullRead final : public LinkJob {
   public:
     JobKind kind() const override { return JobKind::FullRead; }
     bool awaitsReply() const override { return true; }
+    bool readsUnits() const override { return true; }
     int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
     bool takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobContext& ctx) override;
     void succeeded(JobContext& ctx) override;
@@ -125,23 +134,49 @@ class FullRead final : public LinkJob {
     bool m_done = false;
 };
 
-// After a load: the eight image blocks, A0 first, one connection each.
+// After a load: the eight image blocks, A0 first, one connection each. With read-back the units
+// that hold them (0 to 15) are then read on one connection and compared with the image as it was
+// sent; a block that differs is written once more and read back once more. What is read back is
+// compared only, never stored.
 class WriteAll final : public LinkJob {
   public:
+    explicit WriteAll(ReadBack readBack = ReadBack::Off);
     JobKind kind() const override { return JobKind::WriteAll; }
+    bool awaitsReply() const override { return m_stage == Stage::ReadBack; }
+    bool readsUnits() const override { return m_stage == Stage::ReadBack; }
     int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
+    bool takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobContext& ctx) override;
     void succeeded(JobContext& ctx) override;
     bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
-    bool done() const override { return m_block >= kBlockCount || m_stopped; }
-    int nextBlock() const { return m_block; }
-    int blocksLeft() const { return done() ? 0 : kBlockCount - m_block; }
+    bool done() const override { return m_stage == Stage::Done; }
+    // The block written or read back next.
+    int nextBlock() const;
+    // Block writes still to go.
+    int blocksLeft() const;
+    bool readingBack() const { return m_stage == Stage::ReadBack; }
+    bool rewriting() const { return m_stage == Stage::Write && m_round > 0; }
 
   private:
+    enum class Stage { Write, ReadBack, Done };
     void advance(JobContext& ctx);
+    int nextUnitToCheck(int from) const;
+    // Judges the blocks of this round read back whole.
+    void judgeBlocks(int unitsRead);
+    void endReadBack(JobContext& ctx);
+    void finishChecked(JobContext& ctx, std::string_view stopped);
 
+    ReadBack m_readBack;
+    Stage m_stage = Stage::Write;
+    int m_round = 0;                      // 1: writing and reading back again what differed
+    std::bitset<kBlockCount> m_toWrite;   // blocks of this round still to write
+    std::bitset<kBlockCount> m_toCheck;   // blocks this round reads back
+    std::bitset<kBlockCount> m_mismatch;  // read back different in this round
+    std::bitset<kBlockCount> m_verified;
+    std::bitset<kBlockCount> m_differs;  // last read back different from the image
     int m_block = 0;
+    int m_unit = 0;       // the next unit to read back; -1 when the round has none left
+    int m_frameUnit = 0;  // the unit whose frame went out
     int m_attempts = 0;
-    bool m_stopped = false;
     std::string m_failed;  // blocks whose frame went out but whose exchange broke, e.g. "A3 A5"
 };
 

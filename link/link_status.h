@@ -56,6 +56,9 @@ struct LinkTexts {
     std::string download;  // the alarm-code download's progress
 };
 
+// "A0 A3" for the blocks set.
+std::string blockList(const std::bitset<kBlockCount>& blocks);
+
 struct LinkStatus {
     LinkState state = LinkState::Idle;
     JobKind job = JobKind::None;  // what the exchange under way serves
@@ -63,14 +66,19 @@ struct LinkStatus {
     bool writeAllPending = false;
     bool alarmDownloadPending = false;
     int unitsRead = 0;      // of the full read under way
-    int writeAllBlock = 0;  // the next block of the write of all blocks
-    int alarmChunk = 0;     // the next alarm-code chunk (64..140)
+    int writeAllBlock = 0;  // the block the write of all blocks writes or reads back next
+    bool writeAllReadingBack = false;  // it reads the written blocks back
+    bool writeAllRewriting = false;    // it writes blocks again that differed on the device
+    int alarmChunk = 0;                // the next alarm-code chunk (64..140)
     DialerProgress dialer;
     // False after every attempt of an exchange failed before anything reached the device; true
     // again with the next exchange that goes through.
     bool deviceAnswering = true;
     std::string lastError;
     std::string notice;  // the engine's word on something the user should know (a rewritten byte)
+    // How the last write of all blocks ended ("loading completed, 8 of 8 blocks verified"); empty
+    // again with the next load or full read.
+    std::string lastLoad;
     // Image blocks whose write was given up; each is written again once the device answers.
     std::bitset<kBlockCount> unwrittenBlocks;
     LoopStatus loops;

@@ -351,28 +351,50 @@ void CMainProgDlg::onLoadQuestion() {
 void CMainProgDlg::onLoadYes() {
     if (!m_loadConfirmPending) return;
     const std::string name = m_values.text(kLoadName);
-    const LoadOutcome outcome = loadParameterFile(m_services.files, m_state, name);
+    std::array<std::uint8_t, kWorkspaceSize> file{};
+    const LoadOutcome outcome = readParameterFile(m_services.files, m_state, name, file);
     if (outcome.status != LoadOutcome::Status::Loaded) {
         // Nothing is sent: the image still holds what it held.
         m_link.texts().message = loadFailureText(name, outcome);
         show();
         return;
     }
+    // What the device held, as the last read brought it, is kept before the file replaces it:
+    // loading the snapshot undoes the load. Without it the load does not go ahead.
+    std::string snapshotNote;
+    if (m_state.imageReadFromDevice) {
+        const SnapshotOutcome snapshot =
+            saveSnapshot(m_services.files, m_state.workspace, m_services.wallClock.localNow(),
+                         m_values.text(kTargetAddress));
+        if (!snapshot.saved) {
+            m_link.texts().message = "loading not started: snapshot " + snapshot.path +
+                                     " could not be saved; nothing was sent";
+            show();
+            return;
+        }
+        snapshotNote = "snapshot saved: " + snapshot.path;
+    }
+    std::copy_n(file.begin(), outcome.bytes, m_state.workspace.bytes().begin());
+    m_state.imageReadFromDevice = false;
     // The file replaces the image whole: a read still running would store device bytes over it,
     // edits not yet committed would mix into it, and an earlier load's writes start again at A0.
+    std::string notice = snapshotNote;
     if (m_link.status().fullReadPending) {
-        m_link.setNotice("full read stopped: the loaded file replaces the image");
+        notice = "full read stopped: the loaded file replaces the image" +
+                 (notice.empty() ? "" : "; " + notice);
     }
+    if (!notice.empty()) m_link.setNotice(notice);
     m_link.stopFullRead();
     for (std::size_t row = 0; row < kMainCommits.size(); ++row) {
         const CommitKind kind = kMainCommits[row].kind;
         if (kind == CommitKind::Text || kind == CommitKind::EitherOr) m_deferred.drop(row);
     }
     m_state.imageHoldsDeviceData = true;
-    m_link.requestWriteAll();
+    m_link.requestWriteAll(m_verifyLoads ? ReadBack::On : ReadBack::Off);
     // What the window shows, and the option bytes its next click starts from, are the file's.
     refreshMainValues(m_state, m_values);
     m_link.texts().message = kTextLoading;
+    if (!snapshotNote.empty()) m_link.texts().message += "; " + snapshotNote;
     show();
 }
 
@@ -474,6 +496,15 @@ void CMainProgDlg::onLinkTick() {
 
 void CMainProgDlg::onSystemCommand(int command) {
     if (command == kAboutCommand) openOptions();
+}
+
+bool CMainProgDlg::contextEntryChecked(int command) const {
+    return command == kVerifyLoadsCommand && m_verifyLoads;
+}
+
+// Taken by the next load; a load under way keeps what it was started with.
+void CMainProgDlg::onContextCommand(int command) {
+    if (command == kVerifyLoadsCommand) m_verifyLoads = !m_verifyLoads;
 }
 
 // A new options window every time, filled from the image; not while a read is still filling it.

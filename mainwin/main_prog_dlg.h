@@ -2,6 +2,7 @@
 // The main programming window: device address, receiver and message-format settings, parameter
 // files, and the three status texts. Its timer runs the link engine.
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -23,6 +24,12 @@ inline constexpr std::chrono::milliseconds kAddressSavePause{200};
 // The agreement is judged on Enter or once typing has paused this long: long enough that "yes"
 // typed slowly is never taken for its first letter.
 inline constexpr std::chrono::milliseconds kAgreementPause{1000};
+
+// The window's right-click menu: whether a load reads the written blocks back.
+inline constexpr int kVerifyLoadsCommand = 1;
+inline constexpr std::string_view kVerifyLoadsEntry = "Verify loads by reading the blocks back";
+inline constexpr std::array<ContextMenuEntry, 1> kMainContextMenu{
+    {{kVerifyLoadsCommand, kVerifyLoadsEntry, true}}};
 
 inline constexpr std::string_view kLiabilityFile = "./program/liability";
 inline constexpr std::string_view kProgramDirectory = "./program";
@@ -58,10 +65,16 @@ class CMainProgDlg final : public DialogWindow {
     void onClicked(ControlId id) override;
     void onTimer(TimerId id) override;
     void onSystemCommand(int command) override;
+    std::span<const ContextMenuEntry> contextMenuEntries() const override {
+        return kMainContextMenu;
+    }
+    bool contextEntryChecked(int command) const override;
+    void onContextCommand(int command) override;
 
     const ControlValues& values() const { return m_values; }
     bool disclaimerAccepted() const { return m_disclaimerAccepted; }
     bool loadConfirmPending() const { return m_loadConfirmPending; }
+    bool verifyLoads() const { return m_verifyLoads; }
     // Deferred edits of the field (or option pair) `id` not yet committed.
     bool commitPending(ControlId id) const;
     int pendingCommits() const { return m_deferred.pendingCount(); }
@@ -104,6 +117,7 @@ class CMainProgDlg final : public DialogWindow {
     std::optional<Clock::TimePoint> m_addressSaveAt;  // the address file follows a short pause
     bool m_disclaimerAccepted = false;
     bool m_loadConfirmPending = false;
+    bool m_verifyLoads = true;  // a load reads its blocks back
     // Events of the link already shown: a full read's refresh, a rewritten option byte.
     int m_readsShown = 0;
     int m_rewritesShown = 0;

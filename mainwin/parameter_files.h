@@ -9,6 +9,7 @@
 #include "link/link_jobs.h"
 #include "link/programmer_state.h"
 #include "platform/file_system.h"
+#include "platform/wall_clock.h"
 
 namespace veskator {
 
@@ -16,6 +17,9 @@ inline constexpr std::string_view kSavingNameFile = "./program/savingfile.txt";
 inline constexpr std::string_view kLoadingNameFile = "./program/loadingfile.txt";
 inline constexpr std::string_view kAlarmCodeFile = "./alarmcode.txt";
 inline constexpr std::string_view kAlarmCodeBackup = "./alarmcode.bak";
+// Before a load replaces what a read brought, the workspace is saved here; the newest are kept.
+inline constexpr std::string_view kSnapshotDirectory = "./program/snapshots";
+inline constexpr std::size_t kSnapshotsKept = 50;
 
 inline constexpr std::string_view kTextSavingCompleted = "Saving completed.";
 inline constexpr std::string_view kTextSavingFailed = "Saving failed.";
@@ -39,16 +43,32 @@ struct LoadOutcome {
     std::size_t bytes = 0;
 };
 
-// Remembers the name, then reads up to 16384 bytes of the file into the workspace from its start
-// (a shorter file leaves the bytes after it as they were). The workspace is untouched unless the
-// outcome is Loaded.
-LoadOutcome loadParameterFile(FileSystem& files, ProgrammerState& state, std::string_view name);
+// Remembers the name, then reads up to 16384 bytes of the file into `bytes`; the workspace is left
+// as it is. The caller puts a Loaded outcome's bytes into the workspace from its start (a shorter
+// file leaves the bytes after it as they were).
+LoadOutcome readParameterFile(FileSystem& files, const ProgrammerState& state,
+                              std::string_view name,
+                              std::array<std::uint8_t, kWorkspaceSize>& bytes);
 // What the workspace would hold after loading the file, without changing it or remembering the
 // name; nullopt when the file cannot be opened.
 std::optional<std::array<std::uint8_t, kWorkspaceSize>> workspaceAfterLoad(
     FileSystem& files, const ProgrammerState& state, std::string_view name);
 // The message window's text for a load that did not happen.
 std::string loadFailureText(std::string_view name, const LoadOutcome& outcome);
+
+// "2026-12-08_14-03-22_192.168.1.20.bin": the local time, then the target address as typed with
+// every character but letters, digits, "." and "-" made "_".
+std::string snapshotName(const LocalTime& time, std::string_view target);
+
+struct SnapshotOutcome {
+    bool saved = false;
+    std::string path;  // as the message window names it: "program/snapshots/<name>"
+};
+
+// Saves the workspace as a parameter file under the snapshot directory (made when missing), then
+// deletes the oldest snapshots beyond the newest kSnapshotsKept; other files there stay.
+SnapshotOutcome saveSnapshot(FileSystem& files, const ParameterWorkspace& workspace,
+                             const LocalTime& time, std::string_view target);
 
 struct AlarmCodeOutcome {
     std::size_t bytes = 0;  // converted bytes now at the start of the buffer

@@ -1,10 +1,20 @@
 #pragma once
 // What a window class offers the platform: its template and its handlers.
 
+#include <span>
+#include <string_view>
+
 #include "platform/dialog.h"
 #include "resources/dialog_template.h"
 
 namespace veskator {
+
+// An entry of a window's right-click menu. Its text is also its accessible name.
+struct ContextMenuEntry {
+    int command = 0;
+    std::string_view text;
+    bool checkable = false;
+};
 
 class DialogWindow {
   public:
@@ -28,6 +38,13 @@ class DialogWindow {
     virtual void onTimer(TimerId /*id*/) {}
     // Entries of the window's system menu (the About entry).
     virtual void onSystemCommand(int /*command*/) {}
+
+    // The window's right-click menu, asked for once when the window is built; none by default.
+    // A checkable entry shows the mark contextEntryChecked gives each time the menu opens, and
+    // choosing any entry raises onContextCommand: the handler decides what the mark is then.
+    virtual std::span<const ContextMenuEntry> contextMenuEntries() const { return {}; }
+    virtual bool contextEntryChecked(int /*command*/) const { return false; }
+    virtual void onContextCommand(int /*command*/) {}
 };
 
 }  // namespace veskator

@@ -88,6 +88,17 @@ bool PosixFileSystem::removeFile(std::string_view path) {
     return !path.empty() && ::unlink(resolve(path).c_str()) == 0;
 }
 
+std::vector<std::string> PosixFileSystem::listFiles(std::string_view directory) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(resolve(directory), ec);
+    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+        std::error_code kindError;
+        if (it->is_regular_file(kindError)) names.push_back(it->path().filename().string());
+    }
+    return names;
+}
+
 bool FileSystem::writeFileAtomically(std::string_view path, std::string_view bytes) {
     return writeWholeFile(*this, path, bytes);
 }

@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace veskator {
 
@@ -39,6 +40,9 @@ class FileSystem {
     virtual bool writeFileAtomically(std::string_view path, std::string_view bytes);
     // Deletes a file; false when it is missing or cannot be deleted. This default cannot delete.
     virtual bool removeFile(std::string_view /*path*/) { return false; }
+    // The names of the regular files in a directory, in no set order; none when it is missing
+    // or cannot be read. This default lists none.
+    virtual std::vector<std::string> listFiles(std::string_view /*directory*/) { return {}; }
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -51,6 +55,7 @@ class PosixFileSystem final : public FileSystem {
     // file. An existing file keeps its permissions.
     bool writeFileAtomically(std::string_view path, std::string_view bytes) override;
     bool removeFile(std::string_view path) override;
+    std::vector<std::string> listFiles(std::string_view directory) override;
     const std::filesystem::path& base() const { return m_base; }
 
   private:

@@ -5,6 +5,7 @@
 #include "platform/command_runner.h"
 #include "platform/file_system.h"
 #include "platform/network.h"
+#include "platform/wall_clock.h"
 #include "platform/window_system.h"
 
 namespace veskator {
@@ -15,6 +16,7 @@ struct Services {
     Network& network;
     CommandRunner& commands;
     WindowSystem& windows;
+    WallClock& wallClock;
 };
 
 }  // namespace veskator

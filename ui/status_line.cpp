@@ -4,17 +4,6 @@
 
 namespace veskator {
 
-std::string blockList(const std::bitset<kBlockCount>& blocks) {
-    std::string list;
-    for (int b = 0; b < kBlockCount; ++b) {
-        if (!blocks.test(static_cast<std::size_t>(b))) continue;
-        if (!list.empty()) list += ' ';
-        list += 'A';
-        list += std::to_string(b);
-    }
-    return list;
-}
-
 std::string statusLineText(const LinkStatus& status) {
     std::string line;
     if (status.fullReadPending) {
@@ -22,7 +11,16 @@ std::string statusLineText(const LinkStatus& status) {
     } else if (status.alarmDownloadPending) {
         line = "link: alarm code download, chunk " + std::to_string(status.alarmChunk);
     } else if (status.writeAllPending) {
-        line = "link: writing all blocks, A" + std::to_string(status.writeAllBlock);
+        // Appended: GCC 12 at -O2 takes a one-character prefix insert for an overlapping copy.
+        std::string block(1, 'A');
+        block += std::to_string(status.writeAllBlock);
+        if (status.writeAllReadingBack) {
+            line = "link: reading back the written blocks, " + block;
+        } else if (status.writeAllRewriting) {
+            line = "link: writing " + block + " again, it differed on the device";
+        } else {
+            line = "link: writing all blocks, " + block;
+        }
     } else if (status.dialer.running) {
         line = "link: dialer upload, chunk " + std::to_string(status.dialer.nextChunk + 1) +
                " of at most " + std::to_string(kDialerChunkCount);
@@ -39,6 +37,7 @@ std::string statusLineText(const LinkStatus& status) {
                 break;
         }
     }
+    if (!status.lastLoad.empty()) line += "    " + status.lastLoad;
     if (!status.notice.empty()) line += "    " + status.notice;
     if (status.unwrittenBlocks.any()) {
         line += "    not written yet: " + blockList(status.unwrittenBlocks);

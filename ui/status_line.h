@@ -9,7 +9,5 @@
 namespace veskator {
 
 std::string statusLineText(const LinkStatus& status);
-// "A0 A3" for the blocks set.
-std::string blockList(const std::bitset<kBlockCount>& blocks);
 
 }  // namespace veskator

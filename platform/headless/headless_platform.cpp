@@ -23,6 +23,8 @@ HeadlessDialog::HeadlessDialog(HeadlessWindowSystem& system, DialogWindow& windo
         control.password = c.masked;
         m_controls[c.id] = control;
     }
+    const auto entries = window.contextMenuEntries();
+    m_contextMenu.assign(entries.begin(), entries.end());
 }
 
 HeadlessDialog::Control& HeadlessDialog::control(ControlId id) {
@@ -162,6 +164,23 @@ void HeadlessDialog::moveSlider(ControlId id, int position) {
 
 void HeadlessDialog::systemCommand(int command) {
     if (!m_closed) m_window.onSystemCommand(command);
+}
+
+std::vector<HeadlessDialog::MenuEntryShown> HeadlessDialog::contextMenu() const {
+    std::vector<MenuEntryShown> shown;
+    for (const ContextMenuEntry& e : m_contextMenu) {
+        shown.push_back({std::string(e.text), e.checkable,
+                         e.checkable && m_window.contextEntryChecked(e.command)});
+    }
+    return shown;
+}
+
+bool HeadlessDialog::chooseContextEntry(std::string_view text) {
+    const auto entry = std::find_if(m_contextMenu.begin(), m_contextMenu.end(),
+                                    [&](const ContextMenuEntry& e) { return e.text == text; });
+    if (entry == m_contextMenu.end()) return false;
+    if (notifying()) m_window.onContextCommand(entry->command);
+    return true;
 }
 
 bool HeadlessDialog::isPassword(ControlId id) const { return control(id).password; }

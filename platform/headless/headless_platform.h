@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/dialog.h"
 #include "platform/dialog_window.h"
+#include "platform/wall_clock.h"
 #include "platform/window_system.h"
 
 namespace veskator {
@@ -29,6 +30,16 @@ class VirtualClock final : public Clock {
 
   private:
     TimePoint m_now{};
+};
+
+// The calendar time stands still until a test sets it.
+class FixedWallClock final : public WallClock {
+  public:
+    LocalTime localNow() const override { return m_time; }
+    void set(LocalTime time) { m_time = time; }
+
+  private:
+    LocalTime m_time{2026, 12, 8, 14, 3, 22};
 };
 
 class HeadlessWindowSystem;
@@ -66,6 +77,17 @@ class HeadlessDialog final : public Dialog {
     void click(ControlId id);
     void moveSlider(ControlId id, int position);
     void systemCommand(int command);
+    // The right-click menu as it shows when opened now: each entry's text and mark.
+    struct MenuEntryShown {
+        std::string text;
+        bool checkable = false;
+        bool checked = false;
+        bool operator==(const MenuEntryShown&) const = default;
+    };
+    std::vector<MenuEntryShown> contextMenu() const;
+    // A right click, then the entry of that text; false, and nothing raised, when the menu has
+    // none.
+    bool chooseContextEntry(std::string_view text);
     // Enter with the focus on `id`: a one-line edit has its own action; elsewhere it asks to close.
     void pressEnter(ControlId id);
     // Escape or the close box.
@@ -108,6 +130,7 @@ class HeadlessDialog final : public Dialog {
     HeadlessWindowSystem& m_system;
     DialogWindow& m_window;
     std::map<ControlId, Control> m_controls;
+    std::vector<ContextMenuEntry> m_contextMenu;  // as the window gave it when built
     std::map<TimerId, Timer> m_timers;
     int m_suppressed = 0;
     bool m_closed = false;

@@ -107,6 +107,29 @@ void QtDialog::build(const std::vector<SystemMenuEntry>& menuEntries) {
             });
         }
     }
+    buildContextMenu();
+}
+
+void QtDialog::buildContextMenu() {
+    const auto entries = m_window.contextMenuEntries();
+    if (entries.empty()) return;
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
+    for (const ContextMenuEntry& entry : entries) {
+        // A menu item's accessible name is its action's text.
+        QAction* action = m_contextMenu->addAction(toQt(entry.text));
+        action->setObjectName(QStringLiteral("context%1").arg(entry.command));
+        action->setCheckable(entry.checkable);
+        const int command = entry.command;
+        m_contextActions[command] = action;
+        connect(action, &QAction::triggered, this, [this, command] {
+            notify([this, command] { m_window.onContextCommand(command); });
+        });
+    }
+    if (m_systemMenu != nullptr) {
+        m_contextMenu->addSeparator();
+        m_contextMenu->addActions(m_systemMenu->actions());
+    }
 }
 
 QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
@@ -443,11 +466,18 @@ void QtDialog::reject() { requestClose(kCancelResult); }
 void QtDialog::contextMenuEvent(QContextMenuEvent* event) {
     // Qt cannot add entries to the window manager's menu, so the window's own entries open from
     // a right click on the dialog background.
-    if (m_systemMenu == nullptr || m_closed) {
+    QMenu* menu = m_contextMenu != nullptr ? m_contextMenu : m_systemMenu;
+    if (menu == nullptr || m_closed) {
         event->ignore();
         return;
     }
-    m_systemMenu->popup(event->globalPos());
+    if (menu == m_contextMenu) {
+        // The marks are the window's, as they stand now: a handler may have changed them.
+        for (const auto& [command, action] : m_contextActions) {
+            if (action->isCheckable()) action->setChecked(m_window.contextEntryChecked(command));
+        }
+    }
+    menu->popup(event->globalPos());
     event->accept();
 }
 

@@ -15,6 +15,7 @@
 #include "platform/dialog_window.h"
 #include "platform/qt/dialog_units.h"
 
+class QAction;
 class QMenu;
 class QTimer;
 
@@ -65,6 +66,9 @@ class QtDialog final : public QDialog, public Dialog {
     QWidget* control(ControlId id) const;  // nullptr for an id outside the template
     const DialogMetrics& metrics() const { return m_metrics; }
     QMenu* systemMenu() const { return m_systemMenu; }
+    // The window's own right-click menu, its entries followed by the system menu's; nullptr for
+    // a window without entries of its own (a right click shows the system menu alone).
+    QMenu* contextMenu() const { return m_contextMenu; }
     bool isClosed() const { return m_closed; }
     std::optional<std::chrono::milliseconds> timerPeriod(TimerId id) const;
 
@@ -90,6 +94,7 @@ class QtDialog final : public QDialog, public Dialog {
     };
 
     void build(const std::vector<SystemMenuEntry>& menuEntries);
+    void buildContextMenu();
     QWidget* makeWidget(const ControlTemplate& c);
     Control& at(ControlId id);
     const Control& at(ControlId id) const;
@@ -107,6 +112,8 @@ class QtDialog final : public QDialog, public Dialog {
     std::map<ControlId, Control> m_controls;
     std::map<TimerId, QTimer*> m_timers;
     QMenu* m_systemMenu = nullptr;
+    QMenu* m_contextMenu = nullptr;
+    std::map<int, QAction*> m_contextActions;  // by command; owned by the menu
     int m_suppressed = 0;
     int m_settingFromCode = 0;  // widget signals raised by our own writes are not the user's
     bool m_closed = false;

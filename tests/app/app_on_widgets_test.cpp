@@ -40,7 +40,8 @@ TEST(ProgrammerOnWidgets, AgreedTechnicianReadsTheDeviceWithStartGo) {
     PosixFileSystem files(dir);
     PosixNetwork network(&windows.gate());
     QtCommandRunner commands(dir, &windows.gate());
-    Services services{clock, files, network, commands, windows};
+    SystemWallClock wallClock;
+    Services services{clock, files, network, commands, windows, wallClock};
     CProgrammerApp app(services);
 
     bool ran = false;
@@ -88,7 +89,8 @@ TEST(ProgrammerOnWidgets, NothingTypedOrClickedIsLostWhateverEndsIt) {
     PosixFileSystem files(dir);
     PosixNetwork network(&windows.gate());
     QtCommandRunner commands(dir, &windows.gate());
-    Services services{clock, files, network, commands, windows};
+    SystemWallClock wallClock;
+    Services services{clock, files, network, commands, windows, wallClock};
     CProgrammerApp app(services);
     const auto deviceText = [&](std::size_t offset, std::size_t size) {
         const sim::SimMemory memory = device.memory();

@@ -28,7 +28,7 @@ class StartupTest : public ::testing::Test {
                  ::testing::UnitTest::GetInstance()->current_test_info()->name())),
           m_files((std::filesystem::remove_all(m_dir), std::filesystem::create_directories(m_dir),
                    m_dir)),
-          m_services{m_windows.clock(), m_files, m_network, m_commands, m_windows} {}
+          m_services{m_windows.clock(), m_files, m_network, m_commands, m_windows, m_wallClock} {}
     ~StartupTest() override { std::filesystem::remove_all(m_dir); }
 
     void writeFile(const std::string& path, const std::string& bytes) {
@@ -50,6 +50,7 @@ class StartupTest : public ::testing::Test {
     PosixFileSystem m_files;
     PosixNetwork m_network;
     NoCommands m_commands;
+    FixedWallClock m_wallClock;
     Services m_services;
     std::unique_ptr<CProgrammerApp> m_app;
 };

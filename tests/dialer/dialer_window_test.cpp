@@ -10,6 +10,7 @@
 #include "resources/main_dialog_template.h"
 #include "resources/options_dialog_template.h"
 #include "tests/dialer/dialer_fixture.h"
+#include "tests/support/rig.h"
 
 namespace veskator::dialer_test {
 namespace {
@@ -197,6 +198,7 @@ TEST_F(DialerWindowTest, AnUploadGoesOnInOrderWhenTheWindowClosesAndSaysWhichChu
     EXPECT_EQ(dialog->questions()[0], kQuestionDialerUpload);
     EXPECT_FALSE(dialog->isClosed());
     ASSERT_TRUE(pumpUntil([this] { return dialog->isClosed(); }));
+    ASSERT_TRUE(test_support::deviceQuiet(*sim));
     EXPECT_EQ(commands(), (std::vector<std::string>{"chunk 32", "chunk 33"}));
     openWindow();
 

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "link/link_engine.h"
 #include "tests/link/link_fixture.h"
+#include "tests/support/rig.h"
 
 namespace veskator::link_test {
 namespace {
@@ -28,11 +30,11 @@ std::string imagePattern(std::uint8_t seed) {
 
 class LinkJobsTest : public LinkEngineTest {
   protected:
-    void loadImage(const std::string& bytes) {
+    void loadImage(const std::string& bytes, ReadBack readBack = ReadBack::Off) {
         auto image = state.workspace.image();
         std::copy(bytes.begin(), bytes.end(), image.begin());
         state.imageHoldsDeviceData = true;
-        engine->requestWriteAll();
+        engine->requestWriteAll(readBack);
     }
     std::size_t count(Kind kind) const { return events(kind).size(); }
 };
@@ -178,6 +180,97 @@ TEST_F(LinkJobsTest, StatusRequestsNeverHoldAnythingUpAndNeverPileUp) {
     EXPECT_TRUE((engine->queued() == 0));
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(count(Kind::Status), 1u);
+}
+
+std::vector<int> numbersOf(const std::vector<sim::SimEvent>& events) {
+    std::vector<int> numbers;
+    for (const sim::SimEvent& e : events) numbers.push_back(e.number);
+    return numbers;
+}
+
+// A load read back: units 0 to 15 on one connection after the eight writes, compared with the
+// image as sent (13 went out as 12) and never stored; a block that differs is written and read
+// back once more, and the message counts and names the blocks. (A healthy device, and read-back
+// switched off, are the main window's tests.)
+TEST_F(LinkJobsTest, ReadBackChecksEveryBlockAndWritesOnceMoreWhatDiffers) {
+    std::vector<int> units(2 * kBlockCount);
+    for (int u = 0; u < 2 * kBlockCount; ++u) units[static_cast<std::size_t>(u)] = u;
+    const std::vector<int> blocks{0, 1, 2, 3, 4, 5, 6, 7};
+    const auto plus = [](std::vector<int> list, std::initializer_list<int> more) {
+        list.insert(list.end(), more);
+        return list;
+    };
+    struct Case {
+        const char* name;
+        std::function<void()> fault;  // switched on after the image is loaded, before a tick
+        std::vector<int> writes;
+        std::vector<int> reads;
+        int connections;
+        std::string message;
+        int corruptBlock;  // whose byte the device holds flipped; -1: none
+    };
+    const Case cases[] = {
+        {"A3 corrupted at every write", [&] { device->setCorruptOnWrite(3, false); },
+         plus(blocks, {3}), plus(units, {6, 7}), 11,
+         "loading completed, 7 of 8 blocks verified; A3 differs on the device", 3},
+        {"A5 corrupted at its first write", [&] { device->setCorruptOnWrite(5, true); },
+         plus(blocks, {5}), plus(units, {10, 11}), 11, "loading completed, 8 of 8 blocks verified",
+         -1},
+        {"refused once reading back",
+         [&] {
+             network.setPatience(std::chrono::milliseconds(5));
+             ASSERT_TRUE(pumpUntil([&] { return engine->status().writeAllReadingBack; }));
+             device->setFault(sim::FaultMode::Refuse);
+         },
+         blocks,
+         {},
+         8 + kMaxAttempts,
+         "loading completed, 0 of 8 blocks verified; read-back stopped: connect failed",
+         -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        startSim();
+        std::string image = imagePattern(9);
+        image[5] = '\r';
+        image[kImageSize - 1] = '\r';
+        loadImage(image, ReadBack::On);
+        c.fault();
+        // The status says which block is written again.
+        const int rewritten = c.writes.size() > kBlockCount ? c.writes.back() : -1;
+        bool sawRewrite = false;
+        ASSERT_TRUE(pumpUntil([&] {
+            sawRewrite = sawRewrite || (engine->status().writeAllRewriting &&
+                                        engine->status().writeAllBlock == rewritten);
+            return settled();
+        }));
+        ASSERT_TRUE(test_support::deviceQuiet(*device));
+
+        EXPECT_EQ(numbersOf(events(Kind::BlockWrite)), c.writes);
+        const auto reads = events(Kind::Read);
+        EXPECT_EQ(numbersOf(reads), c.reads);
+        if (reads.size() >= units.size()) {
+            EXPECT_TRUE(std::all_of(reads.begin(), reads.begin() + 16, [&](const auto& r) {
+                return r.connection == reads.front().connection;
+            }));
+        }
+        EXPECT_EQ(connections(), c.connections);
+        EXPECT_EQ(engine->texts().message, c.message);
+        EXPECT_EQ(engine->status().lastLoad, c.message);
+        EXPECT_EQ(sawRewrite, rewritten >= 0);
+
+        std::string sent = image;
+        std::replace(sent.begin(), sent.end(), '\r', '\f');
+        // What was read back stayed out of the image.
+        EXPECT_EQ(firstDifference(textOf(state.workspace.image()), sent), std::nullopt);
+        std::string held = sent;
+        if (c.corruptBlock >= 0) {
+            auto& flipped =
+                held[static_cast<std::size_t>(c.corruptBlock) * kBlockSize + sim::kCorruptedByte];
+            flipped = static_cast<char>(~flipped);
+        }
+        EXPECT_EQ(firstDifference(deviceBytes(0, kImageSize), held), std::nullopt);
+    }
 }
 
 }  // namespace

@@ -100,7 +100,8 @@ class MainWindowTest : public ::testing::Test {
     ScriptedCommandRunner scriptedCommands{windows, files};
     CommandRunner& commands;
     std::unique_ptr<sim::CommunicatorSim> sim;
-    Services services{clock, files, network, commands, windows};
+    FixedWallClock wallClock;
+    Services services{clock, files, network, commands, windows, wallClock};
     // The application as the program builds it: its state, link and main window.
     std::unique_ptr<CProgrammerApp> app;
     ProgrammerState& state;

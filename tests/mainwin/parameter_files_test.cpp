@@ -63,14 +63,21 @@ TEST_F(ParameterFilesTest, SaveThenLoadRestoresEveryByteAndWritesTheEightBlocksI
     EXPECT_EQ(readFile(path("program/loadingfile.txt")), "set1.par");
 
     ASSERT_TRUE(pumpUntilSettled());
-    EXPECT_EQ(shown(kMessageWindow), kTextLoadingCompleted);
     const auto writes = blockWrites();
     ASSERT_EQ(writes.size(), 8u);
     for (int b = 0; b < kBlockCount; ++b) {
         EXPECT_EQ(writes[b].number, b);
         EXPECT_EQ(textOf(writes[b].data), pattern.substr(b * kBlockSize, kBlockSize)) << "A" << b;
     }
-    EXPECT_EQ(connections(), 8);
+    // Then read back, units 0 to 15 on one more connection, and found as sent.
+    const auto reads = events(sim::SimEvent::Kind::Read);
+    ASSERT_EQ(reads.size(), 16u);
+    for (int u = 0; u < 16; ++u) {
+        EXPECT_EQ(reads[u].number, u);
+        EXPECT_EQ(reads[u].connection, writes.back().connection + 1);
+    }
+    EXPECT_EQ(shown(kMessageWindow), "loading completed, 8 of 8 blocks verified");
+    EXPECT_EQ(connections(), 9);
     EXPECT_EQ(sim->remoteResetCount(), 0);
     // The question stays answered: a further "YES" loads and writes again.
     EXPECT_EQ(dlg->loadConfirmPending(), true);
@@ -186,8 +193,10 @@ TEST_F(ParameterFilesTest, ALoadDuringAReadOrALoadWritesOneFileWhole) {
         c.start();
         ASSERT_TRUE(pumpUntil(c.underWay));
         askAndLoad("two.par");
+        // The device answers again, so the blocks can be read back.
+        sim->setFault(sim::FaultMode::None);
         ASSERT_TRUE(pumpUntilSettled());
-        EXPECT_EQ(shown(kMessageWindow), kTextLoadingCompleted);
+        EXPECT_EQ(shown(kMessageWindow), "loading completed, 8 of 8 blocks verified");
         EXPECT_EQ(deviceBytes(0, kImageSize), two.substr(0, kImageSize));
         EXPECT_EQ(workspace(), two);
     }
@@ -233,6 +242,115 @@ TEST_F(ParameterFilesTest, ALoadedFileIsWhatTheWindowShowsAndWhatTheNextClickSta
     ASSERT_EQ(writes.size(), 1u);
     EXPECT_EQ(writes[0].data[0x1f], 0x03);
     EXPECT_EQ(writes[0].data[0x60], '4');
+}
+
+// The right-click entry switches the read-back of loads off and on; off, a load ends as it always
+// did and nothing is read; on, a block the device keeps getting wrong is named, in the message
+// window and on the status line.
+TEST_F(ParameterFilesTest, LoadsAreReadBackUnlessTheContextMenuSwitchesItOff) {
+    using Entry = HeadlessDialog::MenuEntryShown;
+    openWindow();
+    EXPECT_EQ(dialog->contextMenu(),
+              (std::vector<Entry>{{std::string(kVerifyLoadsEntry), true, true}}));
+    ASSERT_TRUE(dialog->chooseContextEntry(kVerifyLoadsEntry));
+    EXPECT_EQ(dialog->contextMenu().front(), (Entry{std::string(kVerifyLoadsEntry), true, false}));
+
+    sim->setCorruptOnWrite(3, false);
+    writeFile(path("site.par"), workspacePattern());
+    askAndLoad("site.par");
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(shown(kMessageWindow), kTextLoadingCompleted);
+    EXPECT_EQ(blockWrites().size(), 8u);
+    EXPECT_TRUE(events(sim::SimEvent::Kind::Read).empty());
+    EXPECT_EQ(connections(), 8);
+
+    ASSERT_TRUE(dialog->chooseContextEntry(kVerifyLoadsEntry));
+    EXPECT_TRUE(dialog->contextMenu().front().checked);
+    sim->clearEvents();
+    dialog->click(kYes);  // the question stays answered: the same file again
+    bool rewriteShown = false;
+    ASSERT_TRUE(pumpUntil([&] {
+        rewriteShown =
+            rewriteShown || shown(kStatusLine).starts_with("link: writing A3 again, it differed");
+        return settled();
+    }));
+    const std::string named = "loading completed, 7 of 8 blocks verified; A3 differs on the device";
+    EXPECT_EQ(shown(kMessageWindow), named);
+    EXPECT_EQ(shown(kStatusLine), "link: idle    " + named);
+    EXPECT_TRUE(rewriteShown);
+    EXPECT_EQ(blockWrites().size(), 9u);
+}
+
+// A load over what a read brought first keeps the workspace as a snapshot, named by the time and
+// the target, before anything is sent; loading the snapshot undoes the load; the newest 50 stay;
+// and when the snapshot cannot be written, nothing is loaded or sent.
+TEST_F(ParameterFilesTest, ALoadOverDeviceDataKeepsASnapshotThatUndoesIt) {
+    namespace fs = std::filesystem;
+    const fs::path folder = path("program/snapshots");
+    fs::create_directories(folder);
+    for (int i = 0; i < 50; ++i) {
+        const std::string minute = (i < 10 ? "0" : "") + std::to_string(i);
+        writeFile(folder / ("2026-12-07_10-" + minute + "-00_10.0.0.9.bin"), "older");
+    }
+    writeFile(folder / "notes.txt", "the technician's own");
+    const auto snapshots = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder)) {
+            if (e.path().extension() == ".bin") names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    openWindow();
+    readDevice();
+    const std::string before = textOf(state.workspace.bytes());
+    const std::string deviceBefore = deviceBytes(0, kImageSize);
+    const std::string readBrought = deviceBytes(0, kReceiveAreaSize);
+    wallClock.set({2026, 12, 8, 14, 3, 22});
+    writeFile(path("site.par"), workspacePattern());
+
+    askAndLoad("site.par");
+    const std::string name = "program/snapshots/2026-12-08_14-03-22_127.0.0.1.bin";
+    EXPECT_TRUE(blockWrites().empty());
+    const std::string snapshot = readFile(path(name));
+    EXPECT_EQ(snapshot, before);
+    EXPECT_EQ(snapshot.substr(0, kReceiveAreaSize), readBrought);
+    EXPECT_EQ(shown(kMessageWindow), "loading; snapshot saved: " + name);
+    EXPECT_TRUE(shown(kStatusLine).ends_with("    snapshot saved: " + name));
+    const auto kept = snapshots();
+    ASSERT_EQ(kept.size(), 50u);
+    EXPECT_EQ(kept.front(), "2026-12-07_10-01-00_10.0.0.9.bin");
+    EXPECT_EQ(kept.back(), fs::path(name).filename().string());
+    EXPECT_EQ(readFile(folder / "notes.txt"), "the technician's own");
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(deviceBytes(0, kImageSize), workspacePattern().substr(0, kImageSize));
+
+    // The image now holds a file, not device data: no second snapshot.
+    wallClock.set({2026, 12, 8, 14, 5, 0});
+    askAndLoad(name);
+    EXPECT_EQ(shown(kMessageWindow), kTextLoading);
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(shown(kMessageWindow), "loading completed, 8 of 8 blocks verified");
+    EXPECT_EQ(deviceBytes(0, kImageSize), deviceBefore);
+    EXPECT_EQ(snapshots(), kept);
+
+    readDevice();
+    fs::remove_all(folder);
+    writeFile(folder, "a file where the folder should be");
+    const std::string held = textOf(state.workspace.bytes());
+    askAndLoad("site.par");
+    EXPECT_EQ(shown(kMessageWindow),
+              "loading not started: snapshot program/snapshots/2026-12-08_14-05-00_127.0.0.1.bin "
+              "could not be saved; nothing was sent");
+    EXPECT_EQ(textOf(state.workspace.bytes()), held);
+    EXPECT_FALSE(engine->status().writeAllPending);
+    pumpFor(3000ms);
+    EXPECT_EQ(connections(), 0);
+
+    // Any address typed makes a name of one file in the folder.
+    EXPECT_EQ(snapshotName({2027, 1, 2, 3, 4, 5}, " ../my host:50\xe9 "),
+              "2027-01-02_03-04-05_.._my_host_50_.bin");
+    EXPECT_EQ(snapshotName({2027, 1, 2, 3, 4, 5}, ""), "2027-01-02_03-04-05_no-address.bin");
 }
 
 TEST_F(ParameterFilesTest, AlarmCodeLineEndsAreConvertedIntoTheBufferAndTheBackup) {

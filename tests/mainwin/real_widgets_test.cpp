@@ -30,7 +30,8 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     QtWindowSystem windows;
     PosixNetwork network(&windows.gate());
     NoCommands commands;
-    Services services{clock, files, network, commands, windows};
+    SystemWallClock wallClock;
+    Services services{clock, files, network, commands, windows, wallClock};
     auto app = std::make_unique<CProgrammerApp>(services);
     ProgrammerState& state = app->state();
     // As after a full read, without spending real time on one.

@@ -110,5 +110,21 @@ TEST_F(FileSystemTest, AFailedAtomicWriteLeavesTheOldFileAndNoTemporaryOne) {
     EXPECT_EQ(contentOf("old.txt"), "in place");
 }
 
+TEST_F(FileSystemTest, ListingNamesTheRegularFilesOfADirectory) {
+    fs::create_directories(path("dir/sub"));
+    put("dir/a.bin", "a");
+    put("dir/.hidden", "h");
+    put("outside.bin", "o");
+    fs::create_symlink(path("outside.bin"), path("dir/link.bin"));
+    fs::create_symlink(path("nowhere"), path("dir/dangling"));
+    for (const std::string& dirName : {std::string("dir"), path("dir").string()}) {
+        std::vector<std::string> listed = files.listFiles(dirName);
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, (std::vector<std::string>{".hidden", "a.bin", "link.bin"})) << dirName;
+    }
+    EXPECT_TRUE(files.listFiles("missing").empty());
+    EXPECT_TRUE(files.listFiles("outside.bin").empty());
+}
+
 }  // namespace
 }  // namespace veskator

@@ -353,6 +353,23 @@ TEST_F(QtDialogTest, AboutEntryOfTheBackgroundMenuRaisesItsSystemCommand) {
     // Windows of other templates have no such entry.
     auto probeDialog = system.open(probeWindow);
     EXPECT_EQ(probeDialog->systemMenu(), nullptr);
+
+    // A window with entries of its own shows them first, then the system menu's.
+    RecordingWindow withEntries{kMainDialogTemplate, "own", log};
+    withEntries.menuEntries = {{3, "Own entry", true}};
+    auto own = system.open(withEntries);
+    log.clear();
+    QApplication::sendEvent(own.get(), &event);
+    QMenu* ownMenu = own->contextMenu();
+    ASSERT_NE(ownMenu, nullptr);
+    EXPECT_TRUE(ownMenu->isVisible());
+    ASSERT_EQ(ownMenu->actions().size(), 3);
+    EXPECT_EQ(ownMenu->actions()[0]->text(), "Own entry");
+    EXPECT_TRUE(ownMenu->actions()[1]->isSeparator());
+    ownMenu->actions()[2]->trigger();
+    ownMenu->actions()[0]->trigger();
+    EXPECT_EQ(log, (std::vector<std::string>{"own.system:16", "own.context:3"}));
+    ownMenu->hide();
 }
 
 TEST_F(QtDialogTest, MeasuredBaseUnitsComeFromTheDialogFont) {

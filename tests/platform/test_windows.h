@@ -6,6 +6,8 @@
 #include <array>
 #include <chrono>
 #include <functional>
+#include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -69,6 +71,13 @@ class RecordingWindow : public DialogWindow {
         return allowClose;
     }
     void onEditEnter(ControlId id) override { record("enter", id); }
+    std::span<const ContextMenuEntry> contextMenuEntries() const override { return menuEntries; }
+    bool contextEntryChecked(int command) const override { return checked.count(command) > 0; }
+    // A checkable entry flips its mark.
+    void onContextCommand(int command) override {
+        record("context", command);
+        if (checked.erase(command) == 0) checked.insert(command);
+    }
 
     Dialog* dialog() const { return m_dialog; }
     int count(const std::string& entry) const {
@@ -78,6 +87,9 @@ class RecordingWindow : public DialogWindow {
     }
 
     std::function<void(ControlId)> onClick;
+    // Set before the window is opened.
+    std::vector<ContextMenuEntry> menuEntries;
+    std::set<int> checked;
     int ticks = 0;
     bool allowClose = true;
 

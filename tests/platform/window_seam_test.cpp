@@ -2,6 +2,10 @@
 // headless double and run on real widgets, so the two must agree on every one of them.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
 #include <QWidget>
 #include <array>
@@ -56,6 +60,8 @@ class HeadlessRig {
     void type(ControlId id, std::string_view text) { m_dialog->typeText(id, text); }
     void click(ControlId id) { m_dialog->click(id); }
     void stepSlider(ControlId id) { m_dialog->moveSlider(id, m_dialog->sliderPosition(id) + 1); }
+    std::vector<HeadlessDialog::MenuEntryShown> menu() { return m_dialog->contextMenu(); }
+    bool choose(std::string_view text) { return m_dialog->chooseContextEntry(text); }
 
   private:
     HeadlessWindowSystem m_system;
@@ -79,8 +85,46 @@ class QtRig {
         QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
     }
     void stepSlider(ControlId id) { QTest::keyClick(m_dialog->control(id), Qt::Key_Right); }
+    // The menu a right click on the background opens, read as assistive technology reads it:
+    // each item's accessible name and state.
+    std::vector<HeadlessDialog::MenuEntryShown> menu() {
+        std::vector<HeadlessDialog::MenuEntryShown> shown;
+        QMenu* menu = openMenu();
+        if (menu == nullptr) return shown;
+        QAccessibleInterface* items = QAccessible::queryAccessibleInterface(menu);
+        for (int i = 0; items != nullptr && i < items->childCount(); ++i) {
+            QAccessibleInterface* item = items->child(i);
+            if (item->role() == QAccessible::Separator) continue;
+            const QAccessible::State state = item->state();
+            shown.push_back({item->text(QAccessible::Name).toStdString(), state.checkable != 0,
+                             state.checked != 0});
+        }
+        menu->hide();
+        return shown;
+    }
+    bool choose(std::string_view text) {
+        QMenu* menu = openMenu();
+        if (menu == nullptr) return false;
+        for (QAction* action : menu->actions()) {
+            if (action->text().toStdString() != text) continue;
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+            return true;
+        }
+        menu->hide();
+        return false;
+    }
 
   private:
+    QMenu* openMenu() {
+        const QPoint background(m_dialog->width() - 3, 3);
+        if (m_dialog->childAt(background) != nullptr) return nullptr;
+        QContextMenuEvent event(QContextMenuEvent::Mouse, background,
+                                m_dialog->mapToGlobal(background));
+        QApplication::sendEvent(m_dialog.get(), &event);
+        QMenu* menu = m_dialog->contextMenu();
+        return menu != nullptr && menu->isVisible() ? menu : nullptr;
+    }
+
     QtWindowSystem m_system;
     std::unique_ptr<QtDialog> m_dialog;
 };
@@ -230,6 +274,37 @@ TYPED_TEST(WindowSeamTest, DisabledControlsTakeNoUserInputButCodeStillSetsThem) 
     EXPECT_EQ(this->log,
               (std::vector<std::string>{"w.text:3001", "w.text:3002", "w.text:3002", "w.click:3003",
                                         "w.click:3004", "w.slider:3006"}));
+}
+
+// A window's own right-click menu: its entries in order with the marks the window gives, each
+// raising its command once, none while notifications are suppressed.
+TYPED_TEST(WindowSeamTest, ContextMenuEntriesShowTheWindowsMarksAndRaiseTheirCommands) {
+    using Shown = HeadlessDialog::MenuEntryShown;
+    RecordingWindow window{kSeamTemplate, "m", this->log};
+    window.menuEntries = {{7, "Check after writing", true}, {9, "Do it now", false}};
+    window.checked = {7};
+    Dialog& dialog = this->rig.open(window);
+    this->log.clear();
+    EXPECT_EQ(this->rig.menu(), (std::vector<Shown>{{"Check after writing", true, true},
+                                                    {"Do it now", false, false}}));
+
+    EXPECT_TRUE(this->rig.choose("Check after writing"));
+    EXPECT_EQ(this->rig.menu().front(), (Shown{"Check after writing", true, false}));
+    EXPECT_TRUE(this->rig.choose("Do it now"));
+    EXPECT_FALSE(this->rig.choose("Not there"));
+    {
+        NotificationBlocker quiet(dialog);
+        EXPECT_TRUE(this->rig.choose("Check after writing"));
+    }
+    EXPECT_EQ(this->log, (std::vector<std::string>{"m.context:7", "m.context:9"}));
+    // The window changed its mark itself: the menu shows it the next time it opens.
+    window.checked = {7};
+    EXPECT_TRUE(this->rig.menu().front().checked);
+
+    // A window without entries has no menu of its own.
+    RecordingWindow plain{kSeamTemplate, "p", this->log};
+    this->rig.open(plain);
+    EXPECT_TRUE(this->rig.menu().empty());
 }
 
 }  // namespace

@@ -626,5 +626,39 @@ TEST(CommunicatorSimFaults, DropAfterRepliesCountsPerConnection) {
     }
 }
 
+// Writes of the chosen block land with one byte flipped, every time or the first time only; the
+// recorded write and the other blocks are as sent.
+TEST(CommunicatorSimFaults, CorruptOnWriteFlipsOneByteOfItsBlock) {
+    for (const bool firstOnly : {false, true}) {
+        SCOPED_TRACE(firstOnly ? "first write only" : "every write");
+        CommunicatorSim sim;
+        ASSERT_TRUE(sim.start());
+        sim.setCorruptOnWrite(3, firstOnly);
+        EXPECT_EQ(sim.fault(), FaultMode::CorruptOnWrite);
+        const Bytes data = awkwardBlock(3);
+        for (int round = 0; round < 2; ++round) {
+            Client client(sim.port());
+            client.greeting();
+            client.send(writeFrame('2', data));
+            client.send(writeFrame('3', data));
+            ASSERT_TRUE(sim.waitFor(
+                [&](const std::vector<SimEvent>& events) {
+                    return std::count_if(events.begin(), events.end(), [](const SimEvent& e) {
+                               return e.kind == SimEvent::Kind::BlockWrite;
+                           }) == 2 * (round + 1);
+                },
+                kWait));
+            const SimMemory memory = sim.memory();
+            Bytes stored = data;
+            if (round == 0 || !firstOnly) stored[kCorruptedByte] ^= 0xFF;
+            EXPECT_EQ(slice(memory, blockOffset(3, 0), kSimBlockSize), stored) << round;
+            EXPECT_EQ(slice(memory, blockOffset(2, 0), kSimBlockSize), data) << round;
+        }
+        for (const SimEvent& e : eventsOf(sim, SimEvent::Kind::BlockWrite)) {
+            EXPECT_EQ(e.data, data);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace veskator::sim

@@ -387,6 +387,13 @@ void CommunicatorSim::handleFrame(Connection& connection, const Frame& frame) {
                         std::min(data.size(), m_memory.size() - std::min(offset, m_memory.size()));
                     std::copy_n(data.begin(), count,
                                 m_memory.begin() + static_cast<std::ptrdiff_t>(offset));
+                    const bool corrupt =
+                        mode == FaultMode::CorruptOnWrite && block == m_config.corruptBlock &&
+                        !(m_config.corruptFirstWriteOnly && m_corrupted) && kCorruptedByte < count;
+                    if (corrupt) {
+                        m_memory[offset + kCorruptedByte] ^= 0xFF;
+                        m_corrupted = true;
+                    }
                 }
                 break;
             case Frame::Kind::Line:

@@ -46,9 +46,15 @@ enum class FaultMode {
     StallSends,       // greet, then never read, so the peer's frames pile up in the socket
                       // buffers (the receive buffer is shrunk to fill sooner); loopback
                       // buffers take whole frames, so a sender stalls only once they are full
+    // Store every write of block SimConfig::corruptBlock with byte kCorruptedByte of it flipped,
+    // as a device with a failing memory cell would; the write is recorded as it came. With
+    // SimConfig::corruptFirstWriteOnly only the first such write, once per simulator.
+    CorruptOnWrite,
 };
 
 inline constexpr std::uint8_t kExtraByteValue = 0xEE;
+// The byte of a block that CorruptOnWrite flips (all eight bits): in its second read unit.
+inline constexpr std::size_t kCorruptedByte = 0x45;
 // Per connection, so an EndlessGreeting peer that keeps reading cannot run away.
 inline constexpr std::size_t kEndlessGreetingBytes = std::size_t{1} << 20;
 
@@ -81,6 +87,8 @@ struct SimConfig {
     int extraBytes = 16;
     int lateUnit = 5;
     std::chrono::milliseconds latePause{20};
+    int corruptBlock = 3;
+    bool corruptFirstWriteOnly = false;
     std::uint8_t loop1 = 0x10;
     std::uint8_t loop2 = 0x00;
     std::string greeting = "NORVANE COMMUNICATOR READY\r\n";
@@ -122,6 +130,8 @@ class CommunicatorSim {
 
     void setFault(FaultMode mode);
     FaultMode fault() const;
+    // Switches CorruptOnWrite on for `block`; a first-write-only corruption may happen again.
+    void setCorruptOnWrite(int block, bool firstWriteOnly);
     void setLoopStatus(std::uint8_t loop1, std::uint8_t loop2);
 
     int connectionCount() const;
@@ -147,7 +157,8 @@ class CommunicatorSim {
     std::vector<SimEvent> m_events;
     int m_connectionCount = 0;
     int m_remoteResetCount = 0;
-    bool m_lateHeld = false;  // AnswerLateOnce has held its one answer back
+    bool m_lateHeld = false;   // AnswerLateOnce has held its one answer back
+    bool m_corrupted = false;  // CorruptOnWrite has corrupted a write
 
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};

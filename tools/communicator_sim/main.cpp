@@ -40,6 +40,8 @@ constexpr const char* kUsage =
     "  --greeting-crlf N     greet with N characters, then CR and LF as separate segments\n"
     "  --answer-late-once    hold the first answer to read unit 5 until it is asked again\n"
     "  --stall-sends         greet, then never read, so the programmer's sends pile up\n"
+    "  --corrupt-on-write K  store every write of block K with one byte flipped\n"
+    "  --corrupt-first-write K  the same, for the first write of block K only\n"
     "  --quiet               do not log events\n"
     "  --help                show this text\n";
 
@@ -161,6 +163,13 @@ int main(int argc, char** argv) {
             }
             config.fault = FaultMode::GreetingCrLf;
             config.greeting = greetingOfLength(static_cast<std::size_t>(number)) + "\r\n";
+        } else if (option == "--corrupt-on-write" || option == "--corrupt-first-write") {
+            if (!numberArg(10, 0, 255)) {
+                return usageError(std::string(option) + " needs a block number from 0 to 255");
+            }
+            config.fault = FaultMode::CorruptOnWrite;
+            config.corruptBlock = static_cast<int>(number);
+            config.corruptFirstWriteOnly = option == "--corrupt-first-write";
         } else if (option == "--quiet") {
             quiet = true;
         } else {

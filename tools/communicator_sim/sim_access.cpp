@@ -104,6 +104,14 @@ void CommunicatorSim::setFault(FaultMode mode) {
     m_config.fault = mode;
 }
 
+void CommunicatorSim::setCorruptOnWrite(int block, bool firstWriteOnly) {
+    std::lock_guard lock(m_mutex);
+    m_config.fault = FaultMode::CorruptOnWrite;
+    m_config.corruptBlock = block;
+    m_config.corruptFirstWriteOnly = firstWriteOnly;
+    m_corrupted = false;
+}
+
 FaultMode CommunicatorSim::fault() const {
     std::lock_guard lock(m_mutex);
     return m_config.fault;
