@@ -67,6 +67,15 @@ inline bool lastDialerChunk(int chunk, std::span<const std::uint8_t, kBlockSize>
     return chunk > 0 && std::find(bytes.begin(), bytes.end(), kDialerEndMark) != bytes.end();
 }
 
+// How many chunks an upload of the area as it stands sends, counted from chunk 0, when it is at
+// chunk `from` (an end mark before it no longer counts).
+inline int dialerChunksToSend(std::span<const std::uint8_t, kDialerDataSize> area, int from = 0) {
+    for (int chunk = std::max(from, 0); chunk < kDialerChunkCount; ++chunk) {
+        if (lastDialerChunk(chunk, dialerChunk(area, chunk))) return chunk + 1;
+    }
+    return kDialerChunkCount;
+}
+
 // The subscriber information: free text, zero-terminated, in the spare area behind the dialer
 // data, so it is saved in parameter files and overlays nothing else.
 inline constexpr std::size_t kSubscriberOffset = kDialerDataOffset + kDialerDataSize;

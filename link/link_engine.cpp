@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "link/dialer_data.h"
+
 namespace veskator {
 
 std::uint16_t parsePort(std::string_view text) {
@@ -578,11 +580,17 @@ void LinkEngine::publish() {
     m_status.alarmDownloadPending = m_alarm != nullptr;
     m_status.unitsRead = m_read ? m_read->unitsRead() : 0;
     m_status.writeAllBlock = m_writeAll ? m_writeAll->nextBlock() : 0;
+    m_status.writeAllReadsBack = m_writeAll && m_writeAll->readsBack();
     m_status.writeAllReadingBack = m_writeAll && m_writeAll->readingBack();
     m_status.writeAllRewriting = m_writeAll && m_writeAll->rewriting();
     m_status.alarmChunk = m_alarm ? m_alarm->nextChunk() : 0;
     m_status.dialer.running = m_dialer != nullptr;
-    if (m_dialer) m_status.dialer.nextChunk = m_dialer->nextChunk();
+    if (m_dialer) {
+        m_status.dialer.nextChunk = m_dialer->nextChunk();
+        m_status.dialer.chunksToSend = dialerChunksToSend(
+            std::span<const std::uint8_t, kDialerDataSize>(m_state.workspace.dialerDataArea()),
+            m_dialer->nextChunk());
+    }
 }
 
 void LinkEngine::onReadable() {

@@ -153,6 +153,7 @@ class WriteAll final : public LinkJob {
     int nextBlock() const;
     // Block writes still to go.
     int blocksLeft() const;
+    bool readsBack() const { return m_readBack == ReadBack::On; }
     bool readingBack() const { return m_stage == Stage::ReadBack; }
     bool rewriting() const { return m_stage == Stage::Write && m_round > 0; }
 

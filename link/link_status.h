@@ -43,6 +43,7 @@ struct DialerProgress {
     int upload = 0;  // the number of the current or last upload; 0: none yet
     bool running = false;
     int nextChunk = 0;     // the chunk that goes next (0..32)
+    int chunksToSend = 0;  // the whole upload as the list stands now (it may still be edited)
     int chunksSent = 0;    // chunks whose frame has gone out for the first time
     int firstFailed = -1;  // the first chunk given up, -1 when none
     std::string failure;   // why it was given up
@@ -67,6 +68,7 @@ struct LinkStatus {
     bool alarmDownloadPending = false;
     int unitsRead = 0;      // of the full read under way
     int writeAllBlock = 0;  // the block the write of all blocks writes or reads back next
+    bool writeAllReadsBack = false;    // the blocks are read back once written
     bool writeAllReadingBack = false;  // it reads the written blocks back
     bool writeAllRewriting = false;    // it writes blocks again that differed on the device
     int alarmChunk = 0;                // the next alarm-code chunk (64..140)

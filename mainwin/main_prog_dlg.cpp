@@ -48,7 +48,8 @@ CMainProgDlg::CMainProgDlg(Services& services, ProgrammerState& state, LinkEngin
       m_state(state),
       m_link(link),
       m_values(kMainDialogTemplate),
-      m_deferred(services.clock, kMainCommits.size()) {}
+      m_deferred(services.clock, kMainCommits.size()),
+      m_progress(services.clock) {}
 
 bool CMainProgDlg::commitPending(ControlId id) const {
     const int row = commitRowOf(id);
@@ -117,6 +118,16 @@ void CMainProgDlg::show() {
     m_values.show(*m_dialog);
     const std::string status = statusText();
     if (m_dialog->text(kStatusLine) != status) m_dialog->setText(kStatusLine, status);
+    showProgress();
+}
+
+void CMainProgDlg::showProgress() {
+    const ProgressView view = m_progress.update(m_link.status());
+    if (view == m_progressShown) return;
+    m_progressShown = view;
+    m_dialog->setSliderRange(kProgress, 0, view.maximum);
+    m_dialog->setSliderPosition(kProgress, view.value);
+    m_dialog->setText(kProgress, view.text);
 }
 
 std::string CMainProgDlg::statusText() const {

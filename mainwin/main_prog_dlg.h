@@ -14,6 +14,7 @@
 #include "platform/dialog_window.h"
 #include "platform/services.h"
 #include "ui/deferred_fields.h"
+#include "ui/link_progress.h"
 
 namespace veskator {
 
@@ -106,6 +107,7 @@ class CMainProgDlg final : public DialogWindow {
     void onAlarmCode();
     void openOptions();
     void onLinkTick();
+    void showProgress();
 
     Services& m_services;
     ProgrammerState& m_state;
@@ -124,6 +126,8 @@ class CMainProgDlg final : public DialogWindow {
     // A close was asked for while changes were still to go: the window closes once they have.
     bool m_closing = false;
     bool m_asking = false;
+    LinkProgress m_progress;
+    ProgressView m_progressShown;
 };
 
 }  // namespace veskator

@@ -25,6 +25,7 @@ class Dialog {
     virtual void setText(ControlId id, std::string_view text) = 0;
     virtual bool isChecked(ControlId id) const = 0;
     virtual void setChecked(ControlId id, bool on) = 0;
+    // Sliders and progress bars: a range and a position; a progress bar's text is set by setText.
     virtual void setSliderRange(ControlId id, int low, int high) = 0;
     virtual int sliderPosition(ControlId id) const = 0;
     virtual void setSliderPosition(ControlId id, int position) = 0;

@@ -24,6 +24,9 @@ enum class ControlKind {
     Label,
     GroupFrame,
     Slider,  // horizontal track bar
+    // A bar the window fills from code (range and position as a slider's) with a text of its
+    // own; it takes no input.
+    Progress,
 };
 
 struct ControlTemplate {
@@ -72,6 +75,10 @@ constexpr ControlTemplate multiLineEdit(ControlId id, int x, int y, int width, i
 constexpr ControlTemplate slider(ControlId id, int x, int y, int width, int height,
                                  std::string_view name) {
     return {id, ControlKind::Slider, {}, x, y, width, height, 0, name};
+}
+constexpr ControlTemplate progress(ControlId id, int x, int y, int width, int height,
+                                   std::string_view name) {
+    return {id, ControlKind::Progress, {}, x, y, width, height, 0, name};
 }
 constexpr ControlTemplate option(ControlId id, std::string_view label, int x, int y, int width,
                                  int height) {
@@ -132,6 +139,7 @@ constexpr bool controlsAreNamed(const std::array<ControlTemplate, N>& controls) 
             case ControlKind::Edit:
             case ControlKind::MultiLineEdit:
             case ControlKind::Slider:
+            case ControlKind::Progress:
                 return !c.accessibleName.empty();
             case ControlKind::Option:
             case ControlKind::PushButton:

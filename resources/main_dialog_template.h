@@ -60,6 +60,8 @@ inline constexpr ControlId kIpThenContactId = 1115;
 inline constexpr ControlId kStatusLine = 1190;
 // Beyond the original controls: compares the file named for loading with the image.
 inline constexpr ControlId kCompare = 1191;
+// Beyond the original controls: the progress of a long transfer and its time left.
+inline constexpr ControlId kProgress = 1192;
 }  // namespace main_ids
 
 inline constexpr int kMainDialogResource = 102;
@@ -73,7 +75,7 @@ inline constexpr std::string_view kMainCaption =
 namespace detail {
 namespace ids = main_ids;
 // clang-format off
-inline constexpr std::array<ControlTemplate, 64> kMainControls{{
+inline constexpr std::array<ControlTemplate, 65> kMainControls{{
     label("my MAC Address", 25, 47, 63, 10),
     edit(ids::kMacAddress, 88, 45, 105, 15, "my MAC Address"),
     label("Alarm Sequence Number", 25, 66, 60, 18),
@@ -138,12 +140,13 @@ inline constexpr std::array<ControlTemplate, 64> kMainControls{{
     option(ids::kUdpAck, "REPLY (ACK) GENERATION IN UDP", 295, 195, 110, 25),
     label(ids::kStatusLine, "link: idle", 0, 322, 510, 8),
     button(ids::kCompare, "compare with file", 380, 252, 70, 12),
+    progress(ids::kProgress, 0, 332, 510, 11, "transfer progress"),
 }};
 // clang-format on
 }  // namespace detail
 
 inline constexpr int kMainWidth = 522;
-inline constexpr int kMainHeight = 334;
+inline constexpr int kMainHeight = 346;
 static_assert(idsAreUnique(detail::kMainControls));
 static_assert(controlsAreNamed(detail::kMainControls));
 static_assert(controlsInside(detail::kMainControls, kMainWidth, kMainHeight));

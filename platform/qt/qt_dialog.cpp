@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTextCursor>
@@ -78,7 +79,7 @@ void QtDialog::build(const std::vector<SystemMenuEntry>& menuEntries) {
         widget->setObjectName(QString::number(c.id));
         widget->setAccessibleDescription(QString::number(c.id));
         const bool named = c.kind == ControlKind::Edit || c.kind == ControlKind::MultiLineEdit ||
-                           c.kind == ControlKind::Slider;
+                           c.kind == ControlKind::Slider || c.kind == ControlKind::Progress;
         widget->setAccessibleName(toQt(named ? c.accessibleName : c.text));
         if (c.kind == ControlKind::GroupFrame) frames.push_back(widget);
         if (widget->focusPolicy() != Qt::NoFocus) {
@@ -188,6 +189,15 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             frame->setFocusPolicy(Qt::NoFocus);
             return frame;
         }
+        case ControlKind::Progress: {
+            auto* bar = new QProgressBar(this);
+            bar->setRange(0, 1);
+            bar->setValue(0);
+            bar->setTextVisible(true);
+            bar->setFormat(QString());
+            bar->setFocusPolicy(Qt::NoFocus);
+            return bar;
+        }
         case ControlKind::Slider: {
             auto* slider = new QSlider(Qt::Horizontal, this);
             connect(slider, &QSlider::valueChanged, this, [this, id] {
@@ -237,6 +247,8 @@ std::string QtDialog::text(ControlId id) const {
             return toBytes(static_cast<QAbstractButton*>(c.widget)->text());
         case ControlKind::Label:
             return toBytes(static_cast<QLabel*>(c.widget)->text());
+        case ControlKind::Progress:
+            return toBytes(static_cast<QProgressBar*>(c.widget)->format());
         default:
             return {};
     }
@@ -274,6 +286,10 @@ void QtDialog::setText(ControlId id, std::string_view text) {
             // A label with an id of its own is a status text the window updates.
             static_cast<QLabel*>(c.widget)->setText(toQt(untilZero(text)));
             c.widget->setAccessibleName(toQt(untilZero(text)));
+            break;
+        case ControlKind::Progress:
+            // The bar keeps its name; what it counts is its text, read out with its value.
+            static_cast<QProgressBar*>(c.widget)->setFormat(toQt(untilZero(text)));
             break;
         default:
             break;
@@ -321,23 +337,31 @@ void QtDialog::setChecked(ControlId id, bool on) {
 
 void QtDialog::setSliderRange(ControlId id, int low, int high) {
     Control& c = at(id);
-    if (c.kind != ControlKind::Slider) return;
     ++m_settingFromCode;
-    static_cast<QSlider*>(c.widget)->setRange(low, std::max(low, high));
+    if (c.kind == ControlKind::Slider) {
+        static_cast<QSlider*>(c.widget)->setRange(low, std::max(low, high));
+    } else if (c.kind == ControlKind::Progress) {
+        static_cast<QProgressBar*>(c.widget)->setRange(low, std::max(low, high));
+    }
     --m_settingFromCode;
 }
 
 int QtDialog::sliderPosition(ControlId id) const {
     const Control& c = at(id);
-    if (c.kind != ControlKind::Slider) return 0;
-    return static_cast<QSlider*>(c.widget)->value();
+    if (c.kind == ControlKind::Slider) return static_cast<QSlider*>(c.widget)->value();
+    if (c.kind == ControlKind::Progress) return static_cast<QProgressBar*>(c.widget)->value();
+    return 0;
 }
 
 void QtDialog::setSliderPosition(ControlId id, int position) {
     Control& c = at(id);
-    if (c.kind != ControlKind::Slider) return;
     ++m_settingFromCode;
-    static_cast<QSlider*>(c.widget)->setValue(position);
+    if (c.kind == ControlKind::Slider) {
+        static_cast<QSlider*>(c.widget)->setValue(position);
+    } else if (c.kind == ControlKind::Progress) {
+        auto* bar = static_cast<QProgressBar*>(c.widget);
+        bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+    }
     --m_settingFromCode;
 }
 
