@@ -30,6 +30,10 @@ class HostLookup {
     virtual Ipv4Address address() = 0;
 };
 
+// The look-up of a text no resolver needs to answer: failed for an empty text, done at once for a
+// dotted address. nullptr for a host name.
+std::unique_ptr<HostLookup> lookupWithoutResolver(std::string_view hostName);
+
 enum class ConnectStatus { Pending, Connected, Failed };
 enum class IoStatus { Ok, WouldBlock, Closed, Error };
 

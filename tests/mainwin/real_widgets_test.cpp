@@ -1,12 +1,13 @@
-// The main window on real Qt widgets (offscreen): keystrokes in a real edit reach the device as
-// one block write. The engine runs on real time here, so this is the one test that waits in real
-// time (about two seconds: the commit delay and the pause after connecting).
+// The main window on real Qt widgets (offscreen) and the Qt network: keystrokes in a real edit
+// reach the device as one block write. The engine runs on real time here, so this is the one test
+// that waits in real time (about two seconds: the commit delay and the pause after connecting).
 
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
 
 #include "mainwin/main_fields.h"
+#include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
@@ -28,7 +29,7 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     PosixFileSystem files(dir);
     SteadyClock clock;
     QtWindowSystem windows;
-    PosixNetwork network(&windows.gate());
+    QtNetwork network(windows.gate());
     NoCommands commands;
     Services services{clock, files, network, commands, windows};
     auto app = std::make_unique<CProgrammerApp>(services);
