@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "app/programmer_app.h"
-#include "platform/qt/posix_network.h"
 #include "platform/qt/qt_command_runner.h"
+#include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
 #include "resources/main_dialog_template.h"
 
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
                                veskator::kAboutEntryText);
     veskator::SteadyClock clock;
     veskator::PosixFileSystem files;
-    veskator::PosixNetwork network(&windows.gate());
+    veskator::QtNetwork network(windows.gate());
     veskator::QtCommandRunner commands(std::filesystem::current_path(), &windows.gate());
     veskator::SystemWallClock wallClock;
     veskator::Services services{clock, files, network, commands, windows, wallClock};

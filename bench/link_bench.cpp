@@ -19,8 +19,8 @@
 #include "app/programmer_app.h"
 #include "link/command_frame.h"
 #include "options/options_dlg.h"
-#include "platform/qt/posix_network.h"
 #include "platform/qt/qt_command_runner.h"
+#include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
 #include "resources/options_dialog_template.h"
 #include "tools/communicator_sim/communicator_sim.h"
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     QtWindowSystem windows;
     SteadyClock clock;
     PosixFileSystem files(dir);
-    PosixNetwork network(&windows.gate());
+    QtNetwork network(windows.gate());
     NoCommands commands;
     SystemWallClock wallClock;
     Services services{clock, files, network, commands, windows, wallClock};

@@ -594,7 +594,11 @@ void LinkEngine::publish() {
 }
 
 void LinkEngine::onReadable() {
-    if ((m_phase == Phase::Greeting || m_phase == Phase::AwaitReply) && m_tickSoon) m_tickSoon();
+    // A connect seen at once starts the pause after connecting at once: a late start would
+    // stretch every exchange by up to a tick.
+    const bool waiting =
+        m_phase == Phase::Connecting || m_phase == Phase::Greeting || m_phase == Phase::AwaitReply;
+    if (waiting && m_tickSoon) m_tickSoon();
 }
 
 }  // namespace veskator

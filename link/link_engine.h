@@ -100,7 +100,8 @@ class LinkEngine {
     // and a running download counted as one.
     int pendingWrites() const;
 
-    // Asked for an early tick when the socket may have data, so replies are taken at once.
+    // Asked for an early tick when the socket has news (connected, or data may have come), so
+    // that connects and replies are taken at once.
     void setTickSoon(std::function<void()> tickSoon) { m_tickSoon = std::move(tickSoon); }
     // The received-data log, created at start-up and kept open for the whole run.
     void setReceiveLog(std::unique_ptr<File> log) { m_receiveLog.setFile(std::move(log)); }

@@ -30,6 +30,10 @@ class HostLookup {
     virtual Ipv4Address address() = 0;
 };
 
+// The look-up of a text no resolver needs to answer: failed for an empty text, done at once for a
+// dotted address. nullptr for a host name.
+std::unique_ptr<HostLookup> lookupWithoutResolver(std::string_view hostName);
+
 enum class ConnectStatus { Pending, Connected, Failed };
 enum class IoStatus { Ok, WouldBlock, Closed, Error };
 
@@ -44,8 +48,9 @@ class StreamSocket {
     virtual ConnectStatus connectStatus() = 0;
     virtual IoResult send(std::span<const std::uint8_t> bytes) = 0;
     virtual IoResult receive(std::span<std::uint8_t> buffer) = 0;
-    // Called from the window's event loop when the socket may have become readable; lets the
-    // owner act before its next timer tick. Optional: polling alone must also work.
+    // Called from the window's event loop when the socket has news: it has connected, or may
+    // have become readable. Lets the owner act before its next timer tick. Optional: a network
+    // may never call it, so polling alone must also work.
     virtual void setReadyHandler(std::function<void()> handler) = 0;
 };
 

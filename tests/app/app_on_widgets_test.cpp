@@ -12,8 +12,8 @@
 #include <fstream>
 
 #include "app/programmer_app.h"
-#include "platform/qt/posix_network.h"
 #include "platform/qt/qt_command_runner.h"
+#include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
 #include "tests/support/qt_dialogs.h"
 #include "tools/communicator_sim/communicator_sim.h"
@@ -38,7 +38,7 @@ TEST(ProgrammerOnWidgets, AgreedTechnicianReadsTheDeviceWithStartGo) {
     windows.addSystemMenuEntry(kMainDialogResource, kAboutCommand, kAboutEntryText);
     SteadyClock clock;
     PosixFileSystem files(dir);
-    PosixNetwork network(&windows.gate());
+    QtNetwork network(windows.gate());
     QtCommandRunner commands(dir, &windows.gate());
     SystemWallClock wallClock;
     Services services{clock, files, network, commands, windows, wallClock};
@@ -87,7 +87,7 @@ TEST(ProgrammerOnWidgets, NothingTypedOrClickedIsLostWhateverEndsIt) {
     QtWindowSystem windows;
     SteadyClock clock;
     PosixFileSystem files(dir);
-    PosixNetwork network(&windows.gate());
+    QtNetwork network(windows.gate());
     QtCommandRunner commands(dir, &windows.gate());
     SystemWallClock wallClock;
     Services services{clock, files, network, commands, windows, wallClock};

@@ -7,7 +7,7 @@
 
 #include "app/programmer_app.h"
 #include "platform/headless/headless_platform.h"
-#include "platform/qt/posix_network.h"
+#include "platform/posix_network.h"
 
 namespace veskator {
 namespace {

@@ -21,7 +21,7 @@
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/network.h"
-#include "platform/qt/posix_network.h"
+#include "platform/posix_network.h"
 #include "tests/support/patient_network.h"
 #include "tools/communicator_sim/communicator_sim.h"
 

@@ -25,7 +25,7 @@
 #include "platform/headless/headless_platform.h"
 #include "platform/headless/scripted_command_runner.h"
 #include "platform/network.h"
-#include "platform/qt/posix_network.h"
+#include "platform/posix_network.h"
 #include "tests/support/patient_network.h"
 #include "tools/communicator_sim/communicator_sim.h"
 

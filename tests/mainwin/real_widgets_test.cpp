@@ -1,12 +1,16 @@
-// The main window on real Qt widgets (offscreen): keystrokes in a real edit reach the device as
-// one block write. The engine runs on real time here, so this is the one test that waits in real
-// time (about two seconds: the commit delay and the pause after connecting).
+// The main window on real Qt widgets (offscreen) and the Qt network, whose sockets progress only
+// in the event loop: keystrokes in a real edit reach the device as one block write, and a hostile
+// device is given up within the engine's bounds. The first test runs the engine on real time (about
+// two seconds: the commit delay and the pause after connecting); the second on a virtual clock
+// moved on faster than real time.
 
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QTest>
+#include <algorithm>
 
 #include "mainwin/main_fields.h"
+#include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
@@ -15,6 +19,53 @@ namespace veskator::mainwin_test {
 namespace {
 
 using namespace main_ids;
+
+// Sockets kept full: before each send they are filled until they take no more, so against a
+// device that never reads every frame meets the Qt socket's own WouldBlock. Loopback buffers
+// would otherwise take a whole frame at once (and grow while the link waits), so the engine's
+// send bound could never run out.
+class CloggedNetwork final : public Network {
+  public:
+    explicit CloggedNetwork(Network& inner) : m_inner(inner) {}
+    std::unique_ptr<HostLookup> lookup(std::string_view hostName) override {
+        return m_inner.lookup(hostName);
+    }
+    std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override {
+        auto inner = m_inner.connect(address, port);
+        if (!inner) return nullptr;
+        return std::make_unique<Socket>(std::move(inner));
+    }
+
+  private:
+    class Socket final : public StreamSocket {
+      public:
+        explicit Socket(std::unique_ptr<StreamSocket> inner) : m_inner(std::move(inner)) {}
+        ConnectStatus connectStatus() override { return m_inner->connectStatus(); }
+        IoResult send(std::span<const std::uint8_t> bytes) override {
+            static constexpr std::array<std::uint8_t, 4096> kFiller{};
+            while (m_inner->send(kFiller).status == IoStatus::Ok) {
+                m_filled += kFiller.size();
+                if (m_filled > (std::size_t{16} << 20)) {
+                    ADD_FAILURE() << "the socket takes without bound";
+                    break;
+                }
+            }
+            return m_inner->send(bytes);
+        }
+        IoResult receive(std::span<std::uint8_t> buffer) override {
+            return m_inner->receive(buffer);
+        }
+        void setReadyHandler(std::function<void()> handler) override {
+            m_inner->setReadyHandler(std::move(handler));
+        }
+
+      private:
+        std::unique_ptr<StreamSocket> m_inner;
+        std::size_t m_filled = 0;
+    };
+
+    Network& m_inner;
+};
 
 TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     const std::filesystem::path dir = makeTempDir("veskator-widgets");
@@ -28,7 +79,7 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     PosixFileSystem files(dir);
     SteadyClock clock;
     QtWindowSystem windows;
-    PosixNetwork network(&windows.gate());
+    QtNetwork network(windows.gate());
     NoCommands commands;
     SystemWallClock wallClock;
     Services services{clock, files, network, commands, windows, wallClock};
@@ -74,6 +125,71 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     dialog.reset();
     std::error_code ignored;
     std::filesystem::remove_all(dir, ignored);
+}
+
+// Each case on a fresh program: a device that streams a greeting without end is given up by its
+// bytes, one that stops reading by the send bound. Virtual time moves 10 ms per step with a tick
+// of the link timer, and about a millisecond of real time for the event loop.
+TEST(MainWindowOnWidgets, AHostileDeviceIsGivenUpWithinTheEngineBounds) {
+    struct Case {
+        sim::FaultMode fault;
+        std::string_view error;
+        std::chrono::milliseconds earliest;
+        std::chrono::milliseconds latest;
+    };
+    const std::array cases{
+        Case{sim::FaultMode::EndlessGreeting, kErrorNoGreeting, kPauseAfterConnect,
+             kPauseAfterConnect + kGreetingTimeout},
+        Case{sim::FaultMode::StallSends, kErrorSend, kPauseAfterConnect + kSendTimeout,
+             kPauseAfterConnect + kSendTimeout + 50ms},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        const std::filesystem::path dir = makeTempDir("veskator-hostile");
+        sim::SimConfig config;
+        config.fault = c.fault;
+        sim::CommunicatorSim sim(config);
+        ASSERT_TRUE(sim.start());
+        std::filesystem::create_directories(dir / "program");
+        writeFile(dir / "program/serverIPm.txt", "127.0.0.1");
+        writeFile(dir / "program/clientport.txt", std::to_string(sim.port()));
+        writeFile(dir / "program/liability", "agree");
+
+        PosixFileSystem files(dir);
+        VirtualClock clock;
+        QtWindowSystem windows;
+        QtNetwork qtNetwork(windows.gate());
+        CloggedNetwork network(qtNetwork);
+        NoCommands commands;
+        SystemWallClock wallClock;
+        Services services{clock, files, network, commands, windows, wallClock};
+        auto app = std::make_unique<CProgrammerApp>(services);
+        LinkEngine& engine = app->link();
+        CMainProgDlg& window = app->mainWindow();
+        std::unique_ptr<QtDialog> dialog = windows.open(window);
+
+        engine.requestExchange(kCodeStatus);
+        const auto start = clock.now();
+        std::size_t longestTrace = 0;
+        QElapsedTimer real;
+        real.start();
+        while (engine.status().lastError.empty() && real.elapsed() < 10000) {
+            clock.advance(10ms);
+            dialog->triggerTimer(kLinkTimer);
+            QTest::qWait(1);
+            longestTrace = std::max(longestTrace, engine.texts().trace.size());
+        }
+        EXPECT_EQ(engine.status().lastError, c.error);
+        const auto waited = clock.now() - start;
+        EXPECT_GE(waited, c.earliest);
+        EXPECT_LE(waited, c.latest);
+        EXPECT_LE(longestTrace, kTraceLimit);
+
+        window.onClosed();
+        dialog.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/qt/posix_network.h"
+#include "platform/posix_network.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -8,14 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QSocketNotifier>
 #include <cerrno>
 #include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
-
-#include "platform/qt/tick_gate.h"
 
 namespace veskator {
 
@@ -66,12 +63,8 @@ void resolve(const std::string& name, LookupState& state) {
 
 class PosixSocket final : public StreamSocket {
   public:
-    PosixSocket(int fd, ConnectStatus status, TickGate* gate)
-        : m_fd(fd), m_status(status), m_gate(gate) {}
-    ~PosixSocket() override {
-        m_notifier.reset();  // before the descriptor goes
-        ::close(m_fd);
-    }
+    PosixSocket(int fd, ConnectStatus status) : m_fd(fd), m_status(status) {}
+    ~PosixSocket() override { ::close(m_fd); }
     PosixSocket(const PosixSocket&) = delete;
     PosixSocket& operator=(const PosixSocket&) = delete;
 
@@ -107,72 +100,29 @@ class PosixSocket final : public StreamSocket {
         do {
             n = ::recv(m_fd, buffer.data(), buffer.size(), 0);
         } while (n < 0 && errno == EINTR);
-        IoResult result{IoStatus::Error, 0};
-        if (n > 0) {
-            result = {IoStatus::Ok, static_cast<std::size_t>(n)};
-        } else if (n == 0) {
-            result = {IoStatus::Closed, 0};
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            result = {IoStatus::WouldBlock, 0};
-        }
-        // The owner has read: report the next readiness. An ended stream stays readable for
-        // ever, so after Closed or Error the notifier stays quiet and polling takes over.
-        if (m_notifier && (result.status == IoStatus::Ok || result.status == IoStatus::WouldBlock))
-            m_notifier->setEnabled(true);
-        return result;
+        if (n > 0) return {IoStatus::Ok, static_cast<std::size_t>(n)};
+        if (n == 0) return {IoStatus::Closed, 0};
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return {IoStatus::WouldBlock, 0};
+        return {IoStatus::Error, 0};
     }
 
-    void setReadyHandler(std::function<void()> handler) override {
-        m_handler = std::move(handler);
-        if (!m_handler) {
-            m_notifier.reset();
-            return;
-        }
-        if (!m_notifier) {
-            m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
-            QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
-                             [this] { onReadable(); });
-        }
-        m_notifier->setEnabled(true);
-    }
+    // Polling only: see the header.
+    void setReadyHandler(std::function<void()>) override {}
 
   private:
-    void onReadable() {
-        // Readiness is level-triggered: quiet until the owner has read, or it would fire again
-        // at every turn of the event loop.
-        m_notifier->setEnabled(false);
-        if (m_gate == nullptr) {
-            if (m_handler) m_handler();
-            return;
-        }
-        m_gate->deliver(m_notifier.get(), 0, [this](bool) {
-            if (m_handler) m_handler();
-        });
-    }
-
     int m_fd;
     ConnectStatus m_status;
-    TickGate* m_gate;
-    std::function<void()> m_handler;
-    std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
 }  // namespace
 
 std::unique_ptr<HostLookup> PosixNetwork::lookup(std::string_view hostName) {
+    if (auto answered = lookupWithoutResolver(hostName)) return answered;
     auto state = std::make_shared<LookupState>();
-    if (hostName.empty()) {
+    try {
+        std::thread([state, name = std::string(hostName)] { resolve(name, *state); }).detach();
+    } catch (const std::system_error&) {
         state->status = LookupStatus::Failed;
-    } else if (auto numeric = parseDottedAddress(hostName)) {
-        // A dotted address asks no one.
-        state->address = *numeric;
-        state->status = LookupStatus::Done;
-    } else {
-        try {
-            std::thread([state, name = std::string(hostName)] { resolve(name, *state); }).detach();
-        } catch (const std::system_error&) {
-            state->status = LookupStatus::Failed;
-        }
     }
     return std::make_unique<PosixLookup>(state);
 }
@@ -191,7 +141,7 @@ std::unique_ptr<StreamSocket> PosixNetwork::connect(Ipv4Address address, std::ui
         status = (errno == EINPROGRESS || errno == EINTR) ? ConnectStatus::Pending
                                                           : ConnectStatus::Failed;
     }
-    return std::make_unique<PosixSocket>(fd, status, m_gate);
+    return std::make_unique<PosixSocket>(fd, status);
 }
 
 }  // namespace veskator
