@@ -1,8 +1,10 @@
-# Shared by scripts/run and scripts/test: Debian packages and the build.
+# Shared by scripts/run, scripts/test and scripts/package: Debian packages and the build.
 # shellcheck shell=bash
 
 REPO_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-PACKAGES=(cmake ninja-build g++ qt6-base-dev libgtest-dev libgmock-dev fonts-liberation xvfb xauth)
+# dpkg-dev: dpkg-shlibdeps, which names the libraries the Debian package depends on.
+PACKAGES=(cmake ninja-build g++ qt6-base-dev libgtest-dev libgmock-dev fonts-liberation xvfb xauth
+    dpkg-dev)
 
 # Installs the packages that are missing (apt-get update once, then install), as root.
 ensure_packages() {
