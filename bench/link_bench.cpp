@@ -17,6 +17,7 @@
 #include <fstream>
 
 #include "app/programmer_app.h"
+#include "bench/many_devices.h"
 #include "link/command_frame.h"
 #include "options/options_dlg.h"
 #include "platform/qt/qt_command_runner.h"
@@ -189,6 +190,10 @@ int main(int argc, char** argv) {
     std::printf("endless_greeting_given_up_s %.3f\n", endless);
     std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
     std::printf("endless_greeting_longest_trace_bytes %zu\n", longestTrace);
+    if (const auto many = veskator::bench::readManyDevices(20, 8)) {
+        std::printf("cli_read_20_devices_8_parallel_s %.3f\n", many->seconds);
+        std::printf("cli_read_20_devices_succeeded %d\n", many->succeeded);
+    }
     dialog.reset();
     std::filesystem::remove_all(dir);
     return 0;

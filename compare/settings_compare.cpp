@@ -201,14 +201,19 @@ SettingsComparison compareSettings(ConstWorkspace before, ConstWorkspace after) 
     return result;
 }
 
+std::string settingsDifferText(const SettingsComparison& comparison) {
+    const std::size_t n = comparison.settings.size();
+    return n == 1 ? std::string("1 setting differs") : std::to_string(n) + " settings differ";
+}
+
 std::string comparisonReport(const SettingsComparison& comparison, std::string_view beforeName,
                              std::string_view afterName) {
     if (comparison.same()) {
         return std::string(beforeName) + " and " + std::string(afterName) +
                " hold the same settings\r\n";
     }
-    std::string report = std::to_string(comparison.settings.size()) + " settings differ (" +
-                         std::string(beforeName) + " -> " + std::string(afterName) + ")\r\n";
+    std::string report = settingsDifferText(comparison) + " (" + std::string(beforeName) + " -> " +
+                         std::string(afterName) + ")\r\n";
     for (SettingsWindow window :
          {SettingsWindow::Main, SettingsWindow::Options, SettingsWindow::Dialer}) {
         bool heading = false;

@@ -35,6 +35,9 @@ using ConstWorkspace = std::span<const std::uint8_t, kWorkspaceSize>;
 
 SettingsComparison compareSettings(ConstWorkspace before, ConstWorkspace after);
 
+// "1 setting differs", "3 settings differ".
+std::string settingsDifferText(const SettingsComparison& comparison);
+
 // The comparison as text, one line a setting, grouped by window, lines ended by CR LF.
 std::string comparisonReport(const SettingsComparison& comparison, std::string_view beforeName,
                              std::string_view afterName);
