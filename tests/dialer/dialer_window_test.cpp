@@ -184,7 +184,7 @@ TEST_F(DialerWindowTest, AnUploadGoesOnInOrderWhenTheWindowClosesAndSaysWhichChu
     ASSERT_TRUE(pumpUntilSettled());
     const auto seen = commands();
     for (std::size_t k = 0; k < seen.size(); ++k)
-        EXPECT_EQ(seen[k], "chunk " + std::to_string(32 + k));
+        EXPECT_EQ(seen[k], numbered("chunk ", static_cast<int>(32 + k)));
 
     // The program waits for the upload too, and asks before leaving the dialer half a list.
     sim->clearEvents();
