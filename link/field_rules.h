@@ -68,6 +68,10 @@ constexpr std::uint8_t clampedByte(long long value, int high = kByteMax) {
     return static_cast<std::uint8_t>(std::clamp<long long>(value, 0, high));
 }
 
+// The port as the device's socket library reads it: leading decimal digits after optional blanks
+// and a sign, modulo 65536; 0 when there are none.
+std::uint16_t parsePort(std::string_view text);
+
 // How a text is stored into its slot. Terminated: at most slotSize-1 characters and a zero byte.
 // Exact: a full slot takes slotSize characters without a zero byte. ZeroPadded: the text, and
 // zero bytes to the end of the slot; a full slot has none.

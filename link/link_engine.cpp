@@ -1,24 +1,10 @@
 #include "link/link_engine.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "link/dialer_data.h"
 
 namespace veskator {
-
-std::uint16_t parsePort(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    unsigned value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        // Kept modulo 65536 as it grows: the same result as the whole number's, without overflow.
-        value = (value * 10 + static_cast<unsigned>(text[i] - '0')) % 65536u;
-    }
-    return static_cast<std::uint16_t>(negative ? (65536u - value) % 65536u : value);
-}
 
 LinkEngine::LinkEngine(ProgrammerState& state, Network& network, FileSystem& files,
                        const Clock& clock)

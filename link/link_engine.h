@@ -170,8 +170,4 @@ class LinkEngine {
     bool m_endedThisTick = false;
 };
 
-// The port as the device's socket library reads it: leading decimal digits after optional blanks
-// and a sign, modulo 65536; 0 when there are none.
-std::uint16_t parsePort(std::string_view text);
-
 }  // namespace veskator
