@@ -43,9 +43,6 @@ inline constexpr std::array<FormatRow, 3> kFormats{{
     {dialer_ids::kSurGardFormat, false, true},
 }};
 
-inline constexpr std::array<ControlId, 3> kFormatIds{
-    {dialer_ids::kRawFormat, dialer_ids::kDecodedFormat, dialer_ids::kSurGardFormat}};
-
 // Read back, Sur-Gard wins whatever the decoded bit holds.
 constexpr ControlId shownFormat(std::uint8_t a0Byte, std::uint8_t a1Byte) {
     if ((a1Byte & kSurGardBit.mask) != 0) return dialer_ids::kSurGardFormat;
@@ -68,10 +65,6 @@ inline constexpr std::array<BaudRow, 6> kBaudRates{{
     {dialer_ids::kBaud57600, 5},
     {dialer_ids::kBaud115200, 6},
 }};
-
-inline constexpr std::array<ControlId, 6> kBaudIds{
-    {dialer_ids::kBaud1200, dialer_ids::kBaud2400, dialer_ids::kBaud9600, dialer_ids::kBaud19200,
-     dialer_ids::kBaud57600, dialer_ids::kBaud115200}};
 
 // Any code but 1 to 5 shows as the fastest rate, and stays as stored until one is chosen.
 constexpr ControlId shownBaud(std::uint8_t code) {

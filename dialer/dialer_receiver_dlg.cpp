@@ -73,7 +73,7 @@ void CDialerReceiverDlg::fillOptions() {
         m_values.setChecked(bit.id, optionShownOn(bit, imageByte(bit.place)));
     }
     const std::uint8_t a1 = m_state.optionCopies.at(kSurGardBit.place);
-    showChoice(kFormatIds, shownFormat(imageByte(kDecodedBit.place), a1));
+    showChoice(kFormats, shownFormat(imageByte(kDecodedBit.place), a1));
     m_values.setChecked(ids::kHeartbeat, optionShownOn(kHeartbeatBit, a1));
 }
 
@@ -220,14 +220,14 @@ void CDialerReceiverDlg::onUpload() {
 }
 
 void CDialerReceiverDlg::onDeferredEdit(ControlId id) {
-    const auto& row =
-        kDialerDeferredRows[static_cast<std::size_t>(rowIndex(kDialerDeferredRows, id))];
+    const int index = rowIndex(kDialerDeferredRows, id);
+    const DeferredDialerRow& row = kDialerDeferredRows[static_cast<std::size_t>(index)];
     // The subscriber text is the window's own; the delays are the device's settings.
     if (row.kind != DeferredDialerKind::Subscriber && !m_state.imageHoldsDeviceData) {
         return refuseEdit(id);
     }
     take();
-    m_deferred.mark(static_cast<std::size_t>(rowIndex(kDialerDeferredRows, id)));
+    m_deferred.mark(static_cast<std::size_t>(index));
 }
 
 void CDialerReceiverDlg::onTimer(TimerId id) {
@@ -318,10 +318,6 @@ void CDialerReceiverDlg::refuseEdit(ControlId id) {
 
 std::uint8_t& CDialerReceiverDlg::imageByte(ImagePlace place) {
     return m_state.workspace.image()[static_cast<std::size_t>(imageOffset(place))];
-}
-
-void CDialerReceiverDlg::showChoice(std::span<const ControlId> group, ControlId chosen) {
-    for (ControlId id : group) m_values.setChecked(id, id == chosen);
 }
 
 // What was typed into the log joins it first.

@@ -84,7 +84,11 @@ class CDialerReceiverDlg final : public DialogWindow {
     bool deviceDataPresent();
     void refuseEdit(ControlId id);
     std::uint8_t& imageByte(ImagePlace place);
-    void showChoice(std::span<const ControlId> group, ControlId chosen);
+    // Checks the chosen row of a choice table (formats, baud rates) and unchecks the others.
+    template <typename Table>
+    void showChoice(const Table& rows, ControlId chosen) {
+        for (const auto& row : rows) m_values.setChecked(row.id, row.id == chosen);
+    }
     void appendLog(std::string_view text);
     void take();
     void show();

@@ -29,7 +29,7 @@ void CDialerReceiverDlg::onFormat(ControlId id) {
     copy = withBit(copy, kSurGardBit.mask, format.surGard);
     imageByte(kSurGardBit.place) =
         withBit(imageByte(kSurGardBit.place), kSurGardBit.mask, format.surGard);
-    showChoice(kFormatIds, id);
+    showChoice(kFormats, id);
     m_link.requestBlockWrite(kDecodedBit.place.block);
     m_a1FollowUp = true;
     show();
@@ -49,7 +49,7 @@ void CDialerReceiverDlg::onHeartbeat() {
 void CDialerReceiverDlg::onBaudRate(ControlId id) {
     if (!deviceDataPresent()) return;
     imageByte(kBaudPlace) = findRow(kBaudRates, id)->code;
-    showChoice(kBaudIds, id);
+    showChoice(kBaudRates, id);
     m_link.requestBlockWrite(kBaudPlace.block);
     m_link.requestRemoteReset();
     show();

@@ -432,10 +432,6 @@ void DialerUpload::advance(JobContext& ctx) {
         ++m_chunk;
         m_due += kDialerChunkInterval;
     }
-    if (DialerProgress* p = progress(ctx)) {
-        p->running = !m_done;
-        p->nextChunk = m_chunk;
-    }
 }
 
 }  // namespace veskator
