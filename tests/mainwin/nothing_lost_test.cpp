@@ -6,6 +6,7 @@
 #include "mainwin/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/rig.h"
 
 namespace veskator::mainwin_test {
 namespace {
@@ -63,6 +64,8 @@ TEST_F(NothingLostTest, EditsReachTheDeviceWhateverEndsThem) {
     EXPECT_EQ(shown(kStatusLine).rfind("writing ", 0), 0u) << shown(kStatusLine);
     EXPECT_NE(shown(kStatusLine).find(" pending changes"), std::string::npos);
     ASSERT_TRUE(pumpUntil([&] { return dialog->isClosed(); }));
+    // Sent is not yet taken in: the device is asked once it has seen every connection end.
+    ASSERT_TRUE(test_support::deviceQuiet(*sim));
     EXPECT_EQ(deviceText(0, 0x60, 5), std::string("7001\0", 5));
     EXPECT_EQ(deviceText(0, 0x30, 3), std::string("R1\0", 3));
     EXPECT_EQ(deviceText(0, 0x50, 5), std::string("9999\0", 5));
@@ -97,6 +100,7 @@ TEST_F(NothingLostTest, ClosingWhileTheDeviceDoesNotAnswerAsksBeforeGivingUp) {
     sim->setFault(sim::FaultMode::None);
     dialog->requestClose();
     ASSERT_TRUE(pumpUntil([&] { return dialog->isClosed(); }));
+    ASSERT_TRUE(test_support::deviceQuiet(*sim));
     EXPECT_EQ(deviceText(1, 0x10, 3), std::string("77\0", 3));
     EXPECT_EQ(dialog->questions().size(), 2u);
 }
