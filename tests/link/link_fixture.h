@@ -62,6 +62,8 @@ class LinkEngineTest : public ::testing::Test {
                    std::chrono::milliseconds virtualLimit = std::chrono::minutes(2));
     // Nothing requested and the engine idle.
     bool settled() const;
+    // A connection open on either side: virtual time then yields to the real network.
+    bool networkBusy() const;
     // Pumps until settled, then waits (in real time, bounded) until the device has taken in all
     // that was sent: it has seen every connection close.
     bool pumpUntilSettled(std::chrono::milliseconds virtualLimit = std::chrono::minutes(2));

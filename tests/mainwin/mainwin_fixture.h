@@ -67,6 +67,8 @@ class MainWindowTest : public ::testing::Test {
     void pumpFor(std::chrono::milliseconds duration);
     // Nothing requested or pending and the engine idle.
     bool settled() const;
+    // A connection open on either side: virtual time then yields to the real network.
+    bool networkBusy() const;
     bool pumpUntilSettled() {
         return pumpUntil([this] { return settled(); });
     }

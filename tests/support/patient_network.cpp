@@ -15,8 +15,13 @@ constexpr auto kPatienceStep = std::chrono::microseconds(100);
 class PatientSocket final : public StreamSocket {
   public:
     PatientSocket(std::unique_ptr<StreamSocket> inner, const Clock& clock,
-                  std::chrono::milliseconds patience)
-        : m_inner(std::move(inner)), m_clock(clock), m_patience(patience) {}
+                  std::chrono::milliseconds patience, std::shared_ptr<int> open)
+        : m_inner(std::move(inner)), m_clock(clock), m_patience(patience), m_open(std::move(open)) {
+        ++*m_open;
+    }
+    ~PatientSocket() override { --*m_open; }
+    PatientSocket(const PatientSocket&) = delete;
+    PatientSocket& operator=(const PatientSocket&) = delete;
 
     ConnectStatus connectStatus() override {
         ConnectStatus status = m_inner->connectStatus();
@@ -40,9 +45,11 @@ class PatientSocket final : public StreamSocket {
 
     IoResult receive(std::span<std::uint8_t> buffer) override {
         IoResult r = m_inner->receive(buffer);
-        // A part of an answer leaves the rest owed (a reply may come in pieces).
+        // A part of an answer leaves the rest owed (a reply may come in pieces), with a grace of
+        // its own from this piece on.
         if (r.status != IoStatus::WouldBlock) {
             if (r.status != IoStatus::Ok) m_owed = false;
+            if (m_owed) m_owedSince = m_clock.now();
             return r;
         }
         if (!m_owed || m_clock.now() - m_owedSince < PatientNetwork::kGrace) return r;
@@ -68,6 +75,7 @@ class PatientSocket final : public StreamSocket {
     std::unique_ptr<StreamSocket> m_inner;
     const Clock& m_clock;
     std::chrono::milliseconds m_patience;
+    std::shared_ptr<int> m_open;
     Clock::TimePoint m_owedSince{};
     bool m_connected = false;
     bool m_owed = false;
@@ -87,7 +95,7 @@ std::unique_ptr<StreamSocket> PatientNetwork::connect(Ipv4Address address, std::
     }
     auto socket = m_inner.connect(address, port);
     if (!socket) return nullptr;
-    return std::make_unique<PatientSocket>(std::move(socket), m_clock, m_patience);
+    return std::make_unique<PatientSocket>(std::move(socket), m_clock, m_patience, m_open);
 }
 
 std::filesystem::path makeTempDir(std::string_view prefix) {

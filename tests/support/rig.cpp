@@ -6,14 +6,15 @@
 namespace veskator::test_support {
 
 bool pumpUntil(const VirtualClock& clock, const std::function<void()>& step,
-               const std::function<bool()>& done, std::chrono::milliseconds virtualLimit) {
+               const std::function<bool()>& done, std::chrono::milliseconds virtualLimit,
+               const std::function<bool()>& busy) {
     const auto realEnd = std::chrono::steady_clock::now() + kRealLimit;
     const auto virtualEnd = clock.now() + virtualLimit;
     for (;;) {
         if (done()) return true;
         if (clock.now() >= virtualEnd || std::chrono::steady_clock::now() >= realEnd) return false;
         step();
-        std::this_thread::sleep_for(kRealYield);
+        if (!busy || busy()) std::this_thread::sleep_for(kRealYield);
     }
 }
 

@@ -16,9 +16,12 @@ inline constexpr std::chrono::seconds kRealLimit{10};
 inline constexpr std::chrono::microseconds kRealYield{200};
 
 // Calls step() (which moves the virtual clock on) until done() holds; false when virtualLimit of
-// virtual time or kRealLimit of real time pass first. done() is asked before every step.
+// virtual time or kRealLimit of real time pass first. done() is asked before every step. After a
+// step the real network is given kRealYield, but only while busy() says something is under way on
+// it (without busy, always): with no connection open, virtual time runs as fast as ticks go.
 bool pumpUntil(const VirtualClock& clock, const std::function<void()>& step,
-               const std::function<bool()>& done, std::chrono::milliseconds virtualLimit);
+               const std::function<bool()>& done, std::chrono::milliseconds virtualLimit,
+               const std::function<bool()>& busy = {});
 
 std::vector<sim::SimEvent> eventsOf(const sim::CommunicatorSim& sim, sim::SimEvent::Kind kind);
 // Waits in real time (bounded) until the simulator has seen every connection it accepted end.

@@ -536,6 +536,10 @@ void CommunicatorSim::closeConnection(Connection& connection) {
     close(connection.fd);
     connection.fd = -1;
     connection.closed = true;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_closedCount;
+    }
     record({SimEvent::Kind::Closed, connection.id, -1, {}, {}});
 }
 

@@ -135,6 +135,8 @@ class CommunicatorSim {
     void setLoopStatus(std::uint8_t loop1, std::uint8_t loop2);
 
     int connectionCount() const;
+    // Connections accepted and not yet seen to end.
+    int openConnections() const;
     int remoteResetCount() const;
 
   private:
@@ -156,6 +158,7 @@ class CommunicatorSim {
     SimMemory m_memory{};
     std::vector<SimEvent> m_events;
     int m_connectionCount = 0;
+    int m_closedCount = 0;
     int m_remoteResetCount = 0;
     bool m_lateHeld = false;   // AnswerLateOnce has held its one answer back
     bool m_corrupted = false;  // CorruptOnWrite has corrupted a write

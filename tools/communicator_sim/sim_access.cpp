@@ -128,6 +128,11 @@ int CommunicatorSim::connectionCount() const {
     return m_connectionCount;
 }
 
+int CommunicatorSim::openConnections() const {
+    std::lock_guard lock(m_mutex);
+    return m_connectionCount - m_closedCount;
+}
+
 int CommunicatorSim::remoteResetCount() const {
     std::lock_guard lock(m_mutex);
     return m_remoteResetCount;
