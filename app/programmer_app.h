@@ -3,7 +3,7 @@
 // window modally, and ends the program when that window closes.
 
 #include "link/link_engine.h"
-#include "link/programmer_state.h"
+#include "model/programmer_state.h"
 #include "mainwin/main_prog_dlg.h"
 #include "platform/services.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "link/command_frame.h"
-#include "mainwin/parameter_files.h"
+#include "model/parameter_files.h"
 
 namespace veskator::cli {
 

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "compare/settings_compare.h"
+#include "model/settings_compare.h"
 #include "link/link_engine.h"
-#include "link/programmer_state.h"
+#include "model/programmer_state.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/network.h"

@@ -8,7 +8,7 @@
 
 #include "cli/device_run.h"
 #include "link/link_engine.h"
-#include "mainwin/main_fields.h"
+#include "model/main_fields.h"
 #include "platform/posix_network.h"
 
 namespace {

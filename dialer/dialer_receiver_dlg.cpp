@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/dialer_data.h"
+#include "model/dialer_data.h"
 #include "ui/status_line.h"
 
 namespace veskator {
@@ -263,7 +263,7 @@ void CDialerReceiverDlg::writeRow(const DeferredDialerRow& row) {
             if (!m_state.imageHoldsDeviceData) return;
             break;
     }
-    m_link.requestExchange(row.code);
+    m_link.requestBlockWrite(row.block);
     if (row.remoteReset) m_link.requestRemoteReset();
 }
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "dialer/dialer_fields.h"
 #include "link/link_engine.h"
-#include "link/programmer_state.h"
+#include "model/dialer_fields.h"
+#include "model/programmer_state.h"
 #include "platform/control_values.h"
 #include "platform/dialog_window.h"
 #include "platform/services.h"

@@ -43,17 +43,4 @@ int BuildChunkFrame(FrameBuffer& buffer, std::span<const std::uint8_t, kBlockSiz
     return static_cast<int>(pos);
 }
 
-void HexByte(int value, std::span<char, 2> out) {
-    const int v = (value < 0 || value > 255) ? 0 : value;
-    const auto digit = [](int d) { return static_cast<char>(d <= 9 ? 48 + d : 55 + d); };
-    out[0] = digit(v / 16);
-    out[1] = digit(v % 16);
-}
-
-std::string hexByte(int value) {
-    std::array<char, 2> digits{};
-    HexByte(value, digits);
-    return std::string(digits.begin(), digits.end());
-}
-
 }  // namespace veskator

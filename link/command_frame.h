@@ -7,7 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "link/parameter_workspace.h"
+#include "model/field_rules.h"
+#include "model/parameter_workspace.h"
 
 namespace veskator {
 
@@ -20,13 +21,8 @@ using FrameBuffer = std::array<std::uint8_t, kFrameBufferSize>;
 inline constexpr std::uint8_t kFrameStart = 10;  // line feed
 inline constexpr std::uint8_t kFrameQuote = 34;  // double quote
 inline constexpr std::uint8_t kFrameEnd = 13;    // carriage return
-// A CR inside block data would end the frame early on the device, so written
-// image bytes of value 13 become 12 (in the image too).
-inline constexpr std::uint8_t kBlockCrReplacement = 12;
-// The byte a block write carries for an image byte, and so what the device then holds.
-constexpr std::uint8_t sentAs(std::uint8_t imageByte) {
-    return imageByte == kFrameEnd ? kBlockCrReplacement : imageByte;
-}
+// A CR inside block data would end the frame early on the device (see sentAs).
+static_assert(kFrameEnd == kImageCarriageReturn);
 
 inline constexpr std::size_t kWriteFrameSize = kFrameBufferSize;
 inline constexpr std::size_t kWriteTextLength = 15;  // "write programA" + block suffix
@@ -204,9 +200,5 @@ int BuildCommandFrame(FrameBuffer& buffer, CommandCode code, ParameterWorkspace&
 // they are (no CR rule); returns 146.
 int BuildChunkFrame(FrameBuffer& buffer, std::span<const std::uint8_t, kBlockSize> source,
                     int blockNumber);
-
-// Two upper-case hex digits, high nibble first; values outside 0..255 give "00".
-void HexByte(int value, std::span<char, 2> out);
-std::string hexByte(int value);
 
 }  // namespace veskator

@@ -13,7 +13,7 @@
 #include "link/link_jobs.h"
 #include "link/link_logs.h"
 #include "link/link_status.h"
-#include "link/programmer_state.h"
+#include "model/programmer_state.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/network.h"

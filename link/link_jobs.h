@@ -16,12 +16,12 @@
 #include "link/command_frame.h"
 #include "link/link_logs.h"
 #include "link/link_status.h"
-#include "link/programmer_state.h"
+#include "model/parameter_files.h"
+#include "model/programmer_state.h"
 
 namespace veskator {
 
 inline constexpr int kMaxAttempts = 3;  // connections tried for one block, chunk, unit or request
-inline constexpr std::size_t kAlarmCodeBufferSize = 10000;
 
 inline constexpr std::string_view kTextLoadingCompleted = "loading completed";
 

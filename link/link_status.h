@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "link/parameter_workspace.h"
+#include "model/parameter_workspace.h"
 
 namespace veskator {
 
@@ -66,9 +66,9 @@ struct LinkStatus {
     bool fullReadPending = false;
     bool writeAllPending = false;
     bool alarmDownloadPending = false;
-    int unitsRead = 0;      // of the full read under way
-    int writeAllBlock = 0;  // the block the write of all blocks writes or reads back next
-    bool writeAllReadsBack = false;    // the blocks are read back once written
+    int unitsRead = 0;               // of the full read under way
+    int writeAllBlock = 0;           // the block the write of all blocks writes or reads back next
+    bool writeAllReadsBack = false;  // the blocks are read back once written
     bool writeAllReadingBack = false;  // it reads the written blocks back
     bool writeAllRewriting = false;    // it writes blocks again that differed on the device
     int alarmChunk = 0;                // the next alarm-code chunk (64..140)

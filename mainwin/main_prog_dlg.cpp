@@ -2,11 +2,11 @@
 
 #include <bitset>
 
-#include "compare/settings_compare.h"
+#include "model/settings_compare.h"
 #include "mainwin/compare_dlg.h"
 #include "mainwin/main_refresh.h"
 #include "mainwin/option_steps.h"
-#include "mainwin/parameter_files.h"
+#include "model/parameter_files.h"
 #include "options/options_dlg.h"
 #include "resources/main_dialog_template.h"
 #include "ui/status_line.h"

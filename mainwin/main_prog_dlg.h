@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "link/link_engine.h"
-#include "link/programmer_state.h"
-#include "mainwin/main_fields.h"
+#include "model/programmer_state.h"
+#include "model/main_fields.h"
 #include "platform/control_values.h"
 #include "platform/dialog_window.h"
 #include "platform/services.h"

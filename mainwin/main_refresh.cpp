@@ -1,7 +1,7 @@
 #include "mainwin/main_refresh.h"
 
 #include "link/command_frame.h"
-#include "mainwin/main_fields.h"
+#include "model/main_fields.h"
 
 namespace veskator {
 

@@ -3,7 +3,7 @@
 // parameter file), and reloads the working copies of the option bytes. It is not a user change:
 // no commit and no exchange follow from it.
 
-#include "link/programmer_state.h"
+#include "model/programmer_state.h"
 #include "platform/control_values.h"
 
 namespace veskator {

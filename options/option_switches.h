@@ -9,7 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "options/options_fields.h"
+#include "link/command_frame.h"
+#include "model/options_fields.h"
 #include "ui/steps.h"
 
 namespace veskator {

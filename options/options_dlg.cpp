@@ -395,7 +395,7 @@ void COptionsDlg::writeRow(const DeferredRow& row) {
                         std::uint8_t{0});
             break;
     }
-    m_link.requestExchange(row.code);
+    m_link.requestBlockWrite(blockOfRow(row));
 }
 
 // Sending turned a byte of 13 into 12: the numbers, the options and the working copies show what

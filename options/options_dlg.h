@@ -11,10 +11,10 @@
 #include <string_view>
 
 #include "link/link_engine.h"
-#include "link/programmer_state.h"
-#include "options/option_switches.h"
+#include "model/options_fields.h"
+#include "model/programmer_state.h"
 #include "options/lan_discovery.h"
-#include "options/options_fields.h"
+#include "options/option_switches.h"
 #include "platform/control_values.h"
 #include "platform/dialog_window.h"
 #include "platform/services.h"

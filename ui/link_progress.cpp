@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "link/dialer_data.h"
+#include "model/dialer_data.h"
 #include "link/link_jobs.h"
 
 namespace veskator {

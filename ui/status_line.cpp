@@ -1,6 +1,6 @@
 #include "ui/status_line.h"
 
-#include "link/dialer_data.h"
+#include "model/dialer_data.h"
 
 namespace veskator {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "dialer/dialer_receiver_dlg.h"
-#include "link/dialer_data.h"
+#include "model/dialer_data.h"
 #include "resources/dialer_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "link/link_engine.h"
-#include "link/programmer_state.h"
+#include "model/programmer_state.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/network.h"

@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "compare/settings_compare.h"
+#include "model/settings_compare.h"
 #include "resources/compare_dialog_template.h"
 #include "resources/dialer_dialog_template.h"
 #include "resources/options_dialog_template.h"

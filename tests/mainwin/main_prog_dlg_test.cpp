@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <array>
 
-#include "mainwin/main_fields.h"
-#include "mainwin/parameter_files.h"
+#include "model/main_fields.h"
+#include "model/parameter_files.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
 

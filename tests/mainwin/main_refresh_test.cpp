@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "mainwin/main_fields.h"
+#include "model/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
 

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "mainwin/main_fields.h"
+#include "model/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/support/rig.h"
 

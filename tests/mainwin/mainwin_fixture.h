@@ -18,7 +18,7 @@
 
 #include "app/programmer_app.h"
 #include "link/link_engine.h"
-#include "link/programmer_state.h"
+#include "model/programmer_state.h"
 #include "mainwin/main_prog_dlg.h"
 #include "platform/command_runner.h"
 #include "platform/file_system.h"

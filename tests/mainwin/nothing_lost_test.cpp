@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "mainwin/main_fields.h"
+#include "model/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
 #include "tests/support/rig.h"

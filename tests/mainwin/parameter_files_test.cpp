@@ -1,12 +1,12 @@
 // Parameter files saved and loaded from the main window, and the external alarm code.
 
-#include "mainwin/parameter_files.h"
+#include "model/parameter_files.h"
 
 #include <algorithm>
 #include <array>
 #include <functional>
 
-#include "mainwin/main_fields.h"
+#include "model/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
 

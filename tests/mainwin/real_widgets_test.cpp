@@ -9,7 +9,7 @@
 #include <QTest>
 #include <algorithm>
 
-#include "mainwin/main_fields.h"
+#include "model/main_fields.h"
 #include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
 #include "resources/main_dialog_template.h"

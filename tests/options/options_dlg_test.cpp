@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "options/options_fields.h"
+#include "model/options_fields.h"
 #include "tests/options/options_fixture.h"
 
 namespace veskator::options_test {

@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "options/options_fields.h"
+#include "model/options_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/options/options_fixture.h"
 

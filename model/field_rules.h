@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/parameter_workspace.h"
+#include "model/parameter_workspace.h"
 
 namespace veskator {
 
@@ -45,6 +45,10 @@ constexpr bool hasRow(const Table& table, int id) {
 }
 
 inline constexpr int kByteMax = 255;
+
+// Two upper-case hex digits, high nibble first; values outside 0..255 give "00".
+void HexByte(int value, std::span<char, 2> out);
+std::string hexByte(int value);
 
 // A number box read the way the device's firmware tools read it: leading blanks and a sign, then
 // digits up to the first other character; none give 0. Saturates rather than overflows.

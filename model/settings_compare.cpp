@@ -1,13 +1,12 @@
-#include "compare/settings_compare.h"
+#include "model/settings_compare.h"
 
 #include <array>
 #include <functional>
 
-#include "dialer/dialer_fields.h"
-#include "link/command_frame.h"
-#include "link/dialer_data.h"
-#include "mainwin/main_fields.h"
-#include "options/options_fields.h"
+#include "model/dialer_data.h"
+#include "model/dialer_fields.h"
+#include "model/main_fields.h"
+#include "model/options_fields.h"
 
 namespace veskator {
 namespace {

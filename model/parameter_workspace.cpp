@@ -1,4 +1,4 @@
-#include "link/parameter_workspace.h"
+#include "model/parameter_workspace.h"
 
 #include <algorithm>
 #include <cassert>

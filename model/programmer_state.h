@@ -3,8 +3,8 @@
 // image in it), the working copies of the shared option bytes, and whether the image holds device
 // data yet. One object, owned by the application.
 
-#include "link/field_rules.h"
-#include "link/parameter_workspace.h"
+#include "model/field_rules.h"
+#include "model/parameter_workspace.h"
 
 namespace veskator {
 

@@ -1,4 +1,4 @@
-#include "mainwin/parameter_files.h"
+#include "model/parameter_files.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "link/field_rules.h"
+#include "model/field_rules.h"
 #include "resources/main_dialog_template.h"
 
 namespace veskator {

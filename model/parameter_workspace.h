@@ -37,6 +37,14 @@ static_assert(kDialerDataOffset == kReceiveAreaSize, "dialer data follows the re
 static_assert(kHistoryOffset + kHistorySize == kDialerDataOffset + 8);
 static_assert(kHistoryOffset >= kImageSize, "the history area lies behind the image");
 
+// A carriage return in a written block would end the device's frame early: a block write carries
+// a byte of 13 as 12, and the image holds 12 afterwards. What the device holds for an image byte.
+inline constexpr std::uint8_t kImageCarriageReturn = 13;
+inline constexpr std::uint8_t kBlockCrReplacement = 12;
+constexpr std::uint8_t sentAs(std::uint8_t imageByte) {
+    return imageByte == kImageCarriageReturn ? kBlockCrReplacement : imageByte;
+}
+
 using ParameterImage = std::span<std::uint8_t, kImageSize>;
 using ConstParameterImage = std::span<const std::uint8_t, kImageSize>;
 using ImageBlock = std::span<std::uint8_t, kBlockSize>;

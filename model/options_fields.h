@@ -8,8 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "link/command_frame.h"
-#include "link/field_rules.h"
+#include "model/field_rules.h"
 #include "resources/options_dialog_template.h"
 
 namespace veskator {
@@ -114,7 +113,6 @@ enum class DeferredKind {
 struct DeferredRow {
     int id;
     DeferredKind kind;
-    CommandCode code;
 };
 
 inline constexpr ImagePlace kTestRatePlace{7, 0x34};
@@ -124,37 +122,37 @@ inline constexpr int kForceUpdateBytes = 4;
 
 // clang-format off
 inline constexpr std::array<DeferredRow, 31> kDeferredRows{{
-    {options_ids::kDdnsHost,         DeferredKind::Text,        14},
-    {options_ids::kAccount1,         DeferredKind::Text,        21},
-    {options_ids::kZone1,            DeferredKind::Text,        21},
-    {options_ids::kField18_1,        DeferredKind::Text,        21},
-    {options_ids::kPartition1,       DeferredKind::Text,        21},
-    {options_ids::kQualifier1,       DeferredKind::Text,        21},
-    {options_ids::kAlarmCode1,       DeferredKind::Text,        21},
-    {options_ids::kAccount2,         DeferredKind::Text,        21},
-    {options_ids::kZone2,            DeferredKind::Text,        21},
-    {options_ids::kField18_2,        DeferredKind::Text,        21},
-    {options_ids::kPartition2,       DeferredKind::Text,        21},
-    {options_ids::kQualifier2,       DeferredKind::Text,        21},
-    {options_ids::kAlarmCode2,       DeferredKind::Text,        21},
-    {options_ids::kDdnsUser,         DeferredKind::Text,        14},
-    {options_ids::kDdnsPassword,     DeferredKind::Text,        14},
-    {options_ids::kDdnsCheckIp,      DeferredKind::Text,        14},
-    {options_ids::kDdnsUpdateServer, DeferredKind::Text,        15},
-    {options_ids::kBackupTel,        DeferredKind::Text,        15},
-    {options_ids::kMainTel,          DeferredKind::Text,        15},
-    {options_ids::kForceDdns,        DeferredKind::ForceUpdate, 15},
-    {options_ids::kToAddress,        DeferredKind::Text,        20},
-    {options_ids::kFromAddress,      DeferredKind::Text,        12},
-    {options_ids::kMailServer,       DeferredKind::Text,        12},
-    {options_ids::kUser,             DeferredKind::Text,        12},
-    {options_ids::kPassword,         DeferredKind::Text,        13},
-    {options_ids::kSmtpPort,         DeferredKind::Text,        13},
-    {options_ids::kTestRate,         DeferredKind::TestRate,    21},
-    {options_ids::kTime,             DeferredKind::Text,        13},
-    {options_ids::kTimePlus,         DeferredKind::Text,        13},
-    {options_ids::kTimeMinus,        DeferredKind::Text,        13},
-    {options_ids::kSubject,          DeferredKind::Text,        13},
+    {options_ids::kDdnsHost,         DeferredKind::Text},
+    {options_ids::kAccount1,         DeferredKind::Text},
+    {options_ids::kZone1,            DeferredKind::Text},
+    {options_ids::kField18_1,        DeferredKind::Text},
+    {options_ids::kPartition1,       DeferredKind::Text},
+    {options_ids::kQualifier1,       DeferredKind::Text},
+    {options_ids::kAlarmCode1,       DeferredKind::Text},
+    {options_ids::kAccount2,         DeferredKind::Text},
+    {options_ids::kZone2,            DeferredKind::Text},
+    {options_ids::kField18_2,        DeferredKind::Text},
+    {options_ids::kPartition2,       DeferredKind::Text},
+    {options_ids::kQualifier2,       DeferredKind::Text},
+    {options_ids::kAlarmCode2,       DeferredKind::Text},
+    {options_ids::kDdnsUser,         DeferredKind::Text},
+    {options_ids::kDdnsPassword,     DeferredKind::Text},
+    {options_ids::kDdnsCheckIp,      DeferredKind::Text},
+    {options_ids::kDdnsUpdateServer, DeferredKind::Text},
+    {options_ids::kBackupTel,        DeferredKind::Text},
+    {options_ids::kMainTel,          DeferredKind::Text},
+    {options_ids::kForceDdns,        DeferredKind::ForceUpdate},
+    {options_ids::kToAddress,        DeferredKind::Text},
+    {options_ids::kFromAddress,      DeferredKind::Text},
+    {options_ids::kMailServer,       DeferredKind::Text},
+    {options_ids::kUser,             DeferredKind::Text},
+    {options_ids::kPassword,         DeferredKind::Text},
+    {options_ids::kSmtpPort,         DeferredKind::Text},
+    {options_ids::kTestRate,         DeferredKind::TestRate},
+    {options_ids::kTime,             DeferredKind::Text},
+    {options_ids::kTimePlus,         DeferredKind::Text},
+    {options_ids::kTimeMinus,        DeferredKind::Text},
+    {options_ids::kSubject,          DeferredKind::Text},
 }};
 // clang-format on
 
@@ -175,10 +173,10 @@ constexpr int blockOfRow(const DeferredRow& row) {
     return -1;
 }
 
-// Every row writes the block that holds its field, and every text field has its row.
+// Every row names a block, and every text field has its row.
 constexpr bool deferredRowsAreSound() {
     for (const DeferredRow& row : kDeferredRows) {
-        if (blockOfWriteCode(row.code) != blockOfRow(row)) return false;
+        if (blockOfRow(row) < 0) return false;
     }
     for (const TextField& f : kOptionsTextFields) {
         if (!hasRow(kDeferredRows, f.id)) return false;

@@ -7,8 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "link/command_frame.h"
-#include "link/field_rules.h"
+#include "model/field_rules.h"
 #include "resources/dialer_dialog_template.h"
 
 namespace veskator {
@@ -98,13 +97,13 @@ enum class DeferredDialerKind { LineDelay, StartupDelay, Subscriber };
 struct DeferredDialerRow {
     int id;
     DeferredDialerKind kind;
-    CommandCode code;  // the block write it asks for
+    int block;  // the image block it writes
     bool remoteReset;
 };
 inline constexpr std::array<DeferredDialerRow, 3> kDialerDeferredRows{{
-    {dialer_ids::kLineDelay, DeferredDialerKind::LineDelay, writeCodeForBlock(3), false},
-    {dialer_ids::kStartupDelay, DeferredDialerKind::StartupDelay, writeCodeForBlock(3), false},
-    {dialer_ids::kSubscriber, DeferredDialerKind::Subscriber, writeCodeForBlock(7), true},
+    {dialer_ids::kLineDelay, DeferredDialerKind::LineDelay, 3, false},
+    {dialer_ids::kStartupDelay, DeferredDialerKind::StartupDelay, 3, false},
+    {dialer_ids::kSubscriber, DeferredDialerKind::Subscriber, 7, true},
 }};
 
 // The bridge's MAC addresses, each the bare text of its edit.

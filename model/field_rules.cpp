@@ -1,4 +1,4 @@
-#include "link/field_rules.h"
+#include "model/field_rules.h"
 
 #include <cctype>
 
@@ -57,6 +57,19 @@ void OptionCopies::reload(std::span<const std::uint8_t> image) {
     for (std::size_t i = 0; i < kWorkingCopyPlaces.size(); ++i) {
         m_bytes[i] = image[static_cast<std::size_t>(imageOffset(kWorkingCopyPlaces[i]))];
     }
+}
+
+void HexByte(int value, std::span<char, 2> out) {
+    const int v = (value < 0 || value > 255) ? 0 : value;
+    const auto digit = [](int d) { return static_cast<char>(d <= 9 ? 48 + d : 55 + d); };
+    out[0] = digit(v / 16);
+    out[1] = digit(v % 16);
+}
+
+std::string hexByte(int value) {
+    std::array<char, 2> digits{};
+    HexByte(value, digits);
+    return std::string(digits.begin(), digits.end());
 }
 
 }  // namespace veskator

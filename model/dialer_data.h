@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "link/parameter_workspace.h"
+#include "model/parameter_workspace.h"
 
 namespace veskator {
 

@@ -6,12 +6,14 @@
 #include <string>
 #include <string_view>
 
-#include "link/link_jobs.h"
-#include "link/programmer_state.h"
+#include "model/programmer_state.h"
 #include "platform/file_system.h"
 #include "platform/wall_clock.h"
 
 namespace veskator {
+
+// The external alarm code is downloaded from a buffer of this size.
+inline constexpr std::size_t kAlarmCodeBufferSize = 10000;
 
 inline constexpr std::string_view kSavingNameFile = "./program/savingfile.txt";
 inline constexpr std::string_view kLoadingNameFile = "./program/loadingfile.txt";

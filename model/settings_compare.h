@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "link/parameter_workspace.h"
+#include "model/parameter_workspace.h"
 
 namespace veskator {
 
