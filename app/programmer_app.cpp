@@ -3,9 +3,7 @@
 namespace veskator {
 
 CProgrammerApp::CProgrammerApp(Services& services)
-    : m_services(services),
-      m_engine(m_state, services.network, services.files, services.clock),
-      m_mainWindow(services, m_state, m_engine) {}
+    : m_services(services), m_session(services), m_mainWindow(services, m_session) {}
 
 bool CProgrammerApp::InitInstance() {
     m_services.windows.runModal(m_mainWindow);

@@ -1,11 +1,10 @@
 #pragma once
-// The application object: it owns the process-wide state and the link engine, runs the main
-// window modally, and ends the program when that window closes.
+// The application object: it owns the session (the device model, the link engine and what the
+// windows share), runs the main window modally, and ends the program when that window closes.
 
-#include "link/link_engine.h"
-#include "model/programmer_state.h"
 #include "mainwin/main_prog_dlg.h"
 #include "platform/services.h"
+#include "ui/session.h"
 
 namespace veskator {
 
@@ -15,14 +14,14 @@ class CProgrammerApp {
     // Runs the main window until it closes. Returns false: the program then ends.
     bool InitInstance();
 
-    ProgrammerState& state() { return m_state; }
-    LinkEngine& link() { return m_engine; }
+    Session& session() { return m_session; }
+    ProgrammerState& state() { return m_session.state(); }
+    LinkEngine& link() { return m_session.link(); }
     CMainProgDlg& mainWindow() { return m_mainWindow; }
 
   private:
     Services& m_services;
-    ProgrammerState m_state;
-    LinkEngine m_engine;
+    Session m_session;
     CMainProgDlg m_mainWindow;
 };
 

@@ -124,21 +124,22 @@ int main(int argc, char** argv) {
     maxGap = 0;
 
     engine.requestFullRead();
-    const double fullRead =
-        runUntil([&] { return !engine.status().fullReadPending && engine.idle(); });
+    const auto busy = [&](TransferKind kind) {
+        return engine.status().busyWith(kind) || !engine.idle();
+    };
+    const double fullRead = runUntil([&] { return !busy(TransferKind::FullRead); });
     const qint64 readStall = maxGap;
     maxGap = 0;
     engine.requestWriteAll();
-    const double writeAll =
-        runUntil([&] { return !engine.status().writeAllPending && engine.idle(); });
+    const double writeAll = runUntil([&] { return !busy(TransferKind::WriteAll); });
     const qint64 writeStall = maxGap;
     // The same load read back: what the check of the eight blocks adds.
     maxGap = 0;
     engine.requestWriteAll(ReadBack::On);
-    const double writeAllReadBack =
-        runUntil([&] { return !engine.status().writeAllPending && engine.idle(); });
+    const double writeAllReadBack = runUntil([&] { return !busy(TransferKind::WriteAll); });
     const qint64 readBackStall = maxGap;
-    const bool verified = engine.texts().message == "loading completed, 8 of 8 blocks verified";
+    const std::optional<LoadOutcome>& load = engine.status().lastLoad;
+    const bool verified = load && load->readBack && load->complete();
 
     // A device that streams a greeting without end: the longest the window thread is held.
     runUntil([&] { return engine.settled(); });  // the last poll has ended
@@ -153,7 +154,7 @@ int main(int argc, char** argv) {
 
     // The options window: how long it takes to open, and the longest stall while it polls the
     // loop status for a few seconds.
-    COptionsDlg options(services, app->state(), engine);
+    COptionsDlg options(services, app->session());
     const auto openStart = std::chrono::steady_clock::now();
     auto optionsDialog = windows.open(options);
     const double optionsOpen =
@@ -183,7 +184,7 @@ int main(int argc, char** argv) {
     std::printf("read_back_verified_all %d\n", verified ? 1 : 0);
     std::printf("max_stall_ms %lld\n",
                 static_cast<long long>(std::max({readStall, writeStall, readBackStall})));
-    std::printf("full_read_complete %d\n", app->state().imageHoldsDeviceData ? 1 : 0);
+    std::printf("full_read_complete %d\n", app->state().holdsDeviceData() ? 1 : 0);
     std::printf("options_open_ms %.1f\n", optionsOpen);
     std::printf("options_polling_max_stall_ms %lld\n", static_cast<long long>(pollStall));
     std::printf("options_status_polls_in_4s %d\n", polls);

@@ -9,15 +9,13 @@
 #include <variant>
 #include <vector>
 
+#include "model/device_target.h"
+
 namespace veskator::cli {
 
 enum class Command { Read, Write, Compare, Diff };
 
-struct Target {
-    std::string host;
-    std::uint16_t port = 0;
-    std::string text() const { return host + ":" + std::to_string(port); }
-};
+using veskator::Target;
 
 struct Options {
     Command command = Command::Read;

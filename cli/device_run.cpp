@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "link/command_frame.h"
-#include "model/parameter_files.h"
+#include "link/parameter_load.h"
 
 namespace veskator::cli {
 
@@ -68,16 +68,38 @@ std::string diffJson(const SettingsComparison& comparison) {
     return "{\"command\":\"diff\",\"comparison\":" + comparisonJson(comparison) + "}\n";
 }
 
-DeviceRun::DeviceRun(const Options& options, Target target, Network& network, FileSystem& files,
-                     const Clock& clock, const WallClock& wallClock)
+std::string writeOutcomeText(const LoadOutcome& outcome) {
+    std::string text = "written, " + std::to_string(outcome.verified.count()) + " of " +
+                       std::to_string(kBlockCount) + " blocks verified";
+    if (outcome.differing.any()) {
+        text += "; " + blockList(outcome.differing) +
+                (outcome.differing.count() == 1 ? " differs" : " differ") + " on the device";
+    }
+    switch (outcome.stop) {
+        case LoadOutcome::Stop::None:
+            break;
+        case LoadOutcome::Stop::Writing: {
+            std::bitset<kBlockCount> notWritten;
+            for (int b = outcome.stoppedAt; b < kBlockCount; ++b) notWritten.set(b);
+            return "stopped: " + outcome.reason + "; " + blockList(notWritten) + " not written";
+        }
+        case LoadOutcome::Stop::ReadBack:
+            text += "; read-back stopped: " + outcome.reason;
+            break;
+        case LoadOutcome::Stop::Rewriting:
+            text += "; writing again stopped: " + outcome.reason;
+            break;
+    }
+    return text;
+}
+
+DeviceRun::DeviceRun(const Options& options, Target target, RunServices& services)
     : m_options(options),
-      m_files(files),
-      m_clock(clock),
-      m_wallClock(wallClock),
-      m_start(clock.now()),
-      m_engine(m_state, network, m_noLogs, clock) {
+      m_services(services),
+      m_start(services.clock.now()),
+      m_engine(m_state, services.network, services.clock) {
     m_result.target = target;
-    m_engine.setTarget(target.host, target.port);
+    m_engine.setTarget(std::move(target));
     m_engine.requestFullRead();
 }
 
@@ -85,16 +107,15 @@ void DeviceRun::tick() {
     if (m_phase == Phase::Done) return;
     m_engine.tick();
     const LinkStatus& status = m_engine.status();
-    if (m_phase == Phase::Reading && !status.fullReadPending) {
-        if (!m_state.imageHoldsDeviceData) return finish(false, status.lastError);
+    if (m_phase == Phase::Reading && !status.busyWith(TransferKind::FullRead)) {
+        if (!m_state.holdsDeviceData()) return finish(false, status.lastError);
         onRead();
-    } else if (m_phase == Phase::Writing && !status.writeAllPending && m_engine.idle()) {
+    } else if (m_phase == Phase::Writing && !status.busyWith(TransferKind::WriteAll) &&
+               m_engine.idle()) {
         // Done only when the device holds every block as the file has it.
-        const std::string allVerified = std::string(kTextLoadingCompleted) + ", " +
-                                        std::to_string(kBlockCount) + " of " +
-                                        std::to_string(kBlockCount) + " blocks verified";
-        finish(status.lastLoad == allVerified,
-               status.lastLoad.empty() ? status.lastError : status.lastLoad);
+        if (!status.lastLoad) return finish(false, status.lastError);
+        finish(status.lastLoad->readBack && status.lastLoad->complete(),
+               writeOutcomeText(*status.lastLoad));
     }
 }
 
@@ -103,16 +124,18 @@ void DeviceRun::onRead() {
     switch (m_options.command) {
         case Command::Read: {
             m_result.file = outputPath(m_options, m_result.target);
-            const bool saved = m_files.writeFileAtomically(
+            const bool saved = m_services.files.writeFileAtomically(
                 m_result.file,
-                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+                std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                FileAccess::OwnerOnly);
             return finish(saved, saved ? "read, saved to " + m_result.file
                                        : "read, but " + m_result.file + " cannot be written");
         }
         case Command::Compare: {
-            const auto after = workspaceAfterLoad(m_files, m_state, m_options.files.front());
-            if (!after) return finish(false, m_options.files.front() + " cannot be read");
-            m_result.comparison = compareSettings(bytes, *after);
+            const std::string& name = m_options.files.front();
+            const ParameterFile file = readParameterFile(m_services.files, name);
+            if (!file.read()) return finish(false, parameterFileProblem(name, file));
+            m_result.comparison = compareSettings(bytes, workspaceWith(m_state.workspace, file));
             return finish(
                 true, std::to_string(m_result.comparison->settings.size()) + " settings differ");
         }
@@ -125,23 +148,31 @@ void DeviceRun::onRead() {
 
 // What the device held is kept as a snapshot first; without one nothing is written.
 void DeviceRun::startWrite() {
-    const auto after = workspaceAfterLoad(m_files, m_state, m_options.files.front());
-    if (!after) return finish(false, m_options.files.front() + " cannot be read");
-    const SnapshotOutcome snapshot =
-        saveSnapshot(m_files, m_state.workspace, m_wallClock.localNow(), m_result.target.text());
-    m_result.file = snapshot.path;
-    if (!snapshot.saved) {
-        return finish(false, "snapshot " + snapshot.path + " could not be saved; nothing was sent");
+    const std::string& name = m_options.files.front();
+    const LoadStart load =
+        startLoad({m_state, m_engine, m_services.files, m_services.snapshots, m_services.wallClock},
+                  {name, ReadBack::On});
+    if (load.snapshot) m_result.file = load.snapshot->path;
+    switch (load.status) {
+        case LoadStart::Status::Started:
+            m_phase = Phase::Writing;
+            return;
+        case LoadStart::Status::FileProblem:
+            return finish(false, parameterFileProblem(name, load.file));
+        case LoadStart::Status::SnapshotFailed:
+            return finish(
+                false, "snapshot " + load.snapshot->path + " could not be saved; nothing was sent");
+        case LoadStart::Status::TargetChanged:
+            break;
     }
-    std::copy(after->begin(), after->end(), m_state.workspace.bytes().begin());
-    m_engine.requestWriteAll(ReadBack::On);
-    m_phase = Phase::Writing;
+    return finish(false, "the device was not read; nothing was sent");
 }
 
 void DeviceRun::finish(bool ok, std::string message) {
     m_result.ok = ok;
     m_result.message = message.empty() ? std::string("failed") : std::move(message);
-    m_result.took = std::chrono::duration_cast<std::chrono::milliseconds>(m_clock.now() - m_start);
+    m_result.took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(m_services.clock.now() - m_start);
     m_phase = Phase::Done;
 }
 
@@ -149,14 +180,16 @@ std::vector<DeviceResult> runDevices(const Options& options, Network& network, F
                                      const Clock& clock, const WallClock& wallClock,
                                      const std::function<void()>& pause,
                                      const std::function<void(const DeviceResult&)>& finished) {
+    SnapshotKeeper snapshots(files);
+    RunServices services{network, files, clock, wallClock, snapshots};
     std::vector<DeviceResult> results;
     std::vector<std::unique_ptr<DeviceRun>> running;
     std::size_t next = 0;
     while (next < options.targets.size() || !running.empty()) {
         while (next < options.targets.size() &&
                running.size() < static_cast<std::size_t>(options.parallel)) {
-            running.push_back(std::make_unique<DeviceRun>(options, options.targets[next++], network,
-                                                          files, clock, wallClock));
+            running.push_back(
+                std::make_unique<DeviceRun>(options, options.targets[next++], services));
         }
         for (auto& run : running) run->tick();
         for (auto it = running.begin(); it != running.end();) {
@@ -176,13 +209,13 @@ std::vector<DeviceResult> runDevices(const Options& options, Network& network, F
 std::variant<SettingsComparison, std::string> diffFiles(FileSystem& files, const std::string& first,
                                                         const std::string& second) {
     // The second file is read over the first, as loading it would be.
-    ProgrammerState state;
-    const auto base = workspaceAfterLoad(files, state, first);
-    if (!base) return first + " cannot be read";
-    std::copy(base->begin(), base->end(), state.workspace.bytes().begin());
-    const auto other = workspaceAfterLoad(files, state, second);
-    if (!other) return second + " cannot be read";
-    return compareSettings(state.workspace.bytes(), *other);
+    ParameterWorkspace base;
+    const ParameterFile one = readParameterFile(files, first);
+    if (!one.read()) return parameterFileProblem(first, one);
+    applyParameterFile(base, one);
+    const ParameterFile other = readParameterFile(files, second);
+    if (!other.read()) return parameterFileProblem(second, other);
+    return compareSettings(base.bytes(), workspaceWith(base, other));
 }
 
 int exitStatus(const std::vector<DeviceResult>& results) {

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "cli/cli_options.h"
-#include "model/settings_compare.h"
 #include "link/link_engine.h"
+#include "model/parameter_files.h"
 #include "model/programmer_state.h"
+#include "model/settings_compare.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/network.h"
@@ -30,17 +31,19 @@ struct DeviceResult {
     std::chrono::milliseconds took{0};
 };
 
-// The link's own logs are the window's: a run of many devices keeps none.
-class NoLogFiles final : public FileSystem {
-  public:
-    std::unique_ptr<File> open(std::string_view, FileOpen) override { return nullptr; }
-    bool makeDirectory(std::string_view) override { return false; }
+// What every device of a run shares: the platform's pieces and the run's snapshot keeper.
+struct RunServices {
+    Network& network;
+    FileSystem& files;
+    const Clock& clock;
+    const WallClock& wallClock;
+    SnapshotKeeper& snapshots;
 };
 
+// The link keeps no logs here: the exchange logs are the window's, one device at a time.
 class DeviceRun {
   public:
-    DeviceRun(const Options& options, Target target, Network& network, FileSystem& files,
-              const Clock& clock, const WallClock& wallClock);
+    DeviceRun(const Options& options, Target target, RunServices& services);
     void tick();
     bool done() const { return m_phase == Phase::Done; }
     const DeviceResult& result() const { return m_result; }
@@ -52,23 +55,24 @@ class DeviceRun {
     void finish(bool ok, std::string message);
 
     const Options& m_options;
-    FileSystem& m_files;
-    const Clock& m_clock;
-    const WallClock& m_wallClock;
+    RunServices& m_services;
     Clock::TimePoint m_start;
-    NoLogFiles m_noLogs;
     ProgrammerState m_state;
     LinkEngine m_engine;
     Phase m_phase = Phase::Reading;
     DeviceResult m_result;
 };
 
-// Runs every target of the options, at most options.parallel at once. `pause` is called between
-// rounds of ticks (a short sleep); `finished` as each device ends.
+// Runs every target of the options, at most options.parallel at once, with one snapshot keeper for
+// the whole run. `pause` is called between rounds of ticks (a short sleep); `finished` as each
+// device ends.
 std::vector<DeviceResult> runDevices(const Options& options, Network& network, FileSystem& files,
                                      const Clock& clock, const WallClock& wallClock,
                                      const std::function<void()>& pause,
                                      const std::function<void(const DeviceResult&)>& finished);
+
+// What a write's outcome is called in a result line: "written, 8 of 8 blocks verified".
+std::string writeOutcomeText(const LoadOutcome& outcome);
 
 // The comparison of two files, as "diff" prints it; nullopt names the file that cannot be read.
 std::variant<SettingsComparison, std::string> diffFiles(FileSystem& files, const std::string& first,

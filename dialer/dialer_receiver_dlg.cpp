@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "model/dialer_data.h"
-#include "ui/status_line.h"
 
 namespace veskator {
 
@@ -21,14 +20,23 @@ std::string slotText(std::span<const std::uint8_t> slot) {
 
 }  // namespace
 
-CDialerReceiverDlg::CDialerReceiverDlg(Services& services, ProgrammerState& state, LinkEngine& link)
-    : m_services(services),
-      m_state(state),
-      m_link(link),
-      m_values(kDialerDialogTemplate),
-      m_deferred(services.clock, kDialerDeferredRows.size()) {}
+namespace {
 
-const DialogTemplate& CDialerReceiverDlg::dialogTemplate() const { return kDialerDialogTemplate; }
+// A toggle waits, flips its bit in the image, shows it and writes its block; the dialer's toggles
+// then restart the device.
+using enum BitOp;
+constexpr std::array<BitStep, 6> kToggleSteps{
+    {{Pause, kTogglePause}, {Change}, {ShowBit}, {Show}, {Write}, {Reset}}};
+constexpr std::array<BitStep, 5> kReceiverEnableSteps{
+    {{Pause, kTogglePause}, {Change}, {ShowBit}, {Show}, {Write}}};
+// The heartbeat goes through the shared copy of A1 0x3d, at once.
+constexpr std::array<BitStep, 5> kHeartbeatSteps{{{Change}, {Copy}, {ShowBit}, {Write}, {Show}}};
+
+}  // namespace
+
+CDialerReceiverDlg::CDialerReceiverDlg(Services& services, Session& session)
+    : WindowCore(services, session, kDialerDialogTemplate, ids::kStatusLine),
+      m_deferred(services.clock, kDialerDeferredRows.size()) {}
 
 void CDialerReceiverDlg::onInit(Dialog& dialog) {
     m_dialog = &dialog;
@@ -200,15 +208,15 @@ void CDialerReceiverDlg::onScheduleTyped() {
 }
 
 void CDialerReceiverDlg::onToggle(ControlId id) {
-    m_dialog->wait(kTogglePause);
     if (!deviceDataPresent()) return;
-    const OptionBit& bit = *findRow(kDialerOptionBits, id);
-    std::uint8_t& byte = imageByte(bit.place);
-    byte = static_cast<std::uint8_t>(byte ^ bit.mask);
-    m_values.setChecked(id, optionShownOn(bit, byte));
-    show();
-    m_link.requestBlockWrite(bit.place.block);
-    if (toggleResetsDevice(id)) m_link.requestRemoteReset();
+    runBitSteps(toggleResetsDevice(id) ? BitSteps(kToggleSteps) : BitSteps(kReceiverEnableSteps),
+                kDialerOptionBits, id);
+}
+
+// Flipped in the shared copy, which then goes whole into the image.
+void CDialerReceiverDlg::onHeartbeat() {
+    if (!deviceDataPresent()) return;
+    runBitSteps(kHeartbeatSteps, std::span(&kHeartbeatBit, 1), ids::kHeartbeat);
 }
 
 // Pressed again while an upload runs, it starts again from chunk 0.
@@ -223,7 +231,7 @@ void CDialerReceiverDlg::onDeferredEdit(ControlId id) {
     const int index = rowIndex(kDialerDeferredRows, id);
     const DeferredDialerRow& row = kDialerDeferredRows[static_cast<std::size_t>(index)];
     // The subscriber text is the window's own; the delays are the device's settings.
-    if (row.kind != DeferredDialerKind::Subscriber && !m_state.imageHoldsDeviceData) {
+    if (row.kind != DeferredDialerKind::Subscriber && !imageIsTargets()) {
         return refuseEdit(id);
     }
     take();
@@ -240,8 +248,7 @@ void CDialerReceiverDlg::onTick() {
     writeEdits(DeferredFields::Which::Due);
     // Only the status line: a full show would wipe what is being typed into an edit whose
     // handler has not taken it yet.
-    const std::string status = statusLineText(m_link.status());
-    if (m_dialog->text(ids::kStatusLine) != status) m_dialog->setText(ids::kStatusLine, status);
+    showStatusLine();
 }
 
 void CDialerReceiverDlg::writeEdits(DeferredFields::Which which) {
@@ -260,7 +267,7 @@ void CDialerReceiverDlg::writeRow(const DeferredDialerRow& row) {
         case DeferredDialerKind::Subscriber:
             storeInSlot(subscriberSlot(m_state.workspace.bytes()), SlotRule::Terminated, text);
             // Kept for the next session all the same; the device gets it once it has been read.
-            if (!m_state.imageHoldsDeviceData) return;
+            if (!imageIsTargets()) return;
             break;
     }
     m_link.requestBlockWrite(row.block);
@@ -298,15 +305,6 @@ void CDialerReceiverDlg::followUpload() {
     if (!lines.empty()) appendLog(lines);
 }
 
-// Until a full read the image holds zeros, not the device's settings: a change would only send
-// them. The control goes back to what it showed and the status line says why.
-bool CDialerReceiverDlg::deviceDataPresent() {
-    if (m_state.imageHoldsDeviceData) return true;
-    m_link.setNotice(std::string(kTextReadFirst));
-    show();
-    return false;
-}
-
 void CDialerReceiverDlg::refuseEdit(ControlId id) {
     if (const NumberRow* row = findRow(kDialerNumbers, id)) {
         m_values.setText(id, std::to_string(imageByte(row->place)));
@@ -316,23 +314,11 @@ void CDialerReceiverDlg::refuseEdit(ControlId id) {
     deviceDataPresent();
 }
 
-std::uint8_t& CDialerReceiverDlg::imageByte(ImagePlace place) {
-    return m_state.workspace.image()[static_cast<std::size_t>(imageOffset(place))];
-}
-
 // What was typed into the log joins it first.
 void CDialerReceiverDlg::appendLog(std::string_view text) {
     take();
     m_values.setText(ids::kLog, m_values.text(ids::kLog) + std::string(text));
     show();
-}
-
-void CDialerReceiverDlg::take() { m_values.take(*m_dialog); }
-
-void CDialerReceiverDlg::show() {
-    m_values.show(*m_dialog);
-    const std::string status = statusLineText(m_link.status());
-    if (m_dialog->text(ids::kStatusLine) != status) m_dialog->setText(ids::kStatusLine, status);
 }
 
 }  // namespace veskator

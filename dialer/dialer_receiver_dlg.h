@@ -10,13 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "link/link_engine.h"
 #include "model/dialer_fields.h"
-#include "model/programmer_state.h"
-#include "platform/control_values.h"
-#include "platform/dialog_window.h"
-#include "platform/services.h"
 #include "ui/deferred_fields.h"
+#include "ui/window_core.h"
 
 namespace veskator {
 
@@ -31,11 +27,10 @@ inline constexpr std::chrono::milliseconds kFormatPause{100};
 inline constexpr std::chrono::milliseconds kSocketSizePause{200};
 inline constexpr std::chrono::milliseconds kMacFilePause{10};
 
-class CDialerReceiverDlg final : public DialogWindow {
+class CDialerReceiverDlg final : public WindowCore {
   public:
-    CDialerReceiverDlg(Services& services, ProgrammerState& state, LinkEngine& link);
+    CDialerReceiverDlg(Services& services, Session& session);
 
-    const DialogTemplate& dialogTemplate() const override;
     void onInit(Dialog& dialog) override;
     bool onCloseRequested() override;
     void onClosed() override;
@@ -44,7 +39,6 @@ class CDialerReceiverDlg final : public DialogWindow {
     void onClicked(ControlId id) override;
     void onTimer(TimerId id) override;
 
-    const ControlValues& values() const { return m_values; }
     int pendingEdits() const { return m_deferred.pendingCount(); }
     bool followUpPending() const { return m_a1FollowUp; }
 
@@ -81,23 +75,16 @@ class CDialerReceiverDlg final : public DialogWindow {
     void followUpload();
     void flushOnClose();
 
-    bool deviceDataPresent();
+    // The image is the target device's: the window's settings may change it.
+    bool imageIsTargets() const { return m_state.holdsDataOf(m_link.target()); }
     void refuseEdit(ControlId id);
-    std::uint8_t& imageByte(ImagePlace place);
     // Checks the chosen row of a choice table (formats, baud rates) and unchecks the others.
     template <typename Table>
     void showChoice(const Table& rows, ControlId chosen) {
         for (const auto& row : rows) m_values.setChecked(row.id, row.id == chosen);
     }
     void appendLog(std::string_view text);
-    void take();
-    void show();
 
-    Services& m_services;
-    ProgrammerState& m_state;
-    LinkEngine& m_link;
-    ControlValues m_values;
-    Dialog* m_dialog = nullptr;
     DeferredFields m_deferred;
     int m_line = 0;
     int m_position = 0;

@@ -35,17 +35,6 @@ void CDialerReceiverDlg::onFormat(ControlId id) {
     show();
 }
 
-// Flipped in the shared copy, which then goes whole into the image.
-void CDialerReceiverDlg::onHeartbeat() {
-    if (!deviceDataPresent()) return;
-    std::uint8_t& copy = m_state.optionCopies.at(kHeartbeatBit.place);
-    copy = static_cast<std::uint8_t>(copy ^ kHeartbeatBit.mask);
-    imageByte(kHeartbeatBit.place) = copy;
-    m_values.setChecked(ids::kHeartbeat, optionShownOn(kHeartbeatBit, copy));
-    m_link.requestBlockWrite(kHeartbeatBit.place.block);
-    show();
-}
-
 void CDialerReceiverDlg::onBaudRate(ControlId id) {
     if (!deviceDataPresent()) return;
     imageByte(kBaudPlace) = findRow(kBaudRates, id)->code;
@@ -57,7 +46,7 @@ void CDialerReceiverDlg::onBaudRate(ControlId id) {
 
 // Clamped, not wrapped: "300" stores 255, "-1" stores 0.
 void CDialerReceiverDlg::onSocketSize(ControlId id) {
-    if (!m_state.imageHoldsDeviceData) return refuseEdit(id);
+    if (!imageIsTargets()) return refuseEdit(id);
     take();
     const NumberRow& row = *findRow(kDialerNumbers, id);
     imageByte(row.place) = clampedByte(parseDecimal(m_values.text(id)));

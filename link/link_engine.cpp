@@ -6,25 +6,24 @@
 
 namespace veskator {
 
-LinkEngine::LinkEngine(ProgrammerState& state, Network& network, FileSystem& files,
-                       const Clock& clock)
-    : m_state(state), m_network(network), m_files(files), m_clock(clock) {}
+LinkEngine::LinkEngine(ProgrammerState& state, Network& network, const Clock& clock, LinkLogs* logs)
+    : m_state(state), m_network(network), m_clock(clock), m_logs(logs ? *logs : m_noLogs) {}
 
 LinkEngine::~LinkEngine() = default;
 
-void LinkEngine::setTarget(std::string host, std::uint16_t port) {
-    m_host = std::move(host);
-    m_port = port;
-}
+JobContext LinkEngine::context() { return JobContext{m_state, m_status, m_texts, m_logs}; }
 
-JobContext LinkEngine::context() {
-    return JobContext{m_state, m_status, m_texts, m_exchangeLog, m_receiveLog};
+template <typename Job>
+std::shared_ptr<Job> LinkEngine::targeted(std::shared_ptr<Job> job) const {
+    job->setTarget(m_target);
+    return job;
 }
 
 void LinkEngine::requestFullRead() {
-    m_read = std::make_shared<FullRead>();
-    m_status.notice.clear();
-    m_status.lastLoad.clear();
+    m_read = targeted(std::make_shared<FullRead>());
+    m_status.lastLoad.reset();
+    m_status.refusal = Refusal::None;
+    m_status.rewritten.clear();
     publish();
 }
 
@@ -34,13 +33,13 @@ void LinkEngine::stopFullRead() {
 }
 
 void LinkEngine::requestWriteAll(ReadBack readBack) {
-    m_writeAll = std::make_shared<WriteAll>(readBack);
-    m_status.lastLoad.clear();
+    m_writeAll = targeted(std::make_shared<WriteAll>(readBack));
+    m_status.lastLoad.reset();
     publish();
 }
 
 void LinkEngine::startAlarmDownload(std::span<const std::uint8_t> bytes) {
-    m_alarm = std::make_shared<AlarmCodeDownload>(bytes);
+    m_alarm = targeted(std::make_shared<AlarmCodeDownload>(bytes));
     publish();
 }
 
@@ -50,18 +49,21 @@ void LinkEngine::startDialerUpload() {
     progress = DialerProgress{};
     progress.upload = upload;
     progress.running = true;
-    m_dialer =
-        std::make_shared<DialerUpload>(progress.upload, m_clock.now() + kDialerFirstChunkDelay);
+    m_dialer = targeted(
+        std::make_shared<DialerUpload>(progress.upload, m_clock.now() + kDialerFirstChunkDelay));
     publish();
 }
 
 void LinkEngine::requestBlockWrite(int block) {
     if (block < 0 || block >= kBlockCount) return;
     const bool waiting = std::any_of(m_queue.begin(), m_queue.end(), [&](const auto& e) {
-        return e->kind() == JobKind::BlockWrite && e->block() == block;
+        return e->kind() == JobKind::BlockWrite && e->block() == block &&
+               sameDevice(e->target(), m_target);
     });
-    if (!waiting)
-        m_queue.push_back(std::make_shared<SingleExchange>(SingleExchange::blockWrite(block)));
+    if (!waiting) {
+        m_queue.push_back(
+            targeted(std::make_shared<SingleExchange>(SingleExchange::blockWrite(block))));
+    }
 }
 
 void LinkEngine::requestExchange(CommandCode code) {
@@ -69,13 +71,14 @@ void LinkEngine::requestExchange(CommandCode code) {
     if (exchange.kind() == JobKind::BlockWrite) return requestBlockWrite(exchange.block());
     // One reset restarts the device after everything before it; one status request asks for the
     // latest state, so one waiting or in flight is enough.
-    const bool inFlight =
-        m_active && m_active->kind() == exchange.kind() && exchange.kind() == JobKind::Status;
+    const auto same = [&](const LinkJob& job) {
+        return job.kind() == exchange.kind() && sameDevice(job.target(), m_target);
+    };
+    const bool inFlight = m_active && same(*m_active) && exchange.kind() == JobKind::Status;
     const bool waiting =
-        inFlight || std::any_of(m_queue.begin(), m_queue.end(), [&](const auto& e) {
-            return e->kind() == exchange.kind() && e->code() == code;
-        });
-    if (!waiting) m_queue.push_back(std::make_shared<SingleExchange>(exchange));
+        inFlight || std::any_of(m_queue.begin(), m_queue.end(),
+                                [&](const auto& e) { return same(*e) && e->code() == code; });
+    if (!waiting) m_queue.push_back(targeted(std::make_shared<SingleExchange>(exchange)));
 }
 
 void LinkEngine::retryUnwrittenBlocks() {
@@ -85,13 +88,14 @@ void LinkEngine::retryUnwrittenBlocks() {
 }
 
 void LinkEngine::requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber) {
-    m_queue.push_back(std::make_shared<SingleExchange>(SingleExchange::chunk(source, blockNumber)));
+    m_queue.push_back(
+        targeted(std::make_shared<SingleExchange>(SingleExchange::chunk(source, blockNumber))));
 }
 
 bool LinkEngine::requestPairing(std::span<const std::uint8_t> frame) {
     SingleExchange exchange = SingleExchange::blockWrite(0);
     if (!SingleExchange::pairing(frame, exchange)) return false;
-    m_queue.push_back(std::make_shared<SingleExchange>(exchange));
+    m_queue.push_back(targeted(std::make_shared<SingleExchange>(exchange)));
     return true;
 }
 
@@ -212,10 +216,8 @@ std::shared_ptr<LinkJob> LinkEngine::chooseJob() {
         return e->kind() != JobKind::RemoteReset && e->kind() != JobKind::Status;
     });
     if (write != m_queue.end()) {
-        if ((*write)->kind() == JobKind::BlockWrite && !m_state.imageHoldsDeviceData) {
-            // The image holds no device data yet: its zeros must never reach a device.
+        if ((*write)->kind() == JobKind::BlockWrite && !mayWriteImage(**write)) {
             m_queue.erase(write);
-            m_status.notice = kTextReadFirst;
             return chooseJob();
         }
         return take(write);
@@ -223,9 +225,8 @@ std::shared_ptr<LinkJob> LinkEngine::chooseJob() {
     if (m_dialer && m_dialer->ready(m_clock.now())) return m_dialer;
     if (m_alarm) return m_alarm;
     if (m_writeAll) {
-        if (m_state.imageHoldsDeviceData) return m_writeAll;
+        if (mayWriteImage(*m_writeAll)) return m_writeAll;
         m_writeAll.reset();
-        m_status.notice = kTextReadFirst;
     }
     if (m_read) return m_read;
     // A reset once nothing else waits; a status request last, so that polling holds nothing up.
@@ -237,6 +238,14 @@ std::shared_ptr<LinkJob> LinkEngine::chooseJob() {
     return nullptr;
 }
 
+// Zeros must never reach a device, nor one device's settings another device.
+bool LinkEngine::mayWriteImage(const LinkJob& job) {
+    if (m_state.holdsDataOf(job.target())) return true;
+    m_status.refusal = m_state.holdsDeviceData() ? Refusal::TargetChanged : Refusal::NoDeviceData;
+    ++m_status.refusals;
+    return false;
+}
+
 bool LinkEngine::startNextExchange() {
     // The next exchange starts at the next tick, not at once: a failed attempt is not retried in
     // a burst, and what an exchange left in the texts is shown at least once.
@@ -245,10 +254,11 @@ bool LinkEngine::startNextExchange() {
     if (!m_active) return false;
     if (m_active->kind() == JobKind::AlarmCodeDownload) {
         // Progress while the chunk's connection is made; the chunk's bytes replace it once sent.
-        m_texts.download = "sending alarm code chunk " + std::to_string(m_alarm->nextChunk());
+        context().setDownloadText("sending alarm code chunk " +
+                                  std::to_string(m_alarm->nextChunk()));
     }
-    m_texts.trace += '1';
-    m_lookup = m_network.lookup(m_host);
+    appendTrace("1");
+    m_lookup = m_network.lookup(m_active->target().host);
     m_deadline = m_clock.now() + kLookupTimeout;
     m_phase = Phase::Resolving;
     return true;
@@ -258,22 +268,23 @@ bool LinkEngine::stepResolving() {
     switch (m_lookup ? m_lookup->status() : LookupStatus::Failed) {
         case LookupStatus::Pending:
             if (m_clock.now() < m_deadline) return false;
-            address = parseDottedAddress(m_host);
+            address = parseDottedAddress(m_active->target().host);
             break;
         case LookupStatus::Done:
             address = m_lookup->address();
             break;
         case LookupStatus::Failed:
-            address = parseDottedAddress(m_host);
+            address = parseDottedAddress(m_active->target().host);
             break;
     }
     m_lookup.reset();
-    if (!address || m_port == 0) {
-        m_texts.trace += '2';
+    const std::uint16_t port = m_active->target().port;
+    if (!address || port == 0) {
+        appendTrace("2");
         failExchange(Failure::Connect, kErrorConnect);
         return true;
     }
-    m_socket = m_network.connect(*address, m_port);
+    m_socket = m_network.connect(*address, port);
     if (!m_socket) {
         failExchange(Failure::Socket, kErrorSocket);
         return true;
@@ -288,7 +299,7 @@ bool LinkEngine::stepResolving() {
 bool LinkEngine::stepConnecting() {
     const ConnectStatus status = m_socket->connectStatus();
     if (status == ConnectStatus::Pending && m_clock.now() < m_deadline) return false;
-    m_texts.trace += '2';
+    appendTrace("2");
     if (status != ConnectStatus::Connected) {
         failExchange(Failure::Connect, kErrorConnect);
         return true;
@@ -300,7 +311,7 @@ bool LinkEngine::stepConnecting() {
 
 bool LinkEngine::stepPausing() {
     if (m_clock.now() < m_deadline) return false;
-    m_exchangeLog.open(m_files);
+    m_logs.beginExchange();
     m_deadline = m_clock.now() + kGreetingTimeout;
     m_greetingBytes = 0;
     m_phase = Phase::Greeting;
@@ -325,7 +336,7 @@ bool LinkEngine::stepGreeting() {
         readNow += r.count;
         m_greetingBytes += r.count;
         const std::span<const std::uint8_t> got(chunk.data(), r.count);
-        m_texts.trace += '3';
+        appendTrace("3");
         appendTrace(got);
         const auto cr = std::find(got.begin() + std::min(kGreetingCrPosition, got.size()),
                                   got.end(), std::uint8_t{13});
@@ -391,7 +402,7 @@ bool LinkEngine::stepSend() {
         }
     }
     if (m_sent == 0 && m_resends == 0 && m_active->kind() == JobKind::Status) {
-        m_exchangeLog.append("4");
+        m_logs.logExchange("4");
     }
     const std::span<const std::uint8_t> frame(m_frame.data() + m_sent,
                                               static_cast<std::size_t>(m_frameLength - m_sent));
@@ -407,7 +418,7 @@ bool LinkEngine::stepSend() {
             kErrorClosed);
         return true;
     }
-    m_exchangeLog.append(frame.first(r.count));
+    m_logs.logExchange(frame.first(r.count));
     m_sent += static_cast<int>(r.count);
     if (m_sent < m_frameLength) return false;
 
@@ -422,7 +433,7 @@ bool LinkEngine::stepSend() {
 }
 
 bool LinkEngine::stepAwaitReply() {
-    m_exchangeLog.append("7");
+    m_logs.logExchange("7");
     std::array<std::uint8_t, kReplyReceiveSize> buffer{};
     const IoResult r = m_socket->receive(buffer);
     if (r.status == IoStatus::Ok && r.count > 0) {
@@ -470,7 +481,7 @@ void LinkEngine::takeReadReply(std::span<const std::uint8_t> bytes) {
     if (m_gathered < m_unit.size()) return;
 
     JobContext ctx = context();
-    m_texts.trace += '5';
+    appendTrace("5");
     const bool more = m_active->takeUnit(m_unit, ctx);
     // Writes go first: this connection closes, and the read resumes here afterwards. A frame
     // that had to be sent again may still be answered twice; a fresh connection keeps that late
@@ -485,7 +496,7 @@ void LinkEngine::takeReadReply(std::span<const std::uint8_t> bytes) {
 }
 
 void LinkEngine::takeGeneralReply(std::span<const std::uint8_t> bytes) {
-    m_texts.trace += '5';
+    appendTrace("5");
     JobContext ctx = context();
     m_active->takeReply(bytes, ctx);
     m_phase = Phase::Close;
@@ -494,19 +505,29 @@ void LinkEngine::takeGeneralReply(std::span<const std::uint8_t> bytes) {
 void LinkEngine::closeConnection() {
     m_socket.reset();
     m_lookup.reset();
-    m_exchangeLog.close();
+    m_logs.endExchange();
 }
 
 void LinkEngine::appendTrace(std::span<const std::uint8_t> bytes) {
+    appendTrace(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+void LinkEngine::appendTrace(std::string_view text) {
     std::string& trace = m_texts.trace;
-    trace.append(bytes.begin(), bytes.end());
+    trace += text;
     if (trace.size() > kTraceLimit) trace.erase(0, trace.size() - kTraceLimit);
+    ++m_texts.traceChanges;
+}
+
+void LinkEngine::setTrace(std::string_view text) {
+    m_texts.trace = text;
+    ++m_texts.traceChanges;
 }
 
 // The exchange went through: the job moves on.
 void LinkEngine::finishExchange() {
     closeConnection();
-    m_texts.trace = kTraceClosed;
+    setTrace(kTraceClosed);
     m_status.lastError.clear();
     m_status.deviceAnswering = true;
     JobContext ctx = context();
@@ -561,21 +582,32 @@ void LinkEngine::publish() {
             break;
     }
     m_status.job = m_active ? m_active->kind() : JobKind::None;
-    m_status.fullReadPending = m_read != nullptr;
-    m_status.writeAllPending = m_writeAll != nullptr;
-    m_status.alarmDownloadPending = m_alarm != nullptr;
-    m_status.unitsRead = m_read ? m_read->unitsRead() : 0;
-    m_status.writeAllBlock = m_writeAll ? m_writeAll->nextBlock() : 0;
-    m_status.writeAllReadsBack = m_writeAll && m_writeAll->readsBack();
-    m_status.writeAllReadingBack = m_writeAll && m_writeAll->readingBack();
-    m_status.writeAllRewriting = m_writeAll && m_writeAll->rewriting();
-    m_status.alarmChunk = m_alarm ? m_alarm->nextChunk() : 0;
+    publishTransfers();
+}
+
+void LinkEngine::publishTransfers() {
+    std::vector<Transfer>& transfers = m_status.transfers;
+    transfers.clear();
+    if (m_read) {
+        transfers.push_back(
+            {TransferKind::FullRead, m_read->unitsRead(), kReadUnitCount, m_read->unitsRead()});
+    }
+    if (m_alarm) {
+        const int chunks = kLastAlarmChunk - kFirstAlarmChunk + 1;
+        transfers.push_back({TransferKind::AlarmCode, m_alarm->nextChunk() - kFirstAlarmChunk,
+                             chunks, m_alarm->nextChunk()});
+    }
+    if (m_writeAll) transfers.push_back(m_writeAll->progress());
     m_status.dialer.running = m_dialer != nullptr;
     if (m_dialer) {
-        m_status.dialer.nextChunk = m_dialer->nextChunk();
-        m_status.dialer.chunksToSend = dialerChunksToSend(
+        DialerProgress& dialer = m_status.dialer;
+        dialer.nextChunk = m_dialer->nextChunk();
+        dialer.chunksToSend = dialerChunksToSend(
             std::span<const std::uint8_t, kDialerDataSize>(m_state.workspace.dialerDataArea()),
             m_dialer->nextChunk());
+        transfers.push_back({TransferKind::DialerUpload, dialer.nextChunk,
+                             std::max(dialer.chunksToSend, dialer.nextChunk + 1),
+                             dialer.nextChunk});
     }
 }
 

@@ -13,9 +13,9 @@
 #include "link/link_jobs.h"
 #include "link/link_logs.h"
 #include "link/link_status.h"
+#include "model/device_target.h"
 #include "model/programmer_state.h"
 #include "platform/clock.h"
-#include "platform/file_system.h"
 #include "platform/network.h"
 
 namespace veskator {
@@ -39,7 +39,6 @@ inline constexpr std::size_t kGreetingLimit = 1024;
 inline constexpr std::size_t kTraceLimit = 4096;
 
 inline constexpr std::string_view kTraceClosed = "socket closed1";
-inline constexpr std::string_view kTextReadFirst = "read the device first (Start/Go)";
 inline constexpr std::string_view kTextFileEnd = "fileend";
 inline constexpr std::string_view kErrorSocket = "socket creation problem";
 inline constexpr std::string_view kErrorConnect = "connect failed";
@@ -50,18 +49,23 @@ inline constexpr std::string_view kErrorSend = "could not send to device";
 
 class LinkEngine {
   public:
-    LinkEngine(ProgrammerState& state, Network& network, FileSystem& files, const Clock& clock);
+    // The logs are the owner's (and outlive the engine); without them none are kept.
+    LinkEngine(ProgrammerState& state, Network& network, const Clock& clock,
+               LinkLogs* logs = nullptr);
     ~LinkEngine();
     LinkEngine(const LinkEngine&) = delete;
     LinkEngine& operator=(const LinkEngine&) = delete;
 
-    // Where the next connection goes: a host name or dotted address, and a port (0: none).
-    void setTarget(std::string host, std::uint16_t port);
+    // The device that requests from now on go to: a host name or dotted address, and a port
+    // (0: none). A request keeps the target it was made with.
+    void setTarget(Target target) { m_target = std::move(target); }
+    const Target& target() const { return m_target; }
     // One tick of the main window's timer.
     void tick();
 
     // Requests. Jobs start again from their beginning when requested again; an exchange of the
-    // earlier start still in flight is dropped, never stored or counted.
+    // earlier start still in flight is dropped, never stored or counted. Writes of image blocks
+    // go only to the device the image belongs to: others are refused (LinkStatus::refusal).
     void requestFullRead();
     void stopFullRead();
     // Writes the eight image blocks; with read-back they are then read and compared.
@@ -85,10 +89,8 @@ class LinkEngine {
     bool requestPairing(std::span<const std::uint8_t> frame);
 
     const LinkStatus& status() const { return m_status; }
-    LinkTexts& texts() { return m_texts; }
     const LinkTexts& texts() const { return m_texts; }
     void clearError() { m_status.lastError.clear(); }
-    void setNotice(std::string notice) { m_status.notice = std::move(notice); }
 
     LinkState linkState() const { return m_status.state; }
     bool idle() const { return m_phase == Phase::Idle; }
@@ -103,14 +105,18 @@ class LinkEngine {
     // Asked for an early tick when the socket has news (connected, or data may have come), so
     // that connects and replies are taken at once.
     void setTickSoon(std::function<void()> tickSoon) { m_tickSoon = std::move(tickSoon); }
-    // The received-data log, created at start-up and kept open for the whole run.
-    void setReceiveLog(std::unique_ptr<File> log) { m_receiveLog.setFile(std::move(log)); }
 
   private:
     enum class Phase { Idle, Resolving, Connecting, Pausing, Greeting, Send, AwaitReply, Close };
     enum class Drain { Empty, More, Closed };
 
     JobContext context();
+    template <typename Job>
+    std::shared_ptr<Job> targeted(std::shared_ptr<Job> job) const;
+    // False, and the refusal told, when the image is not the job's device's to write.
+    bool mayWriteImage(const LinkJob& job);
+    void appendTrace(std::string_view text);
+    void setTrace(std::string_view text);
     void dropStaleJob();
     bool step();
     bool startNextExchange();
@@ -133,12 +139,14 @@ class LinkEngine {
     bool writesWaiting() const;
     void appendTrace(std::span<const std::uint8_t> bytes);
     void publish();
+    void publishTransfers();
     void onReadable();
 
     ProgrammerState& m_state;
     Network& m_network;
-    FileSystem& m_files;
     const Clock& m_clock;
+    LinkLogs m_noLogs;
+    LinkLogs& m_logs;
     std::function<void()> m_tickSoon;
     LinkStatus m_status;
     LinkTexts m_texts;
@@ -151,13 +159,10 @@ class LinkEngine {
     std::shared_ptr<LinkJob> m_active;  // the job the exchange under way serves
 
     Phase m_phase = Phase::Idle;
-    std::string m_host;
-    std::uint16_t m_port = 0;
+    Target m_target;
     std::unique_ptr<HostLookup> m_lookup;
     std::unique_ptr<StreamSocket> m_socket;
     Clock::TimePoint m_deadline{};
-    ExchangeLog m_exchangeLog;
-    ReceiveLog m_receiveLog;
 
     FrameBuffer m_frame{};
     int m_frameLength = 0;

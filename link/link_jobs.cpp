@@ -15,14 +15,6 @@ std::string blockName(int block) {
     return name;
 }
 
-std::string hexOffset(int offset) {
-    constexpr std::string_view kDigits = "0123456789abcdef";
-    std::string text("0x");
-    text += kDigits[static_cast<std::size_t>((offset >> 4) & 0xf)];
-    text += kDigits[static_cast<std::size_t>(offset & 0xf)];
-    return text;
-}
-
 // Alarm-code chunk n (64..140) is the 128 bytes at 128 * (n - 64) of the buffer.
 constexpr std::size_t alarmChunkSource(int chunk) {
     return static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
@@ -38,13 +30,15 @@ int buildBlockFrame(FrameBuffer& frame, int block, JobContext& ctx) {
     std::copy_n(image.begin() + static_cast<std::ptrdiff_t>(start), kBlockSize, before.begin());
     const int length = BuildCommandFrame(frame, writeCodeForBlock(block), ctx.state.workspace);
     const auto after = image.subspan(start, kBlockSize);
-    const auto changed = std::mismatch(before.begin(), before.end(), after.begin());
-    if (changed.first != before.end()) {
-        ++ctx.status.imageRewrites;
-        ctx.status.notice = blockName(block) + " " +
-                            hexOffset(static_cast<int>(changed.first - before.begin())) +
-                            " held 13 and was written as 12; the options show what was written";
+    bool rewritten = false;
+    for (std::size_t i = 0; i < kBlockSize; ++i) {
+        if (before[i] == after[i]) continue;
+        rewritten = true;
+        std::vector<ImagePlace>& places = ctx.status.rewritten;
+        if (places.size() == kRewritesKept) places.erase(places.begin());
+        places.push_back({block, static_cast<int>(i)});
     }
+    if (rewritten) ++ctx.status.imageRewrites;
     return length;
 }
 
@@ -95,12 +89,12 @@ int SingleExchange::buildFrame(FrameBuffer& frame, JobContext& ctx) {
 }
 
 void SingleExchange::takeReply(std::span<const std::uint8_t> reply, JobContext& ctx) {
-    ctx.exchangeLog.append(reply);
+    ctx.logs.logExchange(reply);
     if (m_kind != JobKind::Status || m_code != kCodeStatus) return;
     // A short reply leaves the later bytes of the buffer as an earlier reply left them.
     auto& buffer = ctx.status.generalReply;
     std::copy_n(reply.begin(), std::min(reply.size(), buffer.size()), buffer.begin());
-    ctx.exchangeLog.append("8");
+    ctx.logs.logExchange("8");
     ctx.status.loops.loop1 = static_cast<std::int8_t>(buffer[6]);
     ctx.status.loops.loop2 = static_cast<std::int8_t>(buffer[7]);
     ctx.status.loops.ready = true;
@@ -154,15 +148,14 @@ bool FullRead::takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobCo
     auto area = ctx.state.workspace.receiveArea();
     std::copy(unit.begin(), unit.end(),
               area.begin() + static_cast<std::ptrdiff_t>(m_frameUnit) * kReadUnitSize);
-    ctx.receiveLog.record(unit);
+    ctx.logs.logReceived(unit);
     m_attempts = 0;
     ctx.status.deviceAnswering = true;
     ctx.status.lastError.clear();
     m_nextUnit = m_frameUnit + 1;
     if (m_nextUnit < kReadUnitCount) return true;
     m_done = true;
-    ctx.state.imageHoldsDeviceData = true;
-    ctx.state.imageReadFromDevice = true;
+    ctx.state.setReadFrom(target());
     ++ctx.status.readsCompleted;
     return false;
 }
@@ -181,6 +174,21 @@ bool FullRead::failed(Failure failure, std::string_view reason, JobContext& ctx)
 WriteAll::WriteAll(ReadBack readBack) : m_readBack(readBack) {
     m_toWrite.set();
     if (m_readBack == ReadBack::On) m_toCheck.set();
+    m_outcome.readBack = m_readBack == ReadBack::On;
+}
+
+Transfer WriteAll::progress() const {
+    Transfer t;
+    t.kind = TransferKind::WriteAll;
+    t.readsBack = readsBack();
+    t.stage = readingBack() ? WriteStage::ReadingBack
+              : rewriting() ? WriteStage::Rewriting
+                            : WriteStage::Writing;
+    t.at = nextBlock();
+    // Each block write is about one connection, and so is the whole read-back.
+    t.total = kBlockCount + (t.readsBack ? 1 : 0);
+    t.done = t.stage == WriteStage::Writing ? std::min(m_block, kBlockCount) : kBlockCount;
+    return t;
 }
 
 int WriteAll::nextBlock() const {
@@ -240,40 +248,27 @@ bool WriteAll::failed(Failure failure, std::string_view reason, JobContext& ctx)
         if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
         // Units before m_unit came; the blocks read back whole count.
         judgeBlocks(m_unit);
-        finishChecked(ctx, "read-back stopped: " + std::string(reason));
+        finish(ctx, LoadOutcome::Stop::ReadBack, reason);
         return false;
     }
     if (!nothingReachedDevice(failure)) {
         // The frame went out and the exchange broke after it: the others still go, as each of
         // them stands on its own on the device. Read back, the block shows whether it arrived;
         // otherwise it is named at the end.
-        if (m_readBack == ReadBack::Off) {
-            if (!m_failed.empty()) m_failed += ' ';
-            m_failed += blockName(m_block);
-        }
+        if (m_readBack == ReadBack::Off) m_outcome.broken.set(static_cast<std::size_t>(m_block));
         advance(ctx);
         return !done();
     }
     ctx.status.deviceAnswering = false;
     if (m_round > 0) {
-        finishChecked(ctx, "writing again stopped: " + std::string(reason));
+        finish(ctx, LoadOutcome::Stop::Rewriting, reason);
         return false;
     }
     // The device did not take the block: nothing after it is written, so the device never holds
     // later blocks of the file over an earlier block of its old settings.
-    m_stage = Stage::Done;
-    const int last = kBlockCount - 1;
-    std::string notWritten = blockName(m_block);
-    if (m_block < last) notWritten += " to " + blockName(last);
-    std::string kept = "the device keeps its old settings";
-    if (m_block > 0) {
-        kept = "the device holds A0";
-        if (m_block > 1) kept += " to " + blockName(m_block - 1);
-        kept += " of the file";
-    }
-    ctx.texts.message = "loading stopped: " + std::string(reason) + "; " + notWritten +
-                        " not written (" + kept + ")";
-    ctx.status.lastError = ctx.texts.message;
+    m_outcome.stoppedAt = m_block;
+    finish(ctx, LoadOutcome::Stop::Writing, reason);
+    ctx.status.lastError = blockName(m_block) + " not written: " + std::string(reason);
     return false;
 }
 
@@ -291,10 +286,7 @@ void WriteAll::advance(JobContext& ctx) {
         m_unit = nextUnitToCheck(0);
         return;
     }
-    m_stage = Stage::Done;
-    ctx.texts.message = m_failed.empty() ? std::string(kTextLoadingCompleted)
-                                         : "loading failed: " + m_failed + " not written";
-    ctx.status.lastLoad = ctx.texts.message;
+    finish(ctx);
 }
 
 int WriteAll::nextUnitToCheck(int from) const {
@@ -327,21 +319,17 @@ void WriteAll::endReadBack(JobContext& ctx) {
         m_attempts = 0;
         return;
     }
-    finishChecked(ctx, {});
+    finish(ctx);
 }
 
-void WriteAll::finishChecked(JobContext& ctx, std::string_view stopped) {
+void WriteAll::finish(JobContext& ctx, LoadOutcome::Stop stop, std::string_view reason) {
     m_stage = Stage::Done;
-    std::string text = std::string(kTextLoadingCompleted) + ", " +
-                       std::to_string(m_verified.count()) + " of " + std::to_string(kBlockCount) +
-                       " blocks verified";
-    if (m_differs.any()) {
-        text += "; " + blockList(m_differs) + (m_differs.count() == 1 ? " differs" : " differ") +
-                " on the device";
-    }
-    if (!stopped.empty()) text += "; " + std::string(stopped);
-    ctx.texts.message = text;
-    ctx.status.lastLoad = text;
+    m_outcome.verified = m_verified;
+    m_outcome.differing = m_differs;
+    m_outcome.stop = stop;
+    m_outcome.reason = reason;
+    ctx.status.lastLoad = m_outcome;
+    ++ctx.status.loadsFinished;
 }
 
 AlarmCodeDownload::AlarmCodeDownload(std::span<const std::uint8_t> bytes) {
@@ -370,14 +358,14 @@ void AlarmCodeDownload::succeeded(JobContext& ctx) {
     m_attempts = 0;
     ctx.status.deviceAnswering = true;
     if (m_endMark) {
-        ctx.texts.download = "fileend" + shown;
+        ctx.setDownloadText("fileend" + shown);
         m_done = true;
     } else if (m_chunk >= kLastAlarmChunk) {
-        ctx.texts.download = "download stopped at chunk " + std::to_string(m_chunk) +
-                             ", the last one, without an end mark (\"??\")";
+        ctx.setDownloadText("download stopped at chunk " + std::to_string(m_chunk) +
+                            ", the last one, without an end mark (\"??\")");
         m_done = true;
     } else {
-        ctx.texts.download = shown;
+        ctx.setDownloadText(shown);
         ++m_chunk;
     }
 }
@@ -385,8 +373,8 @@ void AlarmCodeDownload::succeeded(JobContext& ctx) {
 bool AlarmCodeDownload::failed(Failure failure, std::string_view reason, JobContext& ctx) {
     if (++m_attempts < kMaxAttempts) return true;
     if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
-    ctx.texts.download = "download stopped at chunk " + std::to_string(m_chunk) + ": " +
-                         std::string(reason) + "; no later chunk was sent";
+    ctx.setDownloadText("download stopped at chunk " + std::to_string(m_chunk) + ": " +
+                        std::string(reason) + "; no later chunk was sent");
     ctx.status.lastError = ctx.texts.download;
     m_done = true;
     return false;

@@ -16,14 +16,15 @@
 #include "link/command_frame.h"
 #include "link/link_logs.h"
 #include "link/link_status.h"
+#include "model/device_target.h"
 #include "model/parameter_files.h"
 #include "model/programmer_state.h"
 
 namespace veskator {
 
 inline constexpr int kMaxAttempts = 3;  // connections tried for one block, chunk, unit or request
-
-inline constexpr std::string_view kTextLoadingCompleted = "loading completed";
+// Image bytes of 13 rewritten as 12 that the status keeps, the latest last.
+inline constexpr std::size_t kRewritesKept = 16;
 
 // Whether a write of all blocks reads the blocks back and compares them with the image.
 enum class ReadBack { Off, On };
@@ -49,14 +50,22 @@ struct JobContext {
     ProgrammerState& state;
     LinkStatus& status;
     LinkTexts& texts;
-    ExchangeLog& exchangeLog;
-    ReceiveLog& receiveLog;
+    LinkLogs& logs;
+
+    void setDownloadText(std::string text) {
+        texts.download = std::move(text);
+        ++texts.downloadChanges;
+    }
 };
 
 class LinkJob {
   public:
     virtual ~LinkJob() = default;
     virtual JobKind kind() const = 0;
+    // The device the job was asked for: every connection of it goes there, whatever the target
+    // is meanwhile.
+    const Target& target() const { return m_target; }
+    void setTarget(Target target) { m_target = std::move(target); }
     // A paced job waits for its time; the engine serves others meanwhile.
     virtual bool ready(std::chrono::steady_clock::time_point /*now*/) const { return true; }
     // A reply is awaited after the frame (reads, status, pairing); otherwise the frame is all.
@@ -77,6 +86,9 @@ class LinkJob {
     // The attempt failed. True when the job wants another attempt.
     virtual bool failed(Failure failure, std::string_view reason, JobContext& ctx) = 0;
     virtual bool done() const = 0;
+
+  private:
+    Target m_target;
 };
 
 // One exchange asked for by a click or an edit: a block write (built from the image when sent, so
@@ -137,7 +149,7 @@ class FullRead final : public LinkJob {
 // After a load: the eight image blocks, A0 first, one connection each. With read-back the units
 // that hold them (0 to 15) are then read on one connection and compared with the image as it was
 // sent; a block that differs is written once more and read back once more. What is read back is
-// compared only, never stored.
+// compared only, never stored. How it ended is the status's lastLoad.
 class WriteAll final : public LinkJob {
   public:
     explicit WriteAll(ReadBack readBack = ReadBack::Off);
@@ -149,6 +161,7 @@ class WriteAll final : public LinkJob {
     void succeeded(JobContext& ctx) override;
     bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
     bool done() const override { return m_stage == Stage::Done; }
+    Transfer progress() const;
     // The block written or read back next.
     int nextBlock() const;
     // Block writes still to go.
@@ -164,7 +177,8 @@ class WriteAll final : public LinkJob {
     // Judges the blocks of this round read back whole.
     void judgeBlocks(int unitsRead);
     void endReadBack(JobContext& ctx);
-    void finishChecked(JobContext& ctx, std::string_view stopped);
+    void finish(JobContext& ctx, LoadOutcome::Stop stop = LoadOutcome::Stop::None,
+                std::string_view reason = {});
 
     ReadBack m_readBack;
     Stage m_stage = Stage::Write;
@@ -178,7 +192,7 @@ class WriteAll final : public LinkJob {
     int m_unit = 0;       // the next unit to read back; -1 when the round has none left
     int m_frameUnit = 0;  // the unit whose frame went out
     int m_attempts = 0;
-    std::string m_failed;  // blocks whose frame went out but whose exchange broke, e.g. "A3 A5"
+    LoadOutcome m_outcome;
 };
 
 // The external alarm code: chunks of 128 bytes to device blocks 64 on, until the chunk that holds

@@ -4,23 +4,23 @@
 
 namespace veskator {
 
-void ExchangeLog::open(FileSystem& files) {
-    m_file = files.open(kExchangeLogPath, FileOpen::CreateEmpty);
+void LinkLogFiles::start() {
+    m_received = m_files.open(kReceiveLogPath, FileOpen::CreateEmpty, FileAccess::OwnerOnly);
 }
 
-void ExchangeLog::append(std::span<const std::uint8_t> bytes) {
-    if (m_file) m_file->write(bytes);
+void LinkLogFiles::beginExchange() {
+    m_exchange = m_files.open(kExchangeLogPath, FileOpen::CreateEmpty, FileAccess::OwnerOnly);
 }
 
-void ExchangeLog::append(std::string_view text) {
-    append(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+void LinkLogFiles::logExchange(std::span<const std::uint8_t> bytes) {
+    if (m_exchange) m_exchange->write(bytes);
 }
 
-void ReceiveLog::record(std::span<const std::uint8_t> reply) {
-    if (!m_file) return;
+void LinkLogFiles::logReceived(std::span<const std::uint8_t> reply) {
+    if (!m_received) return;
     const std::string head = "\r\n/" + std::to_string(reply.size()) + "/";
-    m_file->write(std::span(reinterpret_cast<const std::uint8_t*>(head.data()), head.size()));
-    m_file->write(reply);
+    m_received->write(std::span(reinterpret_cast<const std::uint8_t*>(head.data()), head.size()));
+    m_received->write(reply);
 }
 
 }  // namespace veskator

@@ -1,7 +1,8 @@
 #pragma once
-// The two link logs: the exchange log "./temp1.txt", made anew for every connection, and the
-// received-data log "./tempreceiveddata.txt", kept open for the whole run. Failures to write
-// either are ignored: a log never stops an exchange.
+// The link's two logs, given to the engine: the exchange log of each connection and the record of
+// every read reply. The engine only hands them bytes; what keeps them (the programmer's two files,
+// or nothing at all for a command-line run) is the owner's choice. Failures to keep a log never
+// stop an exchange.
 
 #include <cstdint>
 #include <memory>
@@ -12,28 +13,43 @@
 
 namespace veskator {
 
+// Keeps nothing: the logs of a run that wants none.
+class LinkLogs {
+  public:
+    virtual ~LinkLogs() = default;
+    // A connection's exchange log: begun anew after the pause that follows connecting, ended with
+    // the connection.
+    virtual void beginExchange() {}
+    virtual void logExchange(std::span<const std::uint8_t> /*bytes*/) {}
+    virtual void endExchange() {}
+    // One record per read reply.
+    virtual void logReceived(std::span<const std::uint8_t> /*reply*/) {}
+
+    void logExchange(std::string_view text) {
+        logExchange(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    }
+};
+
 inline constexpr std::string_view kExchangeLogPath = "./temp1.txt";
 inline constexpr std::string_view kReceiveLogPath = "./tempreceiveddata.txt";
 
-class ExchangeLog {
+// The programmer's logs: "./temp1.txt", made anew for every connection, and
+// "./tempreceiveddata.txt", made empty by start() and kept open for the whole run. Both carry the
+// device's settings, passwords included: they are readable by their owner only.
+class LinkLogFiles final : public LinkLogs {
   public:
-    void open(FileSystem& files);
-    void close() { m_file.reset(); }
-    void append(std::span<const std::uint8_t> bytes);
-    void append(std::string_view text);
+    explicit LinkLogFiles(FileSystem& files) : m_files(files) {}
+    void start();
+    void beginExchange() override;
+    void logExchange(std::span<const std::uint8_t> bytes) override;
+    void endExchange() override { m_exchange.reset(); }
+    // CR, LF, "/", the count in decimal, "/", the bytes.
+    void logReceived(std::span<const std::uint8_t> reply) override;
 
   private:
-    std::unique_ptr<File> m_file;
-};
-
-class ReceiveLog {
-  public:
-    void setFile(std::unique_ptr<File> file) { m_file = std::move(file); }
-    // One record per read reply: CR, LF, "/", the count in decimal, "/", the bytes.
-    void record(std::span<const std::uint8_t> reply);
-
-  private:
-    std::unique_ptr<File> m_file;
+    FileSystem& m_files;
+    std::unique_ptr<File> m_exchange;
+    std::unique_ptr<File> m_received;
 };
 
 }  // namespace veskator

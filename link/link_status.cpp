@@ -1,5 +1,7 @@
 #include "link/link_status.h"
 
+#include <algorithm>
+
 namespace veskator {
 
 std::string blockList(const std::bitset<kBlockCount>& blocks) {
@@ -11,6 +13,12 @@ std::string blockList(const std::bitset<kBlockCount>& blocks) {
         list += std::to_string(b);
     }
     return list;
+}
+
+const Transfer* LinkStatus::transfer(TransferKind kind) const {
+    const auto it = std::find_if(transfers.begin(), transfers.end(),
+                                 [kind](const Transfer& t) { return t.kind == kind; });
+    return it == transfers.end() ? nullptr : &*it;
 }
 
 }  // namespace veskator

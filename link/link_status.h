@@ -1,14 +1,17 @@
 #pragma once
-// What the link engine tells every window: where the exchange stands, which job it serves and how
-// far that job has come, what failed, the device's live loop states, and the three texts the
-// engine writes (the trace, the message, the download line). Windows read it; they never steer
-// the engine through it.
+// What the link engine tells every window: where the exchange stands, the transfers under way and
+// how far each has come, how the last load ended, what was refused or failed, the device's live
+// loop states, and the two texts the engine writes (the trace, the download line). All of it is
+// values; the windows put it into words. Windows read it; they never steer the engine through it.
 
 #include <array>
 #include <bitset>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "model/field_rules.h"
 #include "model/parameter_workspace.h"
 
 namespace veskator {
@@ -37,6 +40,21 @@ struct LoopStatus {
     bool ready = false;  // set by the first status reply, never cleared
 };
 
+// The long jobs, in the order a window names them when several are under way.
+enum class TransferKind { FullRead, AlarmCode, WriteAll, DialerUpload };
+
+// A write of all blocks writes, then reads back, then writes again what differed.
+enum class WriteStage { Writing, ReadingBack, Rewriting };
+
+struct Transfer {
+    TransferKind kind = TransferKind::FullRead;
+    int done = 0;   // units read, blocks written (or read back), chunks sent
+    int total = 0;  // of them in all (a dialer upload: as the list stands)
+    int at = 0;     // the unit, block or chunk under way
+    WriteStage stage = WriteStage::Writing;
+    bool readsBack = false;  // a write of all blocks that reads them back
+};
+
 // The dialer upload as every window sees it. Each upload has a number of its own, so a window
 // tells a new upload from the one it has been following.
 struct DialerProgress {
@@ -49,12 +67,42 @@ struct DialerProgress {
     std::string failure;   // why it was given up
 };
 
-// Written by the engine; a window may write them too (its prompts, the disclaimer), and the
-// engine's next words replace or extend what stands there.
+// How a write of all blocks (a load) ended.
+struct LoadOutcome {
+    enum class Stop {
+        None,
+        Writing,    // a block never reached the device: it and the blocks after it were not written
+        ReadBack,   // the read-back broke off
+        Rewriting,  // writing again what differed broke off
+    };
+    bool readBack = false;
+    std::bitset<kBlockCount> verified;   // read back as written
+    std::bitset<kBlockCount> differing;  // read back different (after the second write too)
+    std::bitset<kBlockCount> broken;  // without read-back: the frame went out, the exchange broke
+    Stop stop = Stop::None;
+    int stoppedAt = 0;   // Stop::Writing: the first block not written
+    std::string reason;  // why it stopped, in the link's words
+
+    // The device holds every block as the image had it, as far as the load could tell.
+    bool complete() const {
+        return stop == Stop::None && broken.none() && (!readBack || verified.all());
+    }
+};
+
+// Why the engine would not send something asked of it.
+enum class Refusal {
+    None,
+    NoDeviceData,   // the image holds zeros: nothing read or loaded yet
+    TargetChanged,  // the image is another device's
+};
+
+// Written by the engine alone.
 struct LinkTexts {
     std::string trace;     // the connection trace: "1", "2", "3", the greeting, "socket closed1"
-    std::string message;   // results of a write of all blocks
     std::string download;  // the alarm-code download's progress
+    // Counters that move with every change, so that a window knows when the link has spoken.
+    int traceChanges = 0;
+    int downloadChanges = 0;
 };
 
 // "A0 A3" for the blocks set.
@@ -63,31 +111,31 @@ std::string blockList(const std::bitset<kBlockCount>& blocks);
 struct LinkStatus {
     LinkState state = LinkState::Idle;
     JobKind job = JobKind::None;  // what the exchange under way serves
-    bool fullReadPending = false;
-    bool writeAllPending = false;
-    bool alarmDownloadPending = false;
-    int unitsRead = 0;               // of the full read under way
-    int writeAllBlock = 0;           // the block the write of all blocks writes or reads back next
-    bool writeAllReadsBack = false;  // the blocks are read back once written
-    bool writeAllReadingBack = false;  // it reads the written blocks back
-    bool writeAllRewriting = false;    // it writes blocks again that differed on the device
-    int alarmChunk = 0;                // the next alarm-code chunk (64..140)
+    // The transfers under way, in TransferKind order: the first is the one a window shows.
+    std::vector<Transfer> transfers;
     DialerProgress dialer;
     // False after every attempt of an exchange failed before anything reached the device; true
     // again with the next exchange that goes through.
     bool deviceAnswering = true;
     std::string lastError;
-    std::string notice;  // the engine's word on something the user should know (a rewritten byte)
-    // How the last write of all blocks ended ("loading completed, 8 of 8 blocks verified"); empty
-    // again with the next load or full read.
-    std::string lastLoad;
+    // How the last write of all blocks ended; none again with the next load or full read.
+    std::optional<LoadOutcome> lastLoad;
+    // The last request refused, until the next full read.
+    Refusal refusal = Refusal::None;
+    // Image bytes of 13 that went out as 12 (block and offset), since the last full read.
+    std::vector<ImagePlace> rewritten;
     // Image blocks whose write was given up; each is written again once the device answers.
     std::bitset<kBlockCount> unwrittenBlocks;
     LoopStatus loops;
     std::array<std::uint8_t, kGeneralReplySize> generalReply{};
     // Counters that move once per event, so any number of windows can each notice it once.
     int readsCompleted = 0;  // a full read filled the receive area
+    int loadsFinished = 0;   // a write of all blocks ended (lastLoad says how)
     int imageRewrites = 0;   // sending turned an image byte of 13 into 12
+    int refusals = 0;        // a request was refused (refusal says why)
+
+    const Transfer* transfer(TransferKind kind) const;
+    bool busyWith(TransferKind kind) const { return transfer(kind) != nullptr; }
 };
 
 }  // namespace veskator

@@ -2,11 +2,11 @@
 
 #include <bitset>
 
-#include "model/settings_compare.h"
+#include "link/parameter_load.h"
 #include "mainwin/compare_dlg.h"
 #include "mainwin/main_refresh.h"
 #include "mainwin/option_steps.h"
-#include "model/parameter_files.h"
+#include "model/settings_compare.h"
 #include "options/options_dlg.h"
 #include "resources/main_dialog_template.h"
 #include "ui/status_line.h"
@@ -43,11 +43,8 @@ std::string nameFrom(const std::string& bytes, std::size_t limit = std::string::
 
 }  // namespace
 
-CMainProgDlg::CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& link)
-    : m_services(services),
-      m_state(state),
-      m_link(link),
-      m_values(kMainDialogTemplate),
+CMainProgDlg::CMainProgDlg(Services& services, Session& session)
+    : WindowCore(services, session, kMainDialogTemplate, kStatusLine),
       m_deferred(services.clock, kMainCommits.size()),
       m_progress(services.clock) {}
 
@@ -56,8 +53,6 @@ bool CMainProgDlg::commitPending(ControlId id) const {
     return row >= 0 && m_deferred.pending(static_cast<std::size_t>(row));
 }
 
-const DialogTemplate& CMainProgDlg::dialogTemplate() const { return kMainDialogTemplate; }
-
 // Start-up: the working files, the received-data log, the agreement on file, then the timer
 // whose ticks run the link engine.
 void CMainProgDlg::onInit(Dialog& dialog) {
@@ -65,7 +60,9 @@ void CMainProgDlg::onInit(Dialog& dialog) {
     m_link.setTickSoon([this] {
         if (m_dialog != nullptr) m_dialog->triggerTimer(kLinkTimer);
     });
+    m_session.logs().start();
     readWorkingFiles();
+    updateTarget();
     // Shown before any handler can take the controls back into the values.
     show();
     m_dialog->armTimer(kLinkTimer, kTickPeriod);
@@ -86,7 +83,6 @@ void CMainProgDlg::readWorkingFiles() {
     m_values.setText(kLoadName,
                      nameFrom(readFileStart(files, kLoadingNameFile, kNameFileBytes).value_or(""),
                               kNameShownChars));
-    m_link.setReceiveLog(files.open(kReceiveLogPath, FileOpen::CreateEmpty));
     // Cut at a zero byte: the control could not hold what follows it, and would be rewritten at
     // every tick.
     m_values.setText(kTargetPort,
@@ -98,26 +94,31 @@ void CMainProgDlg::readWorkingFiles() {
         readFileStart(files, kLiabilityFile, kAgreement.size(), FileOpen::OpenOrCreate)
             .value_or("");
     m_disclaimerAccepted = liability == kAgreement;
-    if (m_disclaimerAccepted) m_link.texts().trace = kTextAgreedOnFile;
+    if (m_disclaimerAccepted) setTraceNote(std::string(kTextAgreedOnFile));
 }
 
-// The three status texts live in the shared state, where the link engine writes them.
-void CMainProgDlg::take() {
-    m_values.take(*m_dialog);
-    LinkTexts& texts = m_link.texts();
-    texts.message = m_values.text(kMessageWindow);
-    texts.trace = m_values.text(kTraceBox);
-    texts.download = m_values.text(kDownloadLine);
+void CMainProgDlg::updateTarget() {
+    m_link.setTarget({m_values.text(kTargetAddress), parsePort(m_values.text(kTargetPort))});
 }
 
-void CMainProgDlg::show() {
+// The trace and the download line are the link's; the window's own words stand there until the
+// link's next ones.
+void CMainProgDlg::setTraceNote(std::string text) {
+    m_traceNote = Overlay{std::move(text), m_link.texts().traceChanges};
+}
+
+void CMainProgDlg::setDownloadNote(std::string text) {
+    m_downloadNote = Overlay{std::move(text), m_link.texts().downloadChanges};
+}
+
+void CMainProgDlg::beforeShow() {
     const LinkTexts& texts = m_link.texts();
-    m_values.setText(kMessageWindow, texts.message);
-    m_values.setText(kTraceBox, texts.trace);
-    m_values.setText(kDownloadLine, texts.download);
-    m_values.show(*m_dialog);
-    const std::string status = statusText();
-    if (m_dialog->text(kStatusLine) != status) m_dialog->setText(kStatusLine, status);
+    if (m_traceNote && m_traceNote->linkChanges != texts.traceChanges) m_traceNote.reset();
+    if (m_downloadNote && m_downloadNote->linkChanges != texts.downloadChanges) {
+        m_downloadNote.reset();
+    }
+    m_values.setText(kTraceBox, m_traceNote ? m_traceNote->text : texts.trace);
+    m_values.setText(kDownloadLine, m_downloadNote ? m_downloadNote->text : texts.download);
     showProgress();
 }
 
@@ -130,20 +131,9 @@ void CMainProgDlg::showProgress() {
     m_dialog->setText(kProgress, view.text);
 }
 
-std::string CMainProgDlg::statusText() const {
-    std::string status;
-    if (m_closing) {
-        status = "writing " + std::to_string(m_link.pendingWrites()) + " pending changes    ";
-    }
-    return status + statusLineText(m_link.status());
-}
-
-bool CMainProgDlg::deviceDataPresent() {
-    if (m_state.imageHoldsDeviceData) return true;
-    // Refused before anything changes: the control goes back to what it showed.
-    m_link.setNotice(std::string(kTextReadFirst));
-    show();
-    return false;
+std::string CMainProgDlg::statusPrefix() const {
+    if (!m_closing) return {};
+    return "writing " + std::to_string(m_link.pendingWrites()) + " pending changes    ";
 }
 
 // Closing with changes still to go: they are committed now, the window stays until the link has
@@ -228,6 +218,8 @@ void CMainProgDlg::onFieldChanged(ControlId id) {
     m_dialog->armTimer(kLinkTimer, kCommitDelay);
     m_deferred.mark(static_cast<std::size_t>(row));
     take();
+    // Another device from the next request on; its file is saved at the tick.
+    if (!changesDevice(id)) updateTarget();
 }
 
 // Each keystroke restarts the pause; the text is judged once typing has stopped, so that "yes"
@@ -242,7 +234,7 @@ void CMainProgDlg::checkAgreement() {
     take();
     const std::string& answer = m_values.text(kMessageWindow);
     if (answer == "y" || answer == "Y") {
-        m_link.texts().trace = kTextAgreedNow;
+        setTraceNote(std::string(kTextAgreedNow));
         writeWholeFile(m_services.files, kLiabilityFile, kAgreement);
     }
     show();
@@ -281,35 +273,7 @@ void CMainProgDlg::onClicked(ControlId id) {
 // which order, with which waits.
 void CMainProgDlg::onOption(ControlId id) {
     if (!deviceDataPresent()) return;
-    const OptionBit& bit = *findRow(kMainOptionBits, id);
-    auto image = m_state.workspace.image();
-    std::uint8_t& imageByte = image[static_cast<std::size_t>(imageOffset(bit.place))];
-    std::uint8_t* copy = m_state.optionCopies.find(bit.place);
-    std::uint8_t& byte = copy != nullptr ? *copy : imageByte;
-    runSteps(findRow(kOptionSteps, id)->steps, *m_dialog, [&](OptionOp op) {
-        switch (op) {
-            case OptionOp::Pause:
-                break;
-            case OptionOp::Take:
-                take();
-                break;
-            case OptionOp::Flip:
-                byte ^= bit.mask;
-                break;
-            case OptionOp::SetValue:
-                m_values.setChecked(id, optionShownOn(bit, byte));
-                break;
-            case OptionOp::Show:
-                show();
-                break;
-            case OptionOp::Copy:
-                imageByte = byte;
-                break;
-            case OptionOp::Request:
-                m_link.requestBlockWrite(bit.place.block);
-                break;
-        }
-    });
+    runBitSteps(findRow(kOptionSteps, id)->steps, kMainOptionBits, id);
 }
 
 // "sending to 2nd server" and "Listen-in via IP" exclude each other; both blocks are written.
@@ -337,9 +301,10 @@ void CMainProgDlg::onEitherOr(ControlId id) {
 
 void CMainProgDlg::onStartGo() {
     if (!m_disclaimerAccepted) {
-        m_link.texts().trace = kDisclaimerText;
+        setTraceNote(std::string(kDisclaimerText));
         return;
     }
+    setNotice({});
     m_link.requestFullRead();
 }
 
@@ -348,64 +313,55 @@ void CMainProgDlg::onFinalize() { m_link.requestRemoteReset(); }
 void CMainProgDlg::onSave() {
     // What was typed a moment ago is part of what the technician saves.
     commitFields(DeferredFields::Which::All);
-    const bool saved = saveParameterFile(m_services.files, m_state, m_values.text(kSaveName));
-    m_link.texts().message = saved ? kTextSavingCompleted : kTextSavingFailed;
+    const bool saved =
+        saveParameterFile(m_services.files, m_state.workspace, m_values.text(kSaveName));
+    setMessage(saved ? kTextSavingCompleted : kTextSavingFailed);
     show();
 }
 
 void CMainProgDlg::onLoadQuestion() {
     m_loadConfirmPending = true;
-    m_link.texts().message = kTextLoadQuestion;
+    setMessage(kTextLoadQuestion);
     show();
 }
 
 void CMainProgDlg::onLoadYes() {
     if (!m_loadConfirmPending) return;
     const std::string name = m_values.text(kLoadName);
-    std::array<std::uint8_t, kWorkspaceSize> file{};
-    const LoadOutcome outcome = readParameterFile(m_services.files, m_state, name, file);
-    if (outcome.status != LoadOutcome::Status::Loaded) {
-        // Nothing is sent: the image still holds what it held.
-        m_link.texts().message = loadFailureText(name, outcome);
-        show();
-        return;
+    writeWholeFile(m_services.files, kLoadingNameFile, name);
+    const LoadStart load =
+        startLoad(m_session.loadServices(), {name, m_verifyLoads ? ReadBack::On : ReadBack::Off});
+    switch (load.status) {
+        case LoadStart::Status::Started:
+            break;
+        case LoadStart::Status::FileProblem:
+            // Nothing is sent: the image still holds what it held.
+            setMessage("loading failed: " + parameterFileProblem(name, load.file));
+            return show();
+        case LoadStart::Status::TargetChanged:
+            setMessage("loading not started: " + std::string(kTextTargetChanged));
+            return show();
+        case LoadStart::Status::SnapshotFailed:
+            setMessage("loading not started: snapshot " + load.snapshot->path +
+                       " could not be saved; nothing was sent");
+            return show();
     }
-    // What the device held, as the last read brought it, is kept before the file replaces it:
-    // loading the snapshot undoes the load. Without it the load does not go ahead.
     std::string snapshotNote;
-    if (m_state.imageReadFromDevice) {
-        const SnapshotOutcome snapshot =
-            saveSnapshot(m_services.files, m_state.workspace, m_services.wallClock.localNow(),
-                         m_values.text(kTargetAddress));
-        if (!snapshot.saved) {
-            m_link.texts().message = "loading not started: snapshot " + snapshot.path +
-                                     " could not be saved; nothing was sent";
-            show();
-            return;
-        }
-        snapshotNote = "snapshot saved: " + snapshot.path;
-    }
-    std::copy_n(file.begin(), outcome.bytes, m_state.workspace.bytes().begin());
-    m_state.imageReadFromDevice = false;
-    // The file replaces the image whole: a read still running would store device bytes over it,
-    // edits not yet committed would mix into it, and an earlier load's writes start again at A0.
+    if (load.snapshot) snapshotNote = "snapshot saved: " + load.snapshot->path;
     std::string notice = snapshotNote;
-    if (m_link.status().fullReadPending) {
+    if (load.stoppedRead) {
         notice = "full read stopped: the loaded file replaces the image" +
                  (notice.empty() ? "" : "; " + notice);
     }
-    if (!notice.empty()) m_link.setNotice(notice);
-    m_link.stopFullRead();
+    setNotice(notice);
+    // Edits not yet committed would mix into the file.
     for (std::size_t row = 0; row < kMainCommits.size(); ++row) {
         const CommitKind kind = kMainCommits[row].kind;
         if (kind == CommitKind::Text || kind == CommitKind::EitherOr) m_deferred.drop(row);
     }
-    m_state.imageHoldsDeviceData = true;
-    m_link.requestWriteAll(m_verifyLoads ? ReadBack::On : ReadBack::Off);
     // What the window shows, and the option bytes its next click starts from, are the file's.
     refreshMainValues(m_state, m_values);
-    m_link.texts().message = kTextLoading;
-    if (!snapshotNote.empty()) m_link.texts().message += "; " + snapshotNote;
+    setMessage(std::string(kTextLoading) + (snapshotNote.empty() ? "" : "; " + snapshotNote));
     show();
 }
 
@@ -413,21 +369,22 @@ void CMainProgDlg::onLoadYes() {
 void CMainProgDlg::onCompare() {
     take();
     const std::string name = m_values.text(kLoadName);
-    const auto after = workspaceAfterLoad(m_services.files, m_state, name);
-    if (!after) {
-        m_link.setNotice("compare: " + name + " cannot be read");
+    const ParameterFile file = readParameterFile(m_services.files, name);
+    if (!file.read()) {
+        setNotice("compare: " + parameterFileProblem(name, file));
         return show();
     }
+    const auto after = workspaceWith(m_state.workspace, file);
     const std::string_view now =
-        m_state.imageHoldsDeviceData ? "the device as read" : "the image (not read yet)";
+        m_state.holdsDeviceData() ? "the device as read" : "the image (not read yet)";
     CompareDlg report(
-        comparisonReport(compareSettings(m_state.workspace.bytes(), *after), now, name));
+        comparisonReport(compareSettings(m_state.workspace.bytes(), after), now, name));
     m_dialog->runModal(report);
 }
 
 void CMainProgDlg::onLoadNo() {
     m_loadConfirmPending = false;
-    m_link.texts().message.clear();
+    setMessage({});
     show();
 }
 
@@ -435,7 +392,7 @@ void CMainProgDlg::onAlarmCode() {
     const AlarmCodeOutcome outcome = loadAlarmCode(m_services.files, m_alarmCode);
     if (outcome.bytes == 0) {
         // Nothing to send: blocks 64 on keep what the device holds.
-        m_link.texts().download = alarmCodeRefusal(outcome);
+        setDownloadNote(alarmCodeRefusal(outcome));
         show();
         return;
     }
@@ -484,8 +441,15 @@ void CMainProgDlg::saveAddressWhenDue(bool now) {
 
 void CMainProgDlg::onLinkTick() {
     commitFields(DeferredFields::Which::Due);
-    m_link.setTarget(m_values.text(kTargetAddress), parsePort(m_values.text(kTargetPort)));
     m_link.tick();
+    followLink();
+    show();
+    m_dialog->armTimer(kLinkTimer, kTickPeriod);
+    if (m_closing && !m_asking) finishClosing();
+}
+
+// What the link did since the last tick: a read to show, a byte it rewrote, a load that ended.
+void CMainProgDlg::followLink() {
     const LinkStatus& status = m_link.status();
     if (status.readsCompleted != m_readsShown) {
         m_readsShown = status.readsCompleted;
@@ -500,9 +464,10 @@ void CMainProgDlg::onLinkTick() {
         m_rewritesShown = status.imageRewrites;
         refreshMainOptions(m_state, m_values);
     }
-    show();
-    m_dialog->armTimer(kLinkTimer, kTickPeriod);
-    if (m_closing && !m_asking) finishClosing();
+    if (status.loadsFinished != m_loadsShown) {
+        m_loadsShown = status.loadsFinished;
+        if (status.lastLoad) setMessage(loadOutcomeText(*status.lastLoad));
+    }
 }
 
 void CMainProgDlg::onSystemCommand(int command) {
@@ -520,12 +485,12 @@ void CMainProgDlg::onContextCommand(int command) {
 
 // A new options window every time, filled from the image; not while a read is still filling it.
 void CMainProgDlg::openOptions() {
-    if (m_link.status().fullReadPending) {
-        m_link.setNotice("wait for the read to finish");
+    if (m_link.status().busyWith(TransferKind::FullRead)) {
+        setNotice("wait for the read to finish");
         show();
         return;
     }
-    COptionsDlg options(m_services, m_state, m_link);
+    COptionsDlg options(m_services, m_session);
     m_dialog->runModal(options);
     // The other windows switch option bits this one shows.
     if (m_dialog == nullptr) return;

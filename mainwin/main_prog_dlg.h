@@ -7,14 +7,11 @@
 #include <memory>
 #include <optional>
 
-#include "link/link_engine.h"
-#include "model/programmer_state.h"
 #include "model/main_fields.h"
-#include "platform/control_values.h"
-#include "platform/dialog_window.h"
-#include "platform/services.h"
+#include "model/parameter_files.h"
 #include "ui/deferred_fields.h"
 #include "ui/link_progress.h"
+#include "ui/window_core.h"
 
 namespace veskator {
 
@@ -53,11 +50,10 @@ inline constexpr std::size_t kAddressFileBytes = 50;
 inline constexpr std::string_view kQuestionDialerUpload =
     "The DV70-1 upload is still running. Close now and leave the dialer with part of its list?";
 
-class CMainProgDlg final : public DialogWindow {
+class CMainProgDlg final : public WindowCore {
   public:
-    CMainProgDlg(Services& services, ProgrammerState& state, LinkEngine& link);
+    CMainProgDlg(Services& services, Session& session);
 
-    const DialogTemplate& dialogTemplate() const override;
     void onInit(Dialog& dialog) override;
     void onClosed() override;
     bool onCloseRequested() override;
@@ -72,7 +68,6 @@ class CMainProgDlg final : public DialogWindow {
     bool contextEntryChecked(int command) const override;
     void onContextCommand(int command) override;
 
-    const ControlValues& values() const { return m_values; }
     bool disclaimerAccepted() const { return m_disclaimerAccepted; }
     bool loadConfirmPending() const { return m_loadConfirmPending; }
     bool verifyLoads() const { return m_verifyLoads; }
@@ -81,12 +76,20 @@ class CMainProgDlg final : public DialogWindow {
     int pendingCommits() const { return m_deferred.pendingCount(); }
 
   private:
+    // The window's own words in a control the link writes too: shown until the link's next word.
+    struct Overlay {
+        std::string text;
+        int linkChanges = 0;  // the link's count of changes when the words were put there
+    };
+
     void readWorkingFiles();
-    void take();
-    void show();
-    std::string statusText() const;
-    // True when the image may be changed; otherwise says why not and shows the values again.
-    bool deviceDataPresent();
+    void beforeShow() override;
+    std::string statusPrefix() const override;
+    void setTraceNote(std::string text);
+    void setDownloadNote(std::string text);
+    void setMessage(std::string_view text) { m_values.setText(main_ids::kMessageWindow, text); }
+    // The link serves the device typed into the target address and port.
+    void updateTarget();
     void finishClosing();
     void commitFields(DeferredFields::Which which);
     void saveAddressWhenDue(bool now);
@@ -107,22 +110,22 @@ class CMainProgDlg final : public DialogWindow {
     void onAlarmCode();
     void openOptions();
     void onLinkTick();
+    void followLink();
     void showProgress();
 
-    Services& m_services;
-    ProgrammerState& m_state;
-    LinkEngine& m_link;
-    ControlValues m_values;
-    Dialog* m_dialog = nullptr;
     DeferredFields m_deferred;
     std::array<std::uint8_t, kAlarmCodeBufferSize> m_alarmCode{};
     std::optional<Clock::TimePoint> m_addressSaveAt;  // the address file follows a short pause
     bool m_disclaimerAccepted = false;
     bool m_loadConfirmPending = false;
     bool m_verifyLoads = true;  // a load reads its blocks back
-    // Events of the link already shown: a full read's refresh, a rewritten option byte.
+    // Events of the link already shown: a full read's refresh, a rewritten option byte, the end of
+    // a load.
     int m_readsShown = 0;
     int m_rewritesShown = 0;
+    int m_loadsShown = 0;
+    std::optional<Overlay> m_traceNote;
+    std::optional<Overlay> m_downloadNote;
     // A close was asked for while changes were still to go: the window closes once they have.
     bool m_closing = false;
     bool m_asking = false;

@@ -4,48 +4,36 @@
 
 #include <array>
 #include <chrono>
-#include <span>
 
 #include "resources/main_dialog_template.h"
-#include "ui/steps.h"
+#include "ui/bit_steps.h"
 
 namespace veskator {
 
-enum class OptionOp {
-    Pause,     // nothing but the step's wait
-    Take,      // take all values
-    Flip,      // flip the bit in its working copy (or in the image byte where it has none)
-    SetValue,  // the option's value from the new bit
-    Show,      // show all values
-    Copy,      // the working copy into the image byte
-    Request,   // write the byte's block
-};
-using OptionStep = Step<OptionOp>;
-
 namespace option_lists {
-using enum OptionOp;
+using enum BitOp;
 using std::chrono::milliseconds;
-inline constexpr std::array<OptionStep, 5> kShowThenWrite{
-    {{Flip}, {SetValue}, {Show}, {Copy}, {Request}}};
-inline constexpr std::array<OptionStep, 5> kShowWaitThenWrite{
-    {{Flip}, {SetValue}, {Show, milliseconds{200}}, {Copy}, {Request}}};
-inline constexpr std::array<OptionStep, 6> kWriteThenShow{
-    {{Flip}, {SetValue}, {Copy}, {Request}, {Show}, {Take}}};
-inline constexpr std::array<OptionStep, 6> kShowWriteTake{
-    {{Flip}, {SetValue}, {Show}, {Copy}, {Request}, {Take}}};
-inline constexpr std::array<OptionStep, 6> kShowPauseWriteTake{
-    {{Flip}, {SetValue}, {Show, milliseconds{100}}, {Copy}, {Request}, {Take}}};
-inline constexpr std::array<OptionStep, 6> kTakeShowLongWaitWrite{
-    {{Take}, {Flip}, {SetValue}, {Show, milliseconds{2000}}, {Copy}, {Request}}};
-inline constexpr std::array<OptionStep, 5> kWaitImageByte{
-    {{Pause, milliseconds{500}}, {Flip}, {SetValue}, {Show}, {Request}}};
-inline constexpr std::array<OptionStep, 5> kTakeImageByteWait{
-    {{Take}, {Flip}, {SetValue}, {Show}, {Request, milliseconds{200}}}};
+inline constexpr std::array<BitStep, 5> kShowThenWrite{
+    {{Change}, {ShowBit}, {Show}, {Copy}, {Write}}};
+inline constexpr std::array<BitStep, 5> kShowWaitThenWrite{
+    {{Change}, {ShowBit}, {Show, milliseconds{200}}, {Copy}, {Write}}};
+inline constexpr std::array<BitStep, 6> kWriteThenShow{
+    {{Change}, {ShowBit}, {Copy}, {Write}, {Show}, {Take}}};
+inline constexpr std::array<BitStep, 6> kShowWriteTake{
+    {{Change}, {ShowBit}, {Show}, {Copy}, {Write}, {Take}}};
+inline constexpr std::array<BitStep, 6> kShowPauseWriteTake{
+    {{Change}, {ShowBit}, {Show, milliseconds{100}}, {Copy}, {Write}, {Take}}};
+inline constexpr std::array<BitStep, 6> kTakeShowLongWaitWrite{
+    {{Take}, {Change}, {ShowBit}, {Show, milliseconds{2000}}, {Copy}, {Write}}};
+inline constexpr std::array<BitStep, 5> kWaitImageByte{
+    {{Pause, milliseconds{500}}, {Change}, {ShowBit}, {Show}, {Write}}};
+inline constexpr std::array<BitStep, 5> kTakeImageByteWait{
+    {{Take}, {Change}, {ShowBit}, {Show}, {Write, milliseconds{200}}}};
 }  // namespace option_lists
 
 struct OptionSteps {
     int id;
-    std::span<const OptionStep> steps;
+    BitSteps steps;
 };
 
 // clang-format off

@@ -1,12 +1,16 @@
 #pragma once
-// Parameter files (16384-byte snapshots of the workspace) and the external alarm code.
+// Parameter files (snapshots of the workspace: 16384 bytes, or the 1024 bytes of the image alone),
+// the snapshots a load keeps of the device first, and the external alarm code.
 
 #include <array>
-#include <optional>
+#include <cstddef>
+#include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 
-#include "model/programmer_state.h"
+#include "model/device_target.h"
+#include "model/parameter_workspace.h"
 #include "platform/file_system.h"
 #include "platform/wall_clock.h"
 
@@ -27,50 +31,66 @@ inline constexpr std::string_view kTextSavingCompleted = "Saving completed.";
 inline constexpr std::string_view kTextSavingFailed = "Saving failed.";
 inline constexpr std::string_view kTextLoadQuestion = "Are you sure? Yes or No";
 inline constexpr std::string_view kTextLoading = "loading";
-inline constexpr std::string_view kTextLoadingFailed = "loading failed: file not found";
 
-// Remembers the name, then writes the whole workspace under it. False when the file could not
-// be created or written.
-bool saveParameterFile(FileSystem& files, const ProgrammerState& state, std::string_view name);
+// Remembers the name, then writes the whole workspace under it, readable by its owner only (it
+// holds the device's passwords). False when the file could not be created or written.
+bool saveParameterFile(FileSystem& files, const ParameterWorkspace& workspace,
+                       std::string_view name);
 
-struct LoadOutcome {
+// Which files count as parameter files: exactly the workspace or the image, or (asked for by
+// name) any file, whose bytes then go over the start of the workspace.
+enum class FileSizeRule { ParameterFile, AnySize };
+
+struct ParameterFile {
     enum class Status {
-        Loaded,
-        NotFound,  // the file cannot be opened
-        // Fewer bytes than the image while the image holds no device data: the rest of it would
-        // be zeros written over the device's settings.
-        TooShort,
+        Read,
+        NotFound,   // cannot be opened
+        WrongSize,  // neither 1024 nor 16384 bytes
     };
     Status status = Status::NotFound;
-    std::size_t bytes = 0;
+    std::size_t bytes = 0;  // the file's size, up to one byte more than the workspace
+    std::array<std::uint8_t, kWorkspaceSize> content{};  // its first bytes
+
+    bool read() const { return status == Status::Read; }
 };
 
-// Remembers the name, then reads up to 16384 bytes of the file into `bytes`; the workspace is left
-// as it is. The caller puts a Loaded outcome's bytes into the workspace from its start (a shorter
-// file leaves the bytes after it as they were).
-LoadOutcome readParameterFile(FileSystem& files, const ProgrammerState& state,
-                              std::string_view name,
-                              std::array<std::uint8_t, kWorkspaceSize>& bytes);
-// What the workspace would hold after loading the file, without changing it or remembering the
-// name; nullopt when the file cannot be opened.
-std::optional<std::array<std::uint8_t, kWorkspaceSize>> workspaceAfterLoad(
-    FileSystem& files, const ProgrammerState& state, std::string_view name);
-// The message window's text for a load that did not happen.
-std::string loadFailureText(std::string_view name, const LoadOutcome& outcome);
+ParameterFile readParameterFile(FileSystem& files, std::string_view name,
+                                FileSizeRule rule = FileSizeRule::ParameterFile);
+// Why a file that was not read cannot be loaded: "notes.txt holds 12 bytes; a parameter file
+// holds 1024 or 16384".
+std::string parameterFileProblem(std::string_view name, const ParameterFile& file);
+// The workspace with the file over its start: a file of the image alone leaves the rest as it is.
+std::array<std::uint8_t, kWorkspaceSize> workspaceWith(const ParameterWorkspace& workspace,
+                                                       const ParameterFile& file);
+void applyParameterFile(ParameterWorkspace& workspace, const ParameterFile& file);
 
-// "2026-12-08_14-03-22_192.168.1.20.bin": the local time, then the target address as typed with
-// every character but letters, digits, "." and "-" made "_".
-std::string snapshotName(const LocalTime& time, std::string_view target);
+// "2026-12-08_14-03-22_192.168.1.20_4000.bin": the local time, then the device's host (every
+// character but letters, digits, "." and "-" made "_", shortened in its middle only where the
+// name would be too long for the file system) and its whole port.
+std::string snapshotName(const LocalTime& time, const Target& device);
 
 struct SnapshotOutcome {
     bool saved = false;
     std::string path;  // as the message window names it: "program/snapshots/<name>"
 };
 
-// Saves the workspace as a parameter file under the snapshot directory (made when missing), then
-// deletes the oldest snapshots beyond the newest kSnapshotsKept; other files there stay.
-SnapshotOutcome saveSnapshot(FileSystem& files, const ParameterWorkspace& workspace,
-                             const LocalTime& time, std::string_view target);
+// Saves the workspace as a snapshot of the device before a load replaces it. A snapshot never
+// replaces another (a second one of the same second gets a suffix), and pruning to the newest
+// kSnapshotsKept never removes one that this keeper has made: one keeper lives for a whole run of
+// the program or of the command line. The folder and the files are readable by their owner only.
+class SnapshotKeeper {
+  public:
+    explicit SnapshotKeeper(FileSystem& files) : m_files(files) {}
+    SnapshotOutcome save(const ParameterWorkspace& workspace, const LocalTime& time,
+                         const Target& device);
+    std::size_t made() const { return m_made.size(); }
+
+  private:
+    void prune();
+
+    FileSystem& m_files;
+    std::set<std::string> m_made;
+};
 
 struct AlarmCodeOutcome {
     std::size_t bytes = 0;  // converted bytes now at the start of the buffer

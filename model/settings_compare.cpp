@@ -18,7 +18,20 @@ struct Setting {
     std::function<std::string(ConstWorkspace)> show;
     std::vector<std::pair<std::size_t, std::uint8_t>> named;  // workspace offset, bits
     bool secret = false;
+    // A text shows its slot's bytes up to its zero byte only, and at most this many characters:
+    // what lies behind them is not shown. 0 for a setting that is no text.
+    std::size_t textChars = 0;
 };
+
+// The bits a setting shows, given the two values it shows.
+std::vector<std::pair<std::size_t, std::uint8_t>> shownBits(const Setting& s, const std::string& a,
+                                                            const std::string& b) {
+    if (s.textChars == 0) return s.named;
+    // The characters of the longer text, and the zero byte that ends it where one is shown.
+    const std::size_t longer = std::max(a.size(), b.size());
+    const std::size_t count = std::min(s.named.size(), longer + (longer < s.textChars ? 1 : 0));
+    return {s.named.begin(), s.named.begin() + static_cast<std::ptrdiff_t>(count)};
+}
 
 const ControlTemplate& control(const DialogTemplate& layout, ControlId id) {
     return *findControl(layout.controls, id);
@@ -47,7 +60,7 @@ void addText(std::vector<Setting>& out, SettingsWindow window, const DialogTempl
     out.push_back({window, labelOf(layout, f.id),
                    [f](ConstWorkspace w) { return showText(imageOf(w), f); },
                    wholeBytes(static_cast<std::size_t>(imageOffset(f.place)), size),
-                   control(layout, f.id).masked});
+                   control(layout, f.id).masked, static_cast<std::size_t>(f.showChars)});
 }
 
 void addOption(std::vector<Setting>& out, SettingsWindow window, const DialogTemplate& layout,
@@ -119,7 +132,7 @@ void addDialerWindow(std::vector<Setting>& out) {
                        [offset, size](ConstWorkspace w) {
                            return readText(w.subspan(offset, size), 0, static_cast<int>(size));
                        },
-                       wholeBytes(offset, size)});
+                       wholeBytes(offset, size), false, size});
     };
     for (int n = 0; n < kTelephoneLines; ++n) {
         listEntry("telephone line " + std::to_string(n),
@@ -146,16 +159,13 @@ const std::vector<Setting>& settings() {
     return all;
 }
 
-// The bits some setting names, byte by byte.
-const std::array<std::uint8_t, kWorkspaceSize>& namedBits() {
-    static const auto bits = [] {
-        std::array<std::uint8_t, kWorkspaceSize> named{};
-        for (const Setting& s : settings()) {
-            for (const auto& [offset, mask] : s.named) named[offset] |= mask;
-        }
-        return named;
-    }();
-    return bits;
+// The workspace as the device holds it once it is written: image bytes of 13 go out as 12. The
+// dialer's chunks and the spare area are sent as they stand.
+std::array<std::uint8_t, kWorkspaceSize> asSent(ConstWorkspace workspace) {
+    std::array<std::uint8_t, kWorkspaceSize> bytes{};
+    std::copy(workspace.begin(), workspace.end(), bytes.begin());
+    for (std::size_t i = 0; i < kImageSize; ++i) bytes[i] = sentAs(bytes[i]);
+    return bytes;
 }
 
 std::string stars(const std::string& text) { return std::string(text.size(), '*'); }
@@ -174,12 +184,21 @@ std::string_view windowName(SettingsWindow window) {
     return {};
 }
 
-SettingsComparison compareSettings(ConstWorkspace before, ConstWorkspace after) {
+// Every differing bit is either shown by a setting whose shown value differs, or its byte is
+// counted: bytes behind a text's zero byte, bits no option names, a bit another one hides, codes
+// shown alike and slot bytes no window shows all change the device without showing as a setting.
+SettingsComparison compareSettings(ConstWorkspace beforeBytes, ConstWorkspace afterBytes) {
+    const auto beforeSent = asSent(beforeBytes);
+    const auto afterSent = asSent(afterBytes);
+    const ConstWorkspace before(beforeSent);
+    const ConstWorkspace after(afterSent);
     SettingsComparison result;
+    std::array<std::uint8_t, kWorkspaceSize> shown{};
     for (const Setting& s : settings()) {
         std::string a = s.show(before);
         std::string b = s.show(after);
         if (a == b) continue;
+        for (const auto& [offset, mask] : shownBits(s, a, b)) shown[offset] |= mask;
         // A changed password says so, and its length, never its characters.
         if (s.secret) {
             a = stars(a);
@@ -188,10 +207,9 @@ SettingsComparison compareSettings(ConstWorkspace before, ConstWorkspace after) 
         }
         result.settings.push_back({s.window, s.label, std::move(a), std::move(b)});
     }
-    const auto& named = namedBits();
     const auto countOther = [&](std::size_t from, std::size_t size) {
         for (std::size_t i = from; i < from + size; ++i) {
-            if (((before[i] ^ after[i]) & ~named[i]) != 0) ++result.otherBytes;
+            if (((before[i] ^ after[i]) & ~shown[i]) != 0) ++result.otherBytes;
         }
     };
     countOther(0, kImageSize);

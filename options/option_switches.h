@@ -9,24 +9,19 @@
 #include <cstdint>
 #include <string_view>
 
-#include "link/command_frame.h"
 #include "model/options_fields.h"
-#include "ui/steps.h"
+#include "ui/bit_steps.h"
 
 namespace veskator {
 
-enum class Change { Flip, Set, Clear };
-// Bytes shared with the other windows are switched in their working copy, then stored whole.
-enum class Via { Image, Copy };
-
+// Bytes shared with the other windows are switched in their working copy, then stored whole; a
+// click writes the block of its bit.
 struct SwitchRow {
     int id;
     bool take;
     std::chrono::milliseconds waitBefore;
     Change change;
-    Via via;
     std::chrono::milliseconds waitAfter;
-    CommandCode code;
     bool reset;
 };
 
@@ -39,43 +34,36 @@ inline constexpr milliseconds kLong{2000};
 
 // clang-format off
 inline constexpr std::array<SwitchRow, 20> kSwitchRows{{
-    //  control                        take   before                  change         via        after                   code reset
-    {options_ids::kDdnsEnable,        false, switch_waits::kNone,  Change::Flip,  Via::Copy,  switch_waits::kNone,  10, false},
-    {options_ids::kAlarmMonitor,      true,  switch_waits::kNone,  Change::Flip,  Via::Copy,  switch_waits::kNone,  11, false},
-    {options_ids::kAtPanel,           true,  switch_waits::kNone,  Change::Clear, Via::Copy,  switch_waits::kLong,  11, false},
-    {options_ids::kAtReceiver,        true,  switch_waits::kNone,  Change::Set,   Via::Copy,  switch_waits::kLong,  11, false},
-    {options_ids::kRedial,            false, switch_waits::kNone,  Change::Flip,  Via::Copy,  switch_waits::kShort, 11, false},
-    {options_ids::kMicInput,          true,  switch_waits::kNone,  Change::Flip,  Via::Image, switch_waits::kLong,  10, false},
-    {options_ids::kEnableDialer,      true,  switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
-    {options_ids::kRepeatEmail,       false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
-    {options_ids::kNormallyClosed1,   true,  switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
-    {options_ids::kNormallyClosed2,   true,  switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
-    {options_ids::kListenIn,          false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
-    {options_ids::kReceiverOrVoice,   false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
-    {options_ids::kAddIpMessage,      false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
-    {options_ids::kTestReports,       false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
-    {options_ids::kArm1,              false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, true},
-    {options_ids::kArm2,              false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, true},
-    {options_ids::kTestEveryTwoHours, false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, true},
-    {options_ids::kContactIdFormat,   false, switch_waits::kShort, Change::Flip,  Via::Image, switch_waits::kNone,  10, false},
+    //  control                       take   before                change         after                reset
+    {options_ids::kDdnsEnable,        false, switch_waits::kNone,  Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kAlarmMonitor,      true,  switch_waits::kNone,  Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kAtPanel,           true,  switch_waits::kNone,  Change::Clear, switch_waits::kLong,  false},
+    {options_ids::kAtReceiver,        true,  switch_waits::kNone,  Change::Set,   switch_waits::kLong,  false},
+    {options_ids::kRedial,            false, switch_waits::kNone,  Change::Flip,  switch_waits::kShort, false},
+    {options_ids::kMicInput,          true,  switch_waits::kNone,  Change::Flip,  switch_waits::kLong,  false},
+    {options_ids::kEnableDialer,      true,  switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kRepeatEmail,       false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kNormallyClosed1,   true,  switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kNormallyClosed2,   true,  switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kListenIn,          false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kReceiverOrVoice,   false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kAddIpMessage,      false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kTestReports,       false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
+    {options_ids::kArm1,              false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  true},
+    {options_ids::kArm2,              false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  true},
+    {options_ids::kTestEveryTwoHours, false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  true},
+    {options_ids::kContactIdFormat,   false, switch_waits::kShort, Change::Flip,  switch_waits::kNone,  false},
     // A latched alarm is only ever cleared from here; the device latches it again.
-    {options_ids::kAlarmLatched1,     false, switch_waits::kShort, Change::Clear, Via::Image, switch_waits::kNone,  10, true},
-    {options_ids::kAlarmLatched2,     false, switch_waits::kShort, Change::Clear, Via::Image, switch_waits::kNone,  10, true},
+    {options_ids::kAlarmLatched1,     false, switch_waits::kShort, Change::Clear, switch_waits::kNone,  true},
+    {options_ids::kAlarmLatched2,     false, switch_waits::kShort, Change::Clear, switch_waits::kNone,  true},
 }};
 // clang-format on
 
-// Every option button has its switch and every switch its bit; the bit's byte decides between
-// copy and image, and the code writes the bit's block. (Loops only: no pointer comparisons.)
+// Every option button has its switch and every switch its bit. (Loops only: no pointer
+// comparisons.)
 constexpr bool switchRowsAreSound() {
     for (const SwitchRow& row : kSwitchRows) {
-        bool found = false;
-        for (const OptionBit& bit : kOptionsOptionBits) {
-            if (bit.id != row.id) continue;
-            found = true;
-            if ((row.via == Via::Copy) != hasWorkingCopy(bit.place)) return false;
-            if (blockOfWriteCode(row.code) != bit.place.block) return false;
-        }
-        if (!found) return false;
+        if (!hasRow(kOptionsOptionBits, row.id)) return false;
     }
     for (const OptionBit& bit : kOptionsOptionBits) {
         if (!hasRow(kSwitchRows, bit.id)) return false;
@@ -87,17 +75,14 @@ static_assert(switchRowsAreSound());
 // One switch click as a step list for the shared runner: take (or nothing) and the wait before,
 // the change, the buttons of the bit, show and the wait after, the copy into the image, the write,
 // the restart.
-enum class SwitchOp { Pause, Take, Change, SetValue, Show, Copy, Post, Reset };
-using SwitchStep = Step<SwitchOp>;
-
-constexpr std::array<SwitchStep, 7> switchSteps(const SwitchRow& row) {
-    using enum SwitchOp;
+constexpr std::array<BitStep, 7> switchSteps(const SwitchRow& row) {
+    using enum BitOp;
     return {{{row.take ? Take : Pause, row.waitBefore},
-             {Change},
-             {SetValue},
+             {BitOp::Change},
+             {ShowBit},
              {Show, row.waitAfter},
-             {row.via == Via::Copy ? Copy : Pause},
-             {Post},
+             {Copy},
+             {Write},
              {row.reset ? Reset : Pause}}};
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "dialer/dialer_receiver_dlg.h"
-#include "ui/status_line.h"
 #include "ui/steps.h"
 
 namespace veskator {
@@ -55,15 +54,10 @@ constexpr bool contains(const std::array<ControlId, N>& ids, ControlId id) {
 
 }  // namespace
 
-COptionsDlg::COptionsDlg(Services& services, ProgrammerState& state, LinkEngine& link)
-    : m_services(services),
-      m_state(state),
-      m_link(link),
-      m_values(kOptionsDialogTemplate),
+COptionsDlg::COptionsDlg(Services& services, Session& session)
+    : WindowCore(services, session, kOptionsDialogTemplate, ids::kStatusLine),
       m_deferred(services.clock, kDeferredRows.size()),
       m_discovery(services.commands, services.files) {}
-
-const DialogTemplate& COptionsDlg::dialogTemplate() const { return kOptionsDialogTemplate; }
 
 bool COptionsDlg::editPending(ControlId id) const {
     const int row = deferredRowOf(id);
@@ -146,8 +140,8 @@ void COptionsDlg::perform(OpeningOp op) {
             break;
         case OpeningOp::Show:
             // Polling outlives the window: a new window shows it and asks at once.
-            m_values.setChecked(ids::kReadLoopStatus, m_state.loopPolling);
-            if (m_state.loopPolling) m_nextPoll = m_services.clock.now();
+            m_values.setChecked(ids::kReadLoopStatus, m_session.loopPolling);
+            if (m_session.loopPolling) m_nextPoll = m_services.clock.now();
             show();
             break;
         case OpeningOp::StartTimer:
@@ -156,18 +150,9 @@ void COptionsDlg::perform(OpeningOp op) {
     }
 }
 
-std::uint8_t& COptionsDlg::imageByte(ImagePlace place) {
-    return m_state.workspace.image()[static_cast<std::size_t>(imageOffset(place))];
-}
-
-std::uint8_t COptionsDlg::optionByte(ImagePlace place) {
-    const std::uint8_t* copy = m_state.optionCopies.find(place);
-    return copy != nullptr ? *copy : imageByte(place);
-}
-
 void COptionsDlg::showOption(ControlId id) {
     const OptionBit& bit = *findRow(kOptionsOptionBits, id);
-    m_values.setChecked(id, optionShownOn(bit, optionByte(bit.place)));
+    m_values.setChecked(id, optionShownOn(bit, switchByte(bit.place)));
 }
 
 // A stored value above the range leaves the slider at its end; the box shows the stored value.
@@ -177,18 +162,6 @@ void COptionsDlg::showSlider(const SliderRow& row) {
     const int position = std::min(stored, row.high);
     m_values.setPosition(row.id, position);
     m_values.setText(row.box, std::to_string(row.id == ids::kSoundSlider ? position : stored));
-}
-
-void COptionsDlg::take() { m_values.take(*m_dialog); }
-
-void COptionsDlg::show() {
-    m_values.show(*m_dialog);
-    for (const ControlTemplate& c : kOptionsDialogTemplate.controls) {
-        if (c.kind == ControlKind::Edit && c.charLimit > 0)
-            m_dialog->setCharLimit(c.id, c.charLimit);
-    }
-    const std::string status = statusLineText(m_link.status());
-    if (m_dialog->text(ids::kStatusLine) != status) m_dialog->setText(ids::kStatusLine, status);
 }
 
 void COptionsDlg::armTimer(std::chrono::milliseconds period) {
@@ -263,14 +236,14 @@ void COptionsDlg::onSoundBox() {
         clampedByte(parseDecimal(m_values.text(ids::kSoundBox)), kSoundLevelMax);
     m_values.setPosition(ids::kSoundSlider, level);
     imageByte(findRow(kSliders, ids::kSoundSlider)->place) = level;
-    m_link.requestExchange(writeCodeForBlock(kTestRatePlace.block));
+    m_link.requestBlockWrite(kTestRatePlace.block);
     show();
 }
 
 void COptionsDlg::onModulationBox() {
     take();
     imageByte(kModulationPlace) = clampedByte(parseDecimal(m_values.text(ids::kModulationBox)));
-    m_link.requestExchange(writeCodeForBlock(kModulationPlace.block));
+    m_link.requestBlockWrite(kModulationPlace.block);
     show();
     m_dialog->wait(kModulationPause);
 }
@@ -285,7 +258,7 @@ void COptionsDlg::onSliderMoved(ControlId id) {
         imageByte(row.place) = value;
         m_values.setText(row.box, std::to_string(value));
     }
-    m_link.requestExchange(writeCodeForBlock(kSliders.front().place.block));
+    m_link.requestBlockWrite(kSliders.front().place.block);
     show();
     m_dialog->wait(kSliderPauseAfter);
     armTimer(kOptionsTickPeriod);
@@ -317,9 +290,9 @@ void COptionsDlg::onClicked(ControlId id) {
 
 void COptionsDlg::onPollingSwitch() {
     m_dialog->wait(kPollSwitchPause);
-    m_state.loopPolling = !m_state.loopPolling;
-    m_values.setChecked(ids::kReadLoopStatus, m_state.loopPolling);
-    if (m_state.loopPolling) {
+    m_session.loopPolling = !m_session.loopPolling;
+    m_values.setChecked(ids::kReadLoopStatus, m_session.loopPolling);
+    if (m_session.loopPolling) {
         m_nextPoll = m_services.clock.now() + kPollInterval;
         m_link.requestExchange(kCodeStatus);
     } else {
@@ -346,7 +319,7 @@ void COptionsDlg::showListing(std::string listing) {
 // A new dialer window every time. It switches bits this window shows too: afterwards the options
 // show what the image holds.
 void COptionsDlg::onDialerWindow() {
-    CDialerReceiverDlg dialer(m_services, m_state, m_link);
+    CDialerReceiverDlg dialer(m_services, m_session);
     m_dialog->runModal(dialer);
     if (m_dialog == nullptr) return;
     m_state.optionCopies.reload(m_state.workspace.image());
@@ -370,7 +343,7 @@ void COptionsDlg::onTick() {
 }
 
 void COptionsDlg::pollWhenDue() {
-    if (!m_state.loopPolling) return;
+    if (!m_session.loopPolling) return;
     const Clock::TimePoint now = m_services.clock.now();
     if (m_nextPoll && now < *m_nextPoll) return;
     m_link.requestExchange(kCodeStatus);

@@ -10,15 +10,11 @@
 #include <string>
 #include <string_view>
 
-#include "link/link_engine.h"
 #include "model/options_fields.h"
-#include "model/programmer_state.h"
 #include "options/lan_discovery.h"
 #include "options/option_switches.h"
-#include "platform/control_values.h"
-#include "platform/dialog_window.h"
-#include "platform/services.h"
 #include "ui/deferred_fields.h"
+#include "ui/window_core.h"
 
 namespace veskator {
 
@@ -35,11 +31,10 @@ inline constexpr std::chrono::milliseconds kPollSwitchPause{500};
 // What the message box says while the network is searched.
 inline constexpr std::string_view kSearchingText = "searching the local network ...";
 
-class COptionsDlg final : public DialogWindow {
+class COptionsDlg final : public WindowCore {
   public:
-    COptionsDlg(Services& services, ProgrammerState& state, LinkEngine& link);
+    COptionsDlg(Services& services, Session& session);
 
-    const DialogTemplate& dialogTemplate() const override;
     void onInit(Dialog& dialog) override;
     void onClosed() override;
     bool onCloseRequested() override;
@@ -49,7 +44,6 @@ class COptionsDlg final : public DialogWindow {
     void onSliderMoved(ControlId id) override;
     void onTimer(TimerId id) override;
 
-    const ControlValues& values() const { return m_values; }
     bool editPending(ControlId id) const;
     int pendingEdits() const { return m_deferred.pendingCount(); }
     // The second write of a clear button (1095, 1096) still to come.
@@ -72,11 +66,7 @@ class COptionsDlg final : public DialogWindow {
     };
     void perform(OpeningOp op);
 
-    void take();
-    void show();
     void armTimer(std::chrono::milliseconds period);
-    std::uint8_t& imageByte(ImagePlace place);
-    std::uint8_t optionByte(ImagePlace place);
     void showOption(ControlId id);
     void showSlider(const SliderRow& row);
     void showLoopStatus();
@@ -95,7 +85,6 @@ class COptionsDlg final : public DialogWindow {
     void followImageRewrites();
 
     // Switches and action buttons (option_switches.h).
-    bool deviceDataPresent();
     void onSwitch(ControlId id);
     void onSendTests();
     void onClear(ControlId id);
@@ -103,11 +92,6 @@ class COptionsDlg final : public DialogWindow {
     void onHistoryFile();
     void sendFollowUps(DeferredFields::Which which);
 
-    Services& m_services;
-    ProgrammerState& m_state;
-    LinkEngine& m_link;
-    ControlValues m_values;
-    Dialog* m_dialog = nullptr;
     DeferredFields m_deferred;
     // The stars a masked box shows until its first edit; empty once it has been edited.
     std::array<std::string, 2> m_placeholders;

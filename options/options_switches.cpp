@@ -10,75 +10,16 @@ namespace veskator {
 
 namespace ids = options_ids;
 
-namespace {
-
-std::uint8_t changedByte(std::uint8_t byte, std::uint8_t mask, Change change) {
-    switch (change) {
-        case Change::Flip:
-            return static_cast<std::uint8_t>(byte ^ mask);
-        case Change::Set:
-            return static_cast<std::uint8_t>(byte | mask);
-        case Change::Clear:
-            return static_cast<std::uint8_t>(byte & ~mask);
-    }
-    return byte;
-}
-
-}  // namespace
-
 bool COptionsDlg::followUpPending(ControlId clearButton) const {
     const int index = clearRowOf(clearButton);
     return index >= 0 && m_followUps[static_cast<std::size_t>(index)].has_value();
 }
 
-// Until a full read the image holds zeros, not the device's settings: a click would only send
-// them. The option goes back to what it showed and the status line says why.
-bool COptionsDlg::deviceDataPresent() {
-    if (m_state.imageHoldsDeviceData) return true;
-    m_link.setNotice(std::string(kTextReadFirst));
-    show();
-    return false;
-}
-
 void COptionsDlg::onSwitch(ControlId id) {
     if (!deviceDataPresent()) return;
     const SwitchRow& row = *findRow(kSwitchRows, id);
-    const OptionBit& bit = *findRow(kOptionsOptionBits, id);
-    std::uint8_t& stored = imageByte(bit.place);
-    std::uint8_t& byte = row.via == Via::Copy ? m_state.optionCopies.at(bit.place) : stored;
     const auto steps = switchSteps(row);
-    runSteps(std::span<const SwitchStep>(steps), *m_dialog, [&](SwitchOp op) {
-        switch (op) {
-            case SwitchOp::Pause:
-                break;
-            case SwitchOp::Take:
-                take();
-                break;
-            case SwitchOp::Change:
-                byte = changedByte(byte, bit.mask, row.change);
-                break;
-            case SwitchOp::SetValue:
-                // Both buttons of a shared bit (1076/1077) follow it.
-                for (const OptionBit& other : kOptionsOptionBits) {
-                    if (imageOffset(other.place) == imageOffset(bit.place) &&
-                        other.mask == bit.mask)
-                        showOption(other.id);
-                }
-                break;
-            case SwitchOp::Show:
-                show();
-                break;
-            case SwitchOp::Copy:
-                stored = byte;
-                break;
-            case SwitchOp::Post:
-                m_link.requestExchange(row.code);
-                break;
-            case SwitchOp::Reset:
-                m_link.requestRemoteReset();
-                break;
-        }
-    });
+    runBitSteps(steps, kOptionsOptionBits, id, row.change);
 }
 
 // The request bit stays set here until the next full read brings the device's own value.

@@ -53,7 +53,14 @@ std::filesystem::path PosixFileSystem::resolve(std::string_view path) const {
     return p.is_absolute() ? p : m_base / p;
 }
 
-std::unique_ptr<File> PosixFileSystem::open(std::string_view path, FileOpen mode) {
+namespace {
+
+mode_t fileMode(FileAccess access) { return access == FileAccess::OwnerOnly ? 0600 : 0644; }
+
+}  // namespace
+
+std::unique_ptr<File> PosixFileSystem::openFile(std::string_view path, FileOpen mode,
+                                                FileAccess access) {
     if (path.empty()) return nullptr;
     int flags = O_CLOEXEC;
     switch (mode) {
@@ -68,7 +75,8 @@ std::unique_ptr<File> PosixFileSystem::open(std::string_view path, FileOpen mode
             break;
     }
     const std::string full = resolve(path).string();
-    int fd = ::open(full.c_str(), flags, 0644);
+    // The mode applies to a file created here only; one that exists keeps its own.
+    int fd = ::open(full.c_str(), flags, fileMode(access));
     if (fd < 0) return nullptr;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -78,10 +86,15 @@ std::unique_ptr<File> PosixFileSystem::open(std::string_view path, FileOpen mode
     return std::make_unique<PosixFile>(fd);
 }
 
-bool PosixFileSystem::makeDirectory(std::string_view path) {
+bool PosixFileSystem::createDirectory(std::string_view path, FileAccess access) {
     std::error_code ec;
-    std::filesystem::create_directories(resolve(path), ec);
-    return !ec && std::filesystem::is_directory(resolve(path), ec);
+    const std::filesystem::path full = resolve(path);
+    const bool created = std::filesystem::create_directories(full, ec);
+    if (created && access == FileAccess::OwnerOnly) {
+        std::filesystem::permissions(full, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::replace, ec);
+    }
+    return std::filesystem::is_directory(full, ec);
 }
 
 bool PosixFileSystem::removeFile(std::string_view path) {
@@ -99,11 +112,14 @@ std::vector<std::string> PosixFileSystem::listFiles(std::string_view directory) 
     return names;
 }
 
-bool FileSystem::writeFileAtomically(std::string_view path, std::string_view bytes) {
-    return writeWholeFile(*this, path, bytes);
+bool FileSystem::writeWhole(std::string_view path, std::string_view bytes, FileAccess access,
+                            Existing existing) {
+    if (existing == Existing::Keep && open(path, FileOpen::ReadExisting)) return false;
+    return writeWholeFile(*this, path, bytes, access);
 }
 
-bool PosixFileSystem::writeFileAtomically(std::string_view path, std::string_view bytes) {
+bool PosixFileSystem::writeWhole(std::string_view path, std::string_view bytes, FileAccess access,
+                                 Existing existing) {
     if (path.empty()) return false;
     const std::filesystem::path target = resolve(path);
     // Beside the target: a rename within one file system replaces the file in one step.
@@ -111,8 +127,9 @@ bool PosixFileSystem::writeFileAtomically(std::string_view path, std::string_vie
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return false;
 
-    struct stat existing {};
-    const mode_t mode = ::stat(target.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0644;
+    struct stat there {};
+    const mode_t mode =
+        ::stat(target.c_str(), &there) == 0 ? there.st_mode & 07777 : fileMode(access);
     bool ok = ::fchmod(fd, mode) == 0;
     {
         PosixFile file(fd);
@@ -120,7 +137,14 @@ bool PosixFileSystem::writeFileAtomically(std::string_view path, std::string_vie
                                         bytes.size()));
         ok = ok && ::fsync(fd) == 0;
     }
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    if (existing == Existing::Keep) {
+        // A link fails where a file stands: nothing is ever replaced, even by a file that
+        // appeared meanwhile.
+        ok = ok && ::link(temporary.c_str(), target.c_str()) == 0;
+        ::unlink(temporary.c_str());
+    } else {
+        ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
+    }
     if (!ok) {
         ::unlink(temporary.c_str());
         return false;
@@ -155,8 +179,9 @@ std::optional<std::string> readFileStart(FileSystem& files, std::string_view pat
     return std::string(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
-bool writeWholeFile(FileSystem& files, std::string_view path, std::string_view bytes) {
-    auto file = files.open(path, FileOpen::CreateEmpty);
+bool writeWholeFile(FileSystem& files, std::string_view path, std::string_view bytes,
+                    FileAccess access) {
+    auto file = files.open(path, FileOpen::CreateEmpty, access);
     if (!file) return false;
     return file->write(
         std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));

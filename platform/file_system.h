@@ -29,34 +29,61 @@ class File {
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
 };
 
+// Who may read a file or folder the program creates. What holds the device's settings (its
+// passwords among them) is the owner's alone. A file that exists keeps the mode its owner gave it.
+enum class FileAccess { Shared, OwnerOnly };
+// Whether a whole-file write may replace a file that is there.
+enum class Existing { Replace, Keep };
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
-    virtual std::unique_ptr<File> open(std::string_view path, FileOpen mode) = 0;
-    virtual bool makeDirectory(std::string_view path) = 0;
+    std::unique_ptr<File> open(std::string_view path, FileOpen mode,
+                               FileAccess access = FileAccess::Shared) {
+        return openFile(path, mode, access);
+    }
+    bool makeDirectory(std::string_view path, FileAccess access = FileAccess::Shared) {
+        return createDirectory(path, access);
+    }
     // Replaces the file's content with the bytes as one step: afterwards the file holds either
-    // all of them or, on failure (false), what it held before. This default writes in place
-    // (writeWholeFile), for a file system that cannot replace a file whole.
-    virtual bool writeFileAtomically(std::string_view path, std::string_view bytes);
+    // all of them or, on failure (false), what it held before. With Existing::Keep a file that is
+    // there is never replaced: false, and it stays as it was.
+    bool writeFileAtomically(std::string_view path, std::string_view bytes,
+                             FileAccess access = FileAccess::Shared,
+                             Existing existing = Existing::Replace) {
+        return writeWhole(path, bytes, access, existing);
+    }
     // Deletes a file; false when it is missing or cannot be deleted. This default cannot delete.
     virtual bool removeFile(std::string_view /*path*/) { return false; }
     // The names of the regular files in a directory, in no set order; none when it is missing
     // or cannot be read. This default lists none.
     virtual std::vector<std::string> listFiles(std::string_view /*directory*/) { return {}; }
+
+  protected:
+    virtual std::unique_ptr<File> openFile(std::string_view path, FileOpen mode,
+                                           FileAccess access) = 0;
+    virtual bool createDirectory(std::string_view path, FileAccess access) = 0;
+    // This default writes in place, for a file system that cannot replace a file whole.
+    virtual bool writeWhole(std::string_view path, std::string_view bytes, FileAccess access,
+                            Existing existing);
 };
 
 class PosixFileSystem final : public FileSystem {
   public:
     explicit PosixFileSystem(std::filesystem::path base = std::filesystem::current_path());
-    std::unique_ptr<File> open(std::string_view path, FileOpen mode) override;
-    bool makeDirectory(std::string_view path) override;
-    // Writes a temporary file beside the target, flushes it to the disk and renames it over the
-    // target, so that neither a failed write nor a crash or power loss leaves a half-written
-    // file. An existing file keeps its permissions.
-    bool writeFileAtomically(std::string_view path, std::string_view bytes) override;
     bool removeFile(std::string_view path) override;
     std::vector<std::string> listFiles(std::string_view directory) override;
     const std::filesystem::path& base() const { return m_base; }
+
+  protected:
+    std::unique_ptr<File> openFile(std::string_view path, FileOpen mode,
+                                   FileAccess access) override;
+    bool createDirectory(std::string_view path, FileAccess access) override;
+    // Writes a temporary file beside the target, flushes it to the disk and renames (or, to keep
+    // an existing file, links) it into place, so that neither a failed write nor a crash or power
+    // loss leaves a half-written file.
+    bool writeWhole(std::string_view path, std::string_view bytes, FileAccess access,
+                    Existing existing) override;
 
   private:
     std::filesystem::path resolve(std::string_view path) const;
@@ -73,6 +100,7 @@ std::optional<std::string> readFileStart(FileSystem& files, std::string_view pat
                                          std::size_t maxBytes,
                                          FileOpen mode = FileOpen::ReadExisting);
 // Creates or empties the file and writes the bytes; false on any failure.
-bool writeWholeFile(FileSystem& files, std::string_view path, std::string_view bytes);
+bool writeWholeFile(FileSystem& files, std::string_view path, std::string_view bytes,
+                    FileAccess access = FileAccess::Shared);
 
 }  // namespace veskator

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "model/dialer_data.h"
 #include "link/link_jobs.h"
+#include "model/dialer_data.h"
 
 namespace veskator {
 
 namespace {
 
-struct Transfer {
+struct Shown {
     JobKind kind = JobKind::None;
     int value = 0;
     int maximum = 1;
@@ -17,45 +17,48 @@ struct Transfer {
     std::optional<std::chrono::seconds> fixedLeft;
 };
 
-// The same order as the status line: the first of these under way is the one shown.
-Transfer transferOf(const LinkStatus& status) {
-    Transfer t;
-    if (status.fullReadPending) {
-        t = {JobKind::FullRead,
-             status.unitsRead,
-             kReadUnitCount,
-             "reading device: " + std::to_string(status.unitsRead) + " of 64 units",
-             {}};
-    } else if (status.alarmDownloadPending) {
-        const int chunks = kLastAlarmChunk - kFirstAlarmChunk + 1;
-        const int done = std::clamp(status.alarmChunk - kFirstAlarmChunk, 0, chunks);
-        t = {JobKind::AlarmCodeDownload,
-             done,
-             chunks,
-             "alarm code: chunk " + std::to_string(done + 1) + " of at most " +
-                 std::to_string(chunks),
-             {}};
-    } else if (status.writeAllPending) {
-        // Each block write is about one connection, and so is the whole read-back.
-        const int steps = kBlockCount + (status.writeAllReadsBack ? 1 : 0);
-        const bool afterWrites = status.writeAllReadingBack || status.writeAllRewriting;
-        const int done = afterWrites ? kBlockCount : std::min(status.writeAllBlock, kBlockCount);
-        t = {JobKind::WriteAll,
-             done,
-             steps,
-             std::string(status.writeAllReadingBack ? "reading the blocks back"
-                         : status.writeAllRewriting ? "writing again what differed"
-                                                    : "writing all blocks") +
-                 ": step " + std::to_string(std::min(done + 1, steps)) + " of " +
-                 std::to_string(steps),
-             {}};
-    } else if (status.dialer.running) {
-        const int total = std::max(status.dialer.chunksToSend, status.dialer.nextChunk + 1);
-        const auto left = kDialerChunkInterval * (total - status.dialer.nextChunk);
-        t = {JobKind::DialerUpload, status.dialer.nextChunk, total,
-             "dialer upload: chunk " + std::to_string(status.dialer.nextChunk + 1) + " of " +
-                 std::to_string(total),
-             std::chrono::duration_cast<std::chrono::seconds>(left)};
+// The transfer the status line names is the one shown.
+Shown transferOf(const LinkStatus& status) {
+    Shown t;
+    if (status.transfers.empty()) return t;
+    const Transfer& shown = status.transfers.front();
+    switch (shown.kind) {
+        case TransferKind::FullRead:
+            return {JobKind::FullRead,
+                    shown.done,
+                    shown.total,
+                    "reading device: " + std::to_string(shown.done) + " of " +
+                        std::to_string(shown.total) + " units",
+                    {}};
+        case TransferKind::AlarmCode: {
+            const int done = std::clamp(shown.done, 0, shown.total);
+            return {JobKind::AlarmCodeDownload,
+                    done,
+                    shown.total,
+                    "alarm code: chunk " + std::to_string(done + 1) + " of at most " +
+                        std::to_string(shown.total),
+                    {}};
+        }
+        case TransferKind::WriteAll: {
+            const char* what = shown.stage == WriteStage::ReadingBack ? "reading the blocks back"
+                               : shown.stage == WriteStage::Rewriting
+                                   ? "writing again what differed"
+                                   : "writing all blocks";
+            return {JobKind::WriteAll,
+                    shown.done,
+                    shown.total,
+                    std::string(what) + ": step " +
+                        std::to_string(std::min(shown.done + 1, shown.total)) + " of " +
+                        std::to_string(shown.total),
+                    {}};
+        }
+        case TransferKind::DialerUpload: {
+            const auto left = kDialerChunkInterval * (shown.total - shown.done);
+            return {JobKind::DialerUpload, shown.done, shown.total,
+                    "dialer upload: chunk " + std::to_string(shown.done + 1) + " of " +
+                        std::to_string(shown.total),
+                    std::chrono::duration_cast<std::chrono::seconds>(left)};
+        }
     }
     return t;
 }
@@ -69,7 +72,7 @@ std::string secondsText(std::chrono::seconds left) {
 }  // namespace
 
 ProgressView LinkProgress::update(const LinkStatus& status) {
-    const Transfer t = transferOf(status);
+    const Shown t = transferOf(status);
     const Clock::TimePoint now = m_clock.now();
     if (t.kind != m_kind) {
         m_kind = t.kind;

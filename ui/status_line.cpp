@@ -4,26 +4,108 @@
 
 namespace veskator {
 
-std::string statusLineText(const LinkStatus& status) {
-    std::string line;
-    if (status.fullReadPending) {
-        line = "link: reading device, " + std::to_string(status.unitsRead) + " of 64 units";
-    } else if (status.alarmDownloadPending) {
-        line = "link: alarm code download, chunk " + std::to_string(status.alarmChunk);
-    } else if (status.writeAllPending) {
-        // Appended: GCC 12 at -O2 takes a one-character prefix insert for an overlapping copy.
-        std::string block(1, 'A');
-        block += std::to_string(status.writeAllBlock);
-        if (status.writeAllReadingBack) {
-            line = "link: reading back the written blocks, " + block;
-        } else if (status.writeAllRewriting) {
-            line = "link: writing " + block + " again, it differed on the device";
-        } else {
-            line = "link: writing all blocks, " + block;
+namespace {
+
+// Appended rather than "A" + ...: GCC 12 at -O2 takes a one-character prefix insert for an
+// overlapping copy (-Wrestrict).
+std::string blockName(int block) {
+    std::string name(1, 'A');
+    name += std::to_string(block);
+    return name;
+}
+
+std::string hexOffset(int offset) {
+    constexpr std::string_view kDigits = "0123456789abcdef";
+    std::string text("0x");
+    text += kDigits[static_cast<std::size_t>((offset >> 4) & 0xf)];
+    text += kDigits[static_cast<std::size_t>(offset & 0xf)];
+    return text;
+}
+
+std::string transferText(const Transfer& t) {
+    switch (t.kind) {
+        case TransferKind::FullRead:
+            return "link: reading device, " + std::to_string(t.done) + " of 64 units";
+        case TransferKind::AlarmCode:
+            return "link: alarm code download, chunk " + std::to_string(t.at);
+        case TransferKind::WriteAll:
+            switch (t.stage) {
+                case WriteStage::ReadingBack:
+                    return "link: reading back the written blocks, " + blockName(t.at);
+                case WriteStage::Rewriting:
+                    return "link: writing " + blockName(t.at) + " again, it differed on the device";
+                case WriteStage::Writing:
+                    break;
+            }
+            return "link: writing all blocks, " + blockName(t.at);
+        case TransferKind::DialerUpload:
+            return "link: dialer upload, chunk " + std::to_string(t.at + 1) + " of at most " +
+                   std::to_string(kDialerChunkCount);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string refusalText(Refusal refusal) {
+    switch (refusal) {
+        case Refusal::None:
+            break;
+        case Refusal::NoDeviceData:
+            return std::string(kTextReadFirst);
+        case Refusal::TargetChanged:
+            return std::string(kTextTargetChanged);
+    }
+    return {};
+}
+
+std::string loadOutcomeText(const LoadOutcome& outcome) {
+    using Stop = LoadOutcome::Stop;
+    if (outcome.stop == Stop::Writing) {
+        const int last = kBlockCount - 1;
+        std::string notWritten = blockName(outcome.stoppedAt);
+        if (outcome.stoppedAt < last) notWritten += " to " + blockName(last);
+        std::string kept = "the device keeps its old settings";
+        if (outcome.stoppedAt > 0) {
+            kept = "the device holds A0";
+            if (outcome.stoppedAt > 1) kept += " to " + blockName(outcome.stoppedAt - 1);
+            kept += " of the file";
         }
-    } else if (status.dialer.running) {
-        line = "link: dialer upload, chunk " + std::to_string(status.dialer.nextChunk + 1) +
-               " of at most " + std::to_string(kDialerChunkCount);
+        return "loading stopped: " + outcome.reason + "; " + notWritten + " not written (" + kept +
+               ")";
+    }
+    if (!outcome.readBack) {
+        return outcome.broken.none()
+                   ? std::string(kTextLoadingCompleted)
+                   : "loading failed: " + blockList(outcome.broken) + " not written";
+    }
+    std::string text = std::string(kTextLoadingCompleted) + ", " +
+                       std::to_string(outcome.verified.count()) + " of " +
+                       std::to_string(kBlockCount) + " blocks verified";
+    if (outcome.differing.any()) {
+        text += "; " + blockList(outcome.differing) +
+                (outcome.differing.count() == 1 ? " differs" : " differ") + " on the device";
+    }
+    if (outcome.stop == Stop::ReadBack) text += "; read-back stopped: " + outcome.reason;
+    if (outcome.stop == Stop::Rewriting) text += "; writing again stopped: " + outcome.reason;
+    return text;
+}
+
+std::string rewritesText(const std::vector<ImagePlace>& places) {
+    if (places.empty()) return {};
+    std::string text;
+    for (const ImagePlace& place : places) {
+        if (!text.empty()) text += ", ";
+        text += blockName(place.block) + " " + hexOffset(place.offset);
+    }
+    return text + (places.size() == 1 ? " held 13 and was" : " held 13 and were") +
+           " written as 12; the windows show what was written";
+}
+
+std::string statusLineText(const LinkStatus& status, std::string_view notice) {
+    std::string line;
+    if (!status.transfers.empty()) {
+        line = transferText(status.transfers.front());
     } else {
         switch (status.state) {
             case LinkState::Idle:
@@ -37,12 +119,16 @@ std::string statusLineText(const LinkStatus& status) {
                 break;
         }
     }
-    if (!status.lastLoad.empty()) line += "    " + status.lastLoad;
-    if (!status.notice.empty()) line += "    " + status.notice;
-    if (status.unwrittenBlocks.any()) {
-        line += "    not written yet: " + blockList(status.unwrittenBlocks);
-    }
-    if (!status.lastError.empty()) line += "    last error: " + status.lastError;
+    const auto add = [&line](std::string_view part) {
+        if (!part.empty()) line += "    " + std::string(part);
+    };
+    if (status.lastLoad) add(loadOutcomeText(*status.lastLoad));
+    add(notice);
+    const std::string refused = refusalText(status.refusal);
+    if (refused != notice) add(refused);
+    add(rewritesText(status.rewritten));
+    if (status.unwrittenBlocks.any()) add("not written yet: " + blockList(status.unwrittenBlocks));
+    if (!status.lastError.empty()) add("last error: " + status.lastError);
     return line;
 }
 

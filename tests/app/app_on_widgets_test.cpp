@@ -109,9 +109,10 @@ TEST(ProgrammerOnWidgets, NothingTypedOrClickedIsLostWhateverEndsIt) {
             return dialog.findChild<QAbstractButton*>(QString::number(id));
         };
         for (const auto& [name, shown] :
-             {std::pair{"nothere.par", "loading failed: file not found"},
+             {std::pair{"nothere.par", "loading failed: nothere.par cannot be read"},
               std::pair{"short.par",
-                        "loading failed: short.par holds 100 bytes, the image needs 1024"}}) {
+                        "loading failed: short.par holds 100 bytes; a parameter file holds 1024 "
+                        "or 16384"}}) {
             edit(kLoadName)->setText("");
             QTest::keyClicks(edit(kLoadName), name);
             QTest::mouseClick(button(kLoad), Qt::LeftButton);

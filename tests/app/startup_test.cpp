@@ -117,8 +117,8 @@ TEST_F(StartupTest, StartGoBeforeAgreementShowsTheDisclaimerOnly) {
         "Norvane,Inc. does not provide liability for using all software and our products. "
         "Please enter 'y' in the message window for agreeing \r\nwith Norvane's software terms "
         "and liability policy.";
-    EXPECT_EQ(m_app->link().texts().trace, disclaimer);
-    EXPECT_FALSE(m_app->link().status().fullReadPending);
+    EXPECT_EQ(dialog.text(kTraceBox), disclaimer);
+    EXPECT_FALSE(m_app->link().status().busyWith(TransferKind::FullRead));
     EXPECT_TRUE(m_app->mainWindow().values().text(kTraceBox) == disclaimer);
 }
 
@@ -152,7 +152,7 @@ TEST_F(StartupTest, OnlyALoneYAgreesWhateverTheTypingSpeed) {
     EXPECT_EQ(dialog.text(kTraceBox), "You agreeed with our liability policy.");
     // The file is written, but Start/Go stays refused until the next start.
     dialog.click(kStartGo);
-    EXPECT_FALSE(m_app->link().status().fullReadPending);
+    EXPECT_FALSE(m_app->link().status().busyWith(TransferKind::FullRead));
 
     dialog.close(0);
     m_app.reset();

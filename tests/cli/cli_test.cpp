@@ -148,7 +148,7 @@ TEST_F(CliRunTest, AWrittenFileIsOnTheDeviceAndComparesEqualAfterwards) {
     write.command = Command::Write;
     const auto written = run(write);
     ASSERT_TRUE(written.front().ok) << written.front().message;
-    EXPECT_EQ(written.front().message, "loading completed, 8 of 8 blocks verified");
+    EXPECT_EQ(written.front().message, "written, 8 of 8 blocks verified");
     EXPECT_EQ(sims[0]->memory()[imageOffset({7, 0x3b})], 3);
     // The device as it was is kept, named for its address and port.
     const std::string snapshot = "program/snapshots/2026-12-08_14-03-22_127.0.0.1_" +

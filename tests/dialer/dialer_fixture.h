@@ -32,7 +32,7 @@ class DialerWindowTest : public mainwin_test::MainWindowTest {
     }
     void reopen() {
         if (win != nullptr && !win->isClosed()) win->requestClose();
-        dialer = std::make_unique<CDialerReceiverDlg>(services, state, *engine);
+        dialer = std::make_unique<CDialerReceiverDlg>(services, app->session());
         win = &windows.open(*dialer);
     }
     bool pumpUntilSettled() {

@@ -11,6 +11,7 @@
 #include "resources/options_dialog_template.h"
 #include "tests/dialer/dialer_fixture.h"
 #include "tests/support/rig.h"
+#include "ui/status_line.h"
 
 namespace veskator::dialer_test {
 namespace {

@@ -61,7 +61,8 @@ class HostileDeviceTest : public LinkEngineTest {
   protected:
     HostileDeviceTest() {
         network.setPatience(std::chrono::milliseconds(5));
-        engine = std::make_unique<LinkEngine>(state, metered, files, clock);
+        engine = std::make_unique<LinkEngine>(state, metered, clock, &logs);
+        setTargetPort(targetPort);
     }
     MeteredNetwork metered{network};
 };

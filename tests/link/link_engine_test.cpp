@@ -101,9 +101,9 @@ TEST_F(LinkEngineTest, FullReadFillsTheReceiveAreaOverOneConnectionAndLogsIt) {
     EXPECT_EQ(commands().size(), 64u);
     EXPECT_EQ(connections(), 1);
     EXPECT_EQ(cursor(), 4096);
-    EXPECT_FALSE(engine->status().fullReadPending);
+    EXPECT_FALSE(engine->status().busyWith(TransferKind::FullRead));
     EXPECT_TRUE(refreshed());
-    EXPECT_TRUE(state.imageHoldsDeviceData);
+    EXPECT_TRUE(state.holdsDeviceData());
     EXPECT_EQ(engine->texts().trace, "socket closed1");
     EXPECT_EQ(engine->status().lastError, "");
     // The rest of the workspace is not touched by a read.
@@ -172,8 +172,8 @@ TEST_F(LinkEngineTest, NoImageBlockIsWrittenBeforeTheDeviceHasBeenRead) {
     runTicks(150);  // past the pause a connection would have taken
 
     EXPECT_EQ(connections(), 0);
-    EXPECT_EQ(engine->status().notice, "read the device first (Start/Go)");
-    EXPECT_FALSE(engine->status().writeAllPending);
+    EXPECT_EQ(engine->status().refusal, Refusal::NoDeviceData);
+    EXPECT_FALSE(engine->status().busyWith(TransferKind::WriteAll));
     EXPECT_EQ(deviceBytes(0, kImageSize), patternBytes(0, kImageSize));
     // The change itself is kept in the image.
     EXPECT_EQ(readText(state.workspace.image(), 0x30, 16), "12345");
@@ -192,7 +192,7 @@ TEST_F(LinkEngineTest, WriteOfAllBlocksUsesEightConnectionsInBlockOrder) {
         image[i] = static_cast<std::uint8_t>(255 - i % 251);
     image[5] = 13;
     image[kImageSize - 1] = 13;
-    state.imageHoldsDeviceData = true;
+    imageIsTheTargets();
     std::string expected = textOf(image);
     std::replace(expected.begin(), expected.end(), '\r', '\f');
     engine->requestWriteAll();
@@ -211,7 +211,9 @@ TEST_F(LinkEngineTest, WriteOfAllBlocksUsesEightConnectionsInBlockOrder) {
     EXPECT_EQ(firstDifference(deviceBytes(0, kImageSize), expected), std::nullopt);
     // A carriage return never stays in a written block, in the image either.
     EXPECT_EQ(firstDifference(textOf(image), expected), std::nullopt);
-    EXPECT_EQ(engine->texts().message, "loading completed");
+    ASSERT_TRUE(engine->status().lastLoad);
+    EXPECT_TRUE(engine->status().lastLoad->complete());
+    EXPECT_FALSE(engine->status().lastLoad->readBack);
     EXPECT_EQ(engine->texts().trace, "socket closed1");
 }
 
@@ -224,19 +226,21 @@ TEST_F(LinkEngineTest, WriteOfAllBlocksRetriesARefusedBlockAndNamesBlocksThatNev
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(numbersOf(events(Kind::BlockWrite)), (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
     EXPECT_EQ(connections(), 9);
-    EXPECT_EQ(engine->texts().message, "loading completed");
+    ASSERT_TRUE(engine->status().lastLoad);
+    EXPECT_TRUE(engine->status().lastLoad->complete());
 
     // A device that never takes a block: A0 is tried three times, and nothing after it goes.
     device->clearEvents();
-    engine->texts().message.clear();
     device->setFault(sim::FaultMode::Refuse);
     engine->requestWriteAll();
+    EXPECT_FALSE(engine->status().lastLoad);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_TRUE(events(Kind::BlockWrite).empty());
     EXPECT_EQ(connections(), 3);
-    EXPECT_EQ(engine->texts().message,
-              "loading stopped: connect failed; A0 to A7 not written (the device keeps its old "
-              "settings)");
+    ASSERT_TRUE(engine->status().lastLoad);
+    EXPECT_EQ(engine->status().lastLoad->stop, LoadOutcome::Stop::Writing);
+    EXPECT_EQ(engine->status().lastLoad->stoppedAt, 0);
+    EXPECT_EQ(engine->status().lastLoad->reason, "connect failed");
 }
 
 TEST_F(LinkEngineTest, FieldsOfTwoBlocksCommittedInOneTickBothReachTheDevice) {
@@ -287,7 +291,7 @@ TEST_F(LinkEngineTest, WriteRequestedDuringAFullReadGoesFirstAndTheReadCompletes
     device->setFault(sim::FaultMode::SplitReplies);
     requestFullRead();
     ASSERT_TRUE(pumpUntil([&] { return cursor() >= 20 * static_cast<int>(kReadUnitSize); }));
-    ASSERT_TRUE(engine->status().fullReadPending);
+    ASSERT_TRUE(engine->status().busyWith(TransferKind::FullRead));
     commitText(0, 0x20, 16, "0042");
     ASSERT_TRUE(pumpUntilSettled());
 
@@ -311,7 +315,7 @@ TEST_F(LinkEngineTest, WriteRequestedDuringAFullReadGoesFirstAndTheReadCompletes
     EXPECT_EQ(deviceBytes(kA0 + 0x20, 5), "0042\0"s);
     EXPECT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
     EXPECT_EQ(cursor(), 4096);
-    EXPECT_FALSE(engine->status().fullReadPending);
+    EXPECT_FALSE(engine->status().busyWith(TransferKind::FullRead));
     EXPECT_TRUE(refreshed());
 }
 
@@ -360,30 +364,30 @@ TEST_F(LinkEngineTest, RefusedConnectionsAreReportedAndANewRequestTriesAfresh) {
     {
         ClosedPort closed;
         ASSERT_NE(closed.port(), 0);
-        targetPort = std::to_string(closed.port());
-        engine->texts().trace.clear();
+        setTargetPort(std::to_string(closed.port()));
+        const std::size_t before = engine->texts().trace.size();
         engine->clearError();
         engine->requestExchange(kCodeStatus);
         ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
         // The device did not answer before: one attempt, and the request is named.
         EXPECT_EQ(engine->status().lastError, "status request not sent: connect failed");
-        EXPECT_EQ(engine->texts().trace, "12");
+        EXPECT_EQ(engine->texts().trace.substr(before), "12");
         EXPECT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     }
 
     // Port 0 is no port.
-    targetPort = "0";
-    engine->texts().trace.clear();
+    setTargetPort("0");
+    const std::size_t before = engine->texts().trace.size();
     engine->clearError();
     engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntil([&] { return !engine->status().lastError.empty(); }));
     EXPECT_EQ(engine->status().lastError, "status request not sent: connect failed");
-    EXPECT_EQ(engine->texts().trace, "12");
+    EXPECT_EQ(engine->texts().trace.substr(before), "12");
     EXPECT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
 
     // The device answers again: a new request connects afresh and clears the error text.
     device->setFault(sim::FaultMode::None);
-    targetPort = std::to_string(device->port());
+    setTargetPort(std::to_string(device->port()));
     engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(events(Kind::Status).size(), 1u);
@@ -425,7 +429,6 @@ TEST_F(LinkEngineTest, GreetingEndsOnlyWithACarriageReturnAtPositionFiveOrLater)
 
     config.greeting = "READY\r";  // at position 5
     startSim(config);
-    engine->texts().trace.clear();
     engine->requestExchange(kCodeStatus);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(events(Kind::Status).size(), 1u);
@@ -455,7 +458,7 @@ TEST_F(LinkEngineTest, ShortRepliesEndTheirConnectionThenTheReadStopsWithNothing
     device->setFault(sim::FaultMode::SplitReplies);  // a read over many ticks
     requestFullRead();
     ASSERT_TRUE(pumpUntil([&] { return cursor() >= 5 * static_cast<int>(kReadUnitSize); }));
-    ASSERT_TRUE(engine->status().fullReadPending);
+    ASSERT_TRUE(engine->status().busyWith(TransferKind::FullRead));
     device->setFault(sim::FaultMode::ShortReplies);
     ASSERT_TRUE(pumpUntilSettled());
 
@@ -464,9 +467,9 @@ TEST_F(LinkEngineTest, ShortRepliesEndTheirConnectionThenTheReadStopsWithNothing
     EXPECT_TRUE(engine->status().lastError.starts_with("full read stopped at unit " +
                                                        std::to_string(stopped)))
         << engine->status().lastError;
-    EXPECT_FALSE(engine->status().fullReadPending);
+    EXPECT_FALSE(engine->status().busyWith(TransferKind::FullRead));
     EXPECT_FALSE(refreshed());
-    EXPECT_FALSE(state.imageHoldsDeviceData);
+    EXPECT_FALSE(state.holdsDeviceData());
     // Three connections, the frame of the failing unit sent once on each: a reply that stops
     // halfway ends its connection instead of being mixed with the answer to a resend.
     const auto reads = events(Kind::Read);
@@ -594,7 +597,7 @@ class AlarmCodeTest : public LinkEngineTest {
         EXPECT_NE(chunks[0].connection, chunks[1].connection);
         EXPECT_EQ(commands().size(), 2u);
         EXPECT_EQ(deviceBytes(64 * kBlockSize, 2 * kBlockSize), chunk(0) + chunk(1));
-        EXPECT_FALSE(engine->status().alarmDownloadPending);
+        EXPECT_FALSE(engine->status().busyWith(TransferKind::AlarmCode));
         EXPECT_EQ(engine->texts().download, "fileend" + "E130 01 BURGLARY ?? END"s);
     }
 };
@@ -603,7 +606,10 @@ TEST_F(AlarmCodeTest, ChunksGoUntilTheEndMark) {
     // While a chunk's connection is made, the line says which chunk is on its way.
     tick();
     EXPECT_EQ(engine->texts().download, "sending alarm code chunk 64");
-    ASSERT_TRUE(pumpUntil([&] { return engine->status().alarmChunk == 65; }));
+    ASSERT_TRUE(pumpUntil([&] {
+        const Transfer* alarm = engine->status().transfer(TransferKind::AlarmCode);
+        return alarm != nullptr && alarm->at == 65;
+    }));
     // The 146 bytes from the chunk's start: its own 128 and the first 18 of the next.
     EXPECT_EQ(engine->texts().download, chunk(0) + "E130 01 BURGLARY ?");
     ASSERT_TRUE(pumpUntil([&] { return engine->texts().download.starts_with("sending"); }));
@@ -631,9 +637,8 @@ TEST(AlarmCodeDownload, ACodeWithoutAnEndMarkStopsAtChunk140AndSaysSo) {
     ProgrammerState state;
     LinkStatus status;
     LinkTexts texts;
-    ExchangeLog exchangeLog;
-    ReceiveLog receiveLog;
-    JobContext ctx{state, status, texts, exchangeLog, receiveLog};
+    LinkLogs noLogs;
+    JobContext ctx{state, status, texts, noLogs};
     std::vector<int> chunks;
     FrameBuffer frame{};
     while (!job.done() && chunks.size() < 100) {

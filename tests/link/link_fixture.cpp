@@ -33,10 +33,10 @@ std::string readCommandText(int unit) {
 }
 
 LinkEngineTest::LinkEngineTest() : dir(makeTempDir("veskator-link")), files(dir) {
-    startSim();
-    engine = std::make_unique<LinkEngine>(state, network, files, clock);
     // As at start-up: the received-data log is made empty and stays open.
-    engine->setReceiveLog(files.open(kReceiveLogPath, FileOpen::CreateEmpty));
+    logs.start();
+    engine = std::make_unique<LinkEngine>(state, network, clock, &logs);
+    startSim();
 }
 
 LinkEngineTest::~LinkEngineTest() {
@@ -64,7 +64,12 @@ void LinkEngineTest::startSim(sim::SimConfig config) {
     config.memory = memoryPattern();
     device = std::make_unique<sim::CommunicatorSim>(std::move(config));
     ASSERT_TRUE(device->start());
-    targetPort = std::to_string(device->port());
+    setTargetPort(std::to_string(device->port()));
+}
+
+void LinkEngineTest::setTargetPort(std::string port) {
+    targetPort = std::move(port);
+    engine->setTarget({targetHost, parsePort(targetPort)});
 }
 
 std::string LinkEngineTest::deviceBytes(std::size_t offset, std::size_t size) const {
@@ -107,11 +112,10 @@ void LinkEngineTest::runTicks(int count) {
 }
 
 void LinkEngineTest::tick() {
-    engine->setTarget(targetHost, parsePort(targetPort));
     const int reads = engine->status().readsCompleted;
     engine->tick();
-    if (engine->status().fullReadPending) {
-        m_cursor = engine->status().unitsRead * static_cast<int>(kReadUnitSize);
+    if (const Transfer* read = engine->status().transfer(TransferKind::FullRead)) {
+        m_cursor = read->done * static_cast<int>(kReadUnitSize);
     } else if (engine->status().readsCompleted != reads) {
         m_cursor = static_cast<int>(kReceiveAreaSize);
     }
@@ -131,7 +135,7 @@ void LinkEngineTest::readDeviceFirst() {
     requestFullRead();
     ASSERT_TRUE(pumpUntilSettled());
     ASSERT_TRUE(refreshed());
-    ASSERT_TRUE(state.imageHoldsDeviceData);
+    ASSERT_TRUE(state.holdsDeviceData());
     ASSERT_EQ(firstDifference(receiveArea(), deviceBytes(0, kReceiveAreaSize)), std::nullopt);
     takeRefresh();
     device->clearEvents();

@@ -54,7 +54,11 @@ class LinkEngineTest : public ::testing::Test {
     std::string deviceBytes(std::size_t offset, std::size_t size) const;
     std::string receiveArea() const;
 
-    // One tick, with the target the tests set; the read's progress is noted after it.
+    // Requests from now on go to this port of targetHost.
+    void setTargetPort(std::string port);
+    // As after a read of the target: the image is its device's.
+    void imageIsTheTargets() { state.setReadFrom(engine->target()); }
+    // One tick; the read's progress is noted after it.
     void tick();
     // Ticks, advancing the virtual clock 10 ms per tick, until done() holds after a tick; false
     // when virtualLimit of virtual time or a few seconds of real time pass first.
@@ -96,6 +100,7 @@ class LinkEngineTest : public ::testing::Test {
     PosixNetwork posixNetwork;
     PatientNetwork network{posixNetwork, clock};
     ProgrammerState state;
+    LinkLogFiles logs{files};
     std::string targetHost = "127.0.0.1";
     std::string targetPort;
     std::unique_ptr<sim::CommunicatorSim> device;  // the simulated communicator

@@ -33,7 +33,7 @@ class LinkJobsTest : public LinkEngineTest {
     void loadImage(const std::string& bytes, ReadBack readBack = ReadBack::Off) {
         auto image = state.workspace.image();
         std::copy(bytes.begin(), bytes.end(), image.begin());
-        state.imageHoldsDeviceData = true;
+        state.setLoaded("file", engine->target());
         engine->requestWriteAll(readBack);
     }
     std::size_t count(Kind kind) const { return events(kind).size(); }
@@ -47,7 +47,8 @@ TEST_F(LinkJobsTest, JobsStartedAgainOrStoppedNeverMix) {
     loadImage(second);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(deviceBytes(0, kImageSize), second);
-    EXPECT_EQ(engine->texts().message, "loading completed");
+    ASSERT_TRUE(engine->status().lastLoad);
+    EXPECT_TRUE(engine->status().lastLoad->complete());
 
     // Start/Go again while a reply is on its way: every unit holds its own bytes.
     sim::SimConfig split;
@@ -59,7 +60,7 @@ TEST_F(LinkJobsTest, JobsStartedAgainOrStoppedNeverMix) {
         ASSERT_TRUE(pumpUntil([&] {
             return (count(Kind::Read) > 4 * restart &&
                     engine->linkState() == LinkState::AwaitReply) ||
-                   !engine->status().fullReadPending;
+                   !engine->status().busyWith(TransferKind::FullRead);
         }));
         requestFullRead();
     }
@@ -102,12 +103,15 @@ TEST_F(LinkJobsTest, ALoadStopsAtTheFirstBlockThatNeverReachedTheDevice) {
         const std::string before = deviceBytes(0, kImageSize);
         const auto start = clock.now();
         loadImage(imagePattern(3));
-        ASSERT_TRUE(pumpUntil([&] { return !engine->status().writeAllPending && engine->idle(); }));
+        ASSERT_TRUE(pumpUntil(
+            [&] { return !engine->status().busyWith(TransferKind::WriteAll) && engine->idle(); }));
         EXPECT_LE(clock.now() - start, c.overWithin);
         EXPECT_EQ(connections(), kMaxAttempts);
-        EXPECT_EQ(engine->texts().message,
-                  "loading stopped: " + std::string(c.reason) +
-                      "; A0 to A7 not written (the device keeps its old settings)");
+        const std::optional<LoadOutcome>& load = engine->status().lastLoad;
+        ASSERT_TRUE(load);
+        EXPECT_EQ(load->stop, LoadOutcome::Stop::Writing);
+        EXPECT_EQ(load->stoppedAt, 0);
+        EXPECT_EQ(load->reason, c.reason);
         runTicks(200);
         EXPECT_EQ(connections(), kMaxAttempts) << "nothing is tried after the stop";
         EXPECT_EQ(deviceBytes(0, kImageSize), before);
@@ -122,8 +126,8 @@ TEST_F(LinkJobsTest, ALoadStopsAtTheFirstBlockThatNeverReachedTheDevice) {
     code.fill('C');
     const auto start = clock.now();
     engine->startAlarmDownload(code);
-    ASSERT_TRUE(
-        pumpUntil([&] { return !engine->status().alarmDownloadPending && engine->idle(); }));
+    ASSERT_TRUE(pumpUntil(
+        [&] { return !engine->status().busyWith(TransferKind::AlarmCode) && engine->idle(); }));
     EXPECT_LE(clock.now() - start, std::chrono::seconds(40));
     EXPECT_EQ(connections(), kMaxAttempts);
     EXPECT_EQ(engine->texts().download,
@@ -206,26 +210,31 @@ TEST_F(LinkJobsTest, ReadBackChecksEveryBlockAndWritesOnceMoreWhatDiffers) {
         std::vector<int> writes;
         std::vector<int> reads;
         int connections;
-        std::string message;
+        std::size_t verified;  // blocks read back as written
+        std::string differing;
+        LoadOutcome::Stop stop;
         int corruptBlock;  // whose byte the device holds flipped; -1: none
     };
     const Case cases[] = {
         {"A3 corrupted at every write", [&] { device->setCorruptOnWrite(3, false); },
-         plus(blocks, {3}), plus(units, {6, 7}), 11,
-         "loading completed, 7 of 8 blocks verified; A3 differs on the device", 3},
+         plus(blocks, {3}), plus(units, {6, 7}), 11, 7, "A3", LoadOutcome::Stop::None, 3},
         {"A5 corrupted at its first write", [&] { device->setCorruptOnWrite(5, true); },
-         plus(blocks, {5}), plus(units, {10, 11}), 11, "loading completed, 8 of 8 blocks verified",
-         -1},
+         plus(blocks, {5}), plus(units, {10, 11}), 11, 8, "", LoadOutcome::Stop::None, -1},
         {"refused once reading back",
          [&] {
              network.setPatience(std::chrono::milliseconds(5));
-             ASSERT_TRUE(pumpUntil([&] { return engine->status().writeAllReadingBack; }));
+             ASSERT_TRUE(pumpUntil([&] {
+                 const Transfer* load = engine->status().transfer(TransferKind::WriteAll);
+                 return load != nullptr && load->stage == WriteStage::ReadingBack;
+             }));
              device->setFault(sim::FaultMode::Refuse);
          },
          blocks,
          {},
          8 + kMaxAttempts,
-         "loading completed, 0 of 8 blocks verified; read-back stopped: connect failed",
+         0,
+         "",
+         LoadOutcome::Stop::ReadBack,
          -1},
     };
     for (const Case& c : cases) {
@@ -240,8 +249,9 @@ TEST_F(LinkJobsTest, ReadBackChecksEveryBlockAndWritesOnceMoreWhatDiffers) {
         const int rewritten = c.writes.size() > kBlockCount ? c.writes.back() : -1;
         bool sawRewrite = false;
         ASSERT_TRUE(pumpUntil([&] {
-            sawRewrite = sawRewrite || (engine->status().writeAllRewriting &&
-                                        engine->status().writeAllBlock == rewritten);
+            const Transfer* load = engine->status().transfer(TransferKind::WriteAll);
+            sawRewrite = sawRewrite || (load != nullptr && load->stage == WriteStage::Rewriting &&
+                                        load->at == rewritten);
             return settled();
         }));
         ASSERT_TRUE(test_support::deviceQuiet(*device));
@@ -255,8 +265,13 @@ TEST_F(LinkJobsTest, ReadBackChecksEveryBlockAndWritesOnceMoreWhatDiffers) {
             }));
         }
         EXPECT_EQ(connections(), c.connections);
-        EXPECT_EQ(engine->texts().message, c.message);
-        EXPECT_EQ(engine->status().lastLoad, c.message);
+        const std::optional<LoadOutcome>& load = engine->status().lastLoad;
+        ASSERT_TRUE(load);
+        EXPECT_TRUE(load->readBack);
+        EXPECT_EQ(load->verified.count(), c.verified);
+        EXPECT_EQ(blockList(load->differing), c.differing);
+        EXPECT_EQ(load->stop, c.stop);
+        EXPECT_EQ(load->complete(), c.verified == kBlockCount);
         EXPECT_EQ(sawRewrite, rewritten >= 0);
 
         std::string sent = image;

@@ -8,6 +8,7 @@
 #include "model/parameter_files.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
+#include "ui/status_line.h"
 
 namespace veskator::mainwin_test {
 namespace {
@@ -171,11 +172,11 @@ TEST_F(MainWindowTest, SecondServerAndListenInExcludeEachOtherAndWriteA0ThenA1) 
 TEST_F(MainWindowTest, StartGoBeforeTheAgreementStartsNoExchange) {
     openWindow(/*agreed=*/false);
     dialog->click(kStartGo);
-    EXPECT_EQ(engine->status().fullReadPending, false);
+    EXPECT_EQ(engine->status().busyWith(TransferKind::FullRead), false);
     pumpFor(3000ms);
     EXPECT_EQ(shown(kTraceBox), kDisclaimerText);
     EXPECT_EQ(sim->connectionCount(), 0);
-    EXPECT_FALSE(state.imageHoldsDeviceData);
+    EXPECT_FALSE(state.holdsDeviceData());
 }
 
 TEST_F(MainWindowTest, FinalizeSendsRemoteResetWithNothingChanged) {

@@ -99,9 +99,9 @@ bool MainWindowTest::settled() const {
 
 void MainWindowTest::readDevice() {
     dialog->click(main_ids::kStartGo);
-    ASSERT_EQ(engine->status().fullReadPending, true);
+    ASSERT_EQ(engine->status().busyWith(TransferKind::FullRead), true);
     ASSERT_TRUE(pumpUntilSettled());
-    ASSERT_TRUE(state.imageHoldsDeviceData);
+    ASSERT_TRUE(state.holdsDeviceData());
     ASSERT_EQ(textOf(state.workspace.receiveArea()), deviceBytes(0, kReceiveAreaSize));
     sim->clearEvents();
 }

@@ -30,8 +30,10 @@ TEST_F(NothingLostTest, EditsReachTheDeviceWhateverEndsThem) {
     sim->setFault(sim::FaultMode::SplitReplies);  // a read that lasts
     dialog->click(kStartGo);
     // (A loaded machine may let the read finish first; the commit must wait all the same.)
-    ASSERT_TRUE(pumpUntil(
-        [&] { return engine->status().unitsRead >= 2 || !engine->status().fullReadPending; }));
+    ASSERT_TRUE(pumpUntil([&] {
+        const Transfer* read = engine->status().transfer(TransferKind::FullRead);
+        return read == nullptr || read->done >= 2;
+    }));
     dialog->replaceText(kServerPort1, "6");
     pumpFor(500ms);
     dialog->replaceText(kServerPort1, "60");

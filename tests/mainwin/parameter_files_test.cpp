@@ -9,6 +9,7 @@
 #include "model/main_fields.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
+#include "ui/status_line.h"
 
 namespace veskator::mainwin_test {
 namespace {
@@ -108,7 +109,7 @@ TEST_F(ParameterFilesTest, YesLoadsOnlyWhileTheQuestionIsOpen) {
     // "YES" without the question.
     dialog->click(kYes);
     EXPECT_EQ(workspace(), pattern);
-    EXPECT_EQ(engine->status().writeAllPending, false);
+    EXPECT_EQ(engine->status().busyWith(TransferKind::WriteAll), false);
     EXPECT_FALSE(std::filesystem::exists(path("program/loadingfile.txt")));
 
     // "YES" after "NO".
@@ -118,7 +119,7 @@ TEST_F(ParameterFilesTest, YesLoadsOnlyWhileTheQuestionIsOpen) {
     EXPECT_EQ(shown(kMessageWindow), "");
     dialog->click(kYes);
     EXPECT_EQ(workspace(), pattern);
-    EXPECT_EQ(engine->status().writeAllPending, false);
+    EXPECT_EQ(engine->status().busyWith(TransferKind::WriteAll), false);
     EXPECT_EQ(shown(kMessageWindow), "");
     pumpFor(1500ms);
     EXPECT_EQ(sim->connectionCount(), 0);
@@ -130,12 +131,12 @@ TEST_F(ParameterFilesTest, AMissingLoadFileOrAnUncreatableSaveNameIsReported) {
     fillWorkspace(pattern);
 
     askAndLoad("missing.par");
-    EXPECT_EQ(shown(kMessageWindow), kTextLoadingFailed);
+    EXPECT_EQ(shown(kMessageWindow), "loading failed: missing.par cannot be read");
     EXPECT_EQ(workspace(), pattern);
     EXPECT_EQ(readFile(path("program/loadingfile.txt")), "missing.par");
     pumpFor(3000ms);
     EXPECT_EQ(sim->connectionCount(), 0);
-    EXPECT_FALSE(state.imageHoldsDeviceData);
+    EXPECT_FALSE(state.holdsDeviceData());
 
     dialog->replaceText(kSaveName, "nodir/x");
     dialog->click(kSave);
@@ -146,19 +147,28 @@ TEST_F(ParameterFilesTest, AMissingLoadFileOrAnUncreatableSaveNameIsReported) {
     EXPECT_EQ(sim->connectionCount(), 0);
 }
 
-TEST_F(ParameterFilesTest, AFileShorterThanTheImageIsRefusedBeforeAnyRead) {
+// Only the workspace or the image is a parameter file: any other size is refused, before a read
+// and after it, and nothing is sent.
+TEST_F(ParameterFilesTest, AFileOfAnyOtherSizeIsRefused) {
     openWindow();
-    for (std::size_t size : {std::size_t{0}, std::size_t{100}, kImageSize - 1}) {
-        SCOPED_TRACE(size);
-        writeFile(path("short.par"), std::string(size, 'S'));
-        askAndLoad("short.par");
-        EXPECT_EQ(shown(kMessageWindow), "loading failed: short.par holds " + std::to_string(size) +
-                                             " bytes, the image needs 1024");
-        EXPECT_EQ(workspace(), std::string(kWorkspaceSize, '\0'));
-        EXPECT_FALSE(state.imageHoldsDeviceData);
+    for (bool read : {false, true}) {
+        if (read) readDevice();
+        const std::string held = workspace();
+        for (std::size_t size : {std::size_t{0}, std::size_t{12}, kImageSize - 1, kImageSize + 1,
+                                 kWorkspaceSize - 1, kWorkspaceSize + 1, 2 * kWorkspaceSize}) {
+            SCOPED_TRACE(testing::Message() << "read " << read << ", size " << size);
+            writeFile(path("odd.par"), std::string(size, 'S'));
+            askAndLoad("odd.par");
+            const std::string holds =
+                size > kWorkspaceSize ? "more than 16384 bytes" : std::to_string(size) + " bytes";
+            EXPECT_EQ(shown(kMessageWindow), "loading failed: odd.par holds " + holds +
+                                                 "; a parameter file holds 1024 or 16384");
+            EXPECT_EQ(workspace(), held);
+            EXPECT_EQ(state.holdsDeviceData(), read);
+        }
     }
     pumpFor(3000ms);
-    EXPECT_EQ(sim->connectionCount(), 0);
+    EXPECT_EQ(connections(), 0);
 }
 
 // "YES" while a full read or another load runs: the device ends with the new file's eight blocks,
@@ -182,7 +192,7 @@ TEST_F(ParameterFilesTest, ALoadDuringAReadOrALoadWritesOneFileWhole) {
              dialog->click(kStartGo);
          },
          [&] {
-             return engine->status().fullReadPending &&
+             return engine->status().busyWith(TransferKind::FullRead) &&
                     engine->linkState() == LinkState::AwaitReply;
          }},
         {"load", [&] { askAndLoad("one.par"); }, [&] { return blockWrites().size() >= 3; }},
@@ -313,7 +323,8 @@ TEST_F(ParameterFilesTest, ALoadOverDeviceDataKeepsASnapshotThatUndoesIt) {
     writeFile(path("site.par"), workspacePattern());
 
     askAndLoad("site.par");
-    const std::string name = "program/snapshots/2026-12-08_14-03-22_127.0.0.1.bin";
+    const std::string port = std::to_string(sim->port());
+    const std::string name = "program/snapshots/2026-12-08_14-03-22_127.0.0.1_" + port + ".bin";
     EXPECT_TRUE(blockWrites().empty());
     const std::string snapshot = readFile(path(name));
     EXPECT_EQ(snapshot, before);
@@ -343,17 +354,17 @@ TEST_F(ParameterFilesTest, ALoadOverDeviceDataKeepsASnapshotThatUndoesIt) {
     const std::string held = textOf(state.workspace.bytes());
     askAndLoad("site.par");
     EXPECT_EQ(shown(kMessageWindow),
-              "loading not started: snapshot program/snapshots/2026-12-08_14-05-00_127.0.0.1.bin "
-              "could not be saved; nothing was sent");
+              "loading not started: snapshot program/snapshots/2026-12-08_14-05-00_127.0.0.1_" +
+                  port + ".bin could not be saved; nothing was sent");
     EXPECT_EQ(textOf(state.workspace.bytes()), held);
-    EXPECT_FALSE(engine->status().writeAllPending);
+    EXPECT_FALSE(engine->status().busyWith(TransferKind::WriteAll));
     pumpFor(3000ms);
     EXPECT_EQ(connections(), 0);
 
     // Any address typed makes a name of one file in the folder.
-    EXPECT_EQ(snapshotName({2027, 1, 2, 3, 4, 5}, " ../my host:50\xe9 "),
-              "2027-01-02_03-04-05_.._my_host_50_.bin");
-    EXPECT_EQ(snapshotName({2027, 1, 2, 3, 4, 5}, ""), "2027-01-02_03-04-05_no-address.bin");
+    EXPECT_EQ(snapshotName({2027, 1, 2, 3, 4, 5}, {" ../my host:50\xe9 ", 4000}),
+              "2027-01-02_03-04-05_.._my_host_50__4000.bin");
+    EXPECT_EQ(snapshotName({2027, 1, 2, 3, 4, 5}, {"", 0}), "2027-01-02_03-04-05_no-address_0.bin");
 }
 
 TEST_F(ParameterFilesTest, AlarmCodeLineEndsAreConvertedIntoTheBufferAndTheBackup) {
@@ -366,7 +377,7 @@ TEST_F(ParameterFilesTest, AlarmCodeLineEndsAreConvertedIntoTheBufferAndTheBacku
     dialog->click(kAlarmCode);
     const std::string converted = "AB\x07#C";
     EXPECT_EQ(readFile(path("alarmcode.bak")), converted + oldBackup.substr(5));
-    EXPECT_TRUE(engine->status().alarmDownloadPending);
+    EXPECT_TRUE(engine->status().busyWith(TransferKind::AlarmCode));
     ASSERT_TRUE(pumpUntil([&] { return !events(sim::SimEvent::Kind::ChunkWrite).empty(); }));
     const auto chunk = events(sim::SimEvent::Kind::ChunkWrite).front();
     EXPECT_EQ(chunk.number, 64);
@@ -418,7 +429,7 @@ TEST_F(ParameterFilesTest, AnAlarmCodeThatGivesNoBytesSendsNothingAndSaysWhy) {
         dialog->click(kAlarmCode);
         EXPECT_TRUE(std::filesystem::exists(path("alarmcode.txt")));
         EXPECT_EQ(shown(kDownloadLine), c.shown);
-        EXPECT_EQ(engine->status().alarmDownloadPending, false);
+        EXPECT_EQ(engine->status().busyWith(TransferKind::AlarmCode), false);
         pumpFor(3000ms);
         EXPECT_EQ(sim->connectionCount(), 1) << "only the first download connected";
     }
@@ -429,11 +440,16 @@ TEST_F(ParameterFilesTest, AnAlarmCodeThatGivesNoBytesSendsNothingAndSaysWhy) {
 class ReadOnlyAlarmCode final : public FileSystem {
   public:
     explicit ReadOnlyAlarmCode(FileSystem& inner) : m_inner(inner) {}
-    std::unique_ptr<File> open(std::string_view path, FileOpen mode) override {
+
+  protected:
+    std::unique_ptr<File> openFile(std::string_view path, FileOpen mode,
+                                   FileAccess access) override {
         if (path == kAlarmCodeFile && mode != FileOpen::ReadExisting) return nullptr;
-        return m_inner.open(path, mode);
+        return m_inner.open(path, mode, access);
     }
-    bool makeDirectory(std::string_view path) override { return m_inner.makeDirectory(path); }
+    bool createDirectory(std::string_view path, FileAccess access) override {
+        return m_inner.makeDirectory(path, access);
+    }
 
   private:
     FileSystem& m_inner;

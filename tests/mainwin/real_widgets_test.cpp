@@ -88,7 +88,7 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     // As after a full read, without spending real time on one.
     const sim::SimMemory device = sim.memory();
     std::copy_n(device.begin(), kReceiveAreaSize, state.workspace.receiveArea().begin());
-    state.imageHoldsDeviceData = true;
+    state.setReadFrom({"127.0.0.1", sim.port()});
     LinkEngine& engine = app->link();
     CMainProgDlg& window = app->mainWindow();
     std::unique_ptr<QtDialog> dialog = windows.open(window);

@@ -33,7 +33,7 @@ class OptionsWindowTest : public mainwin_test::MainWindowTest {
     }
     void reopen() {
         if (opt != nullptr && !opt->isClosed()) opt->requestClose();
-        options = std::make_unique<COptionsDlg>(services, state, *engine);
+        options = std::make_unique<COptionsDlg>(services, app->session());
         opt = &windows.open(*options);
     }
     // Settled, and no edit of the options window still waiting for its second.

@@ -7,6 +7,7 @@
 
 #include "options/option_switches.h"
 #include "tests/options/options_fixture.h"
+#include "ui/status_line.h"
 
 namespace veskator::options_test {
 namespace {
@@ -42,7 +43,7 @@ TEST_F(OptionsWindowTest, EverySwitchChangesItsBitWritesItsBlockAndRestartsWhere
         EXPECT_EQ(clock.now() - clickedAt, row.waitBefore + row.waitAfter);
         const std::uint8_t after = imageByte(bit.place.block, bit.place.offset);
         EXPECT_EQ(after, expectedAfter(before, row, bit));
-        if (row.via == Via::Copy) {
+        if (hasWorkingCopy(bit.place)) {
             EXPECT_EQ(state.optionCopies.at(bit.place), after);
         }
         for (const OptionBit& shown : kOptionsOptionBits) {
@@ -54,7 +55,7 @@ TEST_F(OptionsWindowTest, EverySwitchChangesItsBitWritesItsBlockAndRestartsWhere
         EXPECT_EQ(deviceText(bit.place.block, bit.place.offset, 1),
                   std::string(1, static_cast<char>(after)));
         ASSERT_EQ(blockWrites().size(), 1u);
-        EXPECT_EQ(blockWrites()[0].number, blockOfWriteCode(row.code));
+        EXPECT_EQ(blockWrites()[0].number, bit.place.block);
         EXPECT_EQ(events(Kind::RemoteReset).size(), row.reset ? 1u : 0u);
         sim->clearEvents();
     }

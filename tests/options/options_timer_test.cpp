@@ -159,10 +159,10 @@ TEST_F(OptionsWindowTest, MainWindowOpensANewWindowButNotDuringAFullRead) {
 
     sim->setFault(sim::FaultMode::SplitReplies);  // a read that lasts
     dialog->click(main_ids::kStartGo);
-    ASSERT_TRUE(engine->status().fullReadPending);
+    ASSERT_TRUE(engine->status().busyWith(TransferKind::FullRead));
     dialog->click(main_ids::kOptionsWindow);
     EXPECT_EQ(openings, 2);
-    EXPECT_EQ(engine->status().notice, "wait for the read to finish");
+    EXPECT_NE(shown(main_ids::kStatusLine).find("wait for the read to finish"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,103 @@
+#include "ui/window_core.h"
+
+#include "ui/status_line.h"
+
+namespace veskator {
+
+WindowCore::WindowCore(Services& services, Session& session, const DialogTemplate& layout,
+                       ControlId statusLine)
+    : m_services(services),
+      m_session(session),
+      m_state(session.state()),
+      m_link(session.link()),
+      m_values(layout),
+      m_layout(layout),
+      m_statusLine(statusLine) {}
+
+void WindowCore::take() { m_values.take(*m_dialog); }
+
+void WindowCore::show() {
+    beforeShow();
+    m_values.show(*m_dialog);
+    showStatusLine();
+}
+
+void WindowCore::showStatusLine() {
+    const std::string status = statusPrefix() + statusLineText(m_link.status(), m_session.notice);
+    if (m_dialog->text(m_statusLine) != status) m_dialog->setText(m_statusLine, status);
+}
+
+bool WindowCore::deviceDataPresent() {
+    if (m_state.holdsDataOf(m_link.target())) return true;
+    // Refused before anything changes: the control goes back to what it showed.
+    setNotice(
+        refusalText(m_state.holdsDeviceData() ? Refusal::TargetChanged : Refusal::NoDeviceData));
+    show();
+    return false;
+}
+
+std::uint8_t& WindowCore::imageByte(ImagePlace place) {
+    return m_state.workspace.image()[static_cast<std::size_t>(imageOffset(place))];
+}
+
+std::uint8_t& WindowCore::switchByte(ImagePlace place) {
+    std::uint8_t* copy = m_state.optionCopies.find(place);
+    return copy != nullptr ? *copy : imageByte(place);
+}
+
+namespace {
+
+std::uint8_t changed(std::uint8_t byte, std::uint8_t mask, Change change) {
+    switch (change) {
+        case Change::Flip:
+            return static_cast<std::uint8_t>(byte ^ mask);
+        case Change::Set:
+            return static_cast<std::uint8_t>(byte | mask);
+        case Change::Clear:
+            return static_cast<std::uint8_t>(byte & ~mask);
+    }
+    return byte;
+}
+
+}  // namespace
+
+void WindowCore::runBitSteps(BitSteps steps, std::span<const OptionBit> bits, ControlId id,
+                             Change change) {
+    const OptionBit& bit = *findRow(bits, id);
+    std::uint8_t& byte = switchByte(bit.place);
+    runSteps(steps, *m_dialog, [&](BitOp op) {
+        switch (op) {
+            case BitOp::Pause:
+                break;
+            case BitOp::Take:
+                take();
+                break;
+            case BitOp::Change:
+                byte = changed(byte, bit.mask, change);
+                break;
+            case BitOp::ShowBit:
+                // Both buttons of a shared bit (1076/1077) follow it.
+                for (const OptionBit& other : bits) {
+                    if (imageOffset(other.place) == imageOffset(bit.place) &&
+                        other.mask == bit.mask) {
+                        m_values.setChecked(other.id, optionShownOn(other, byte));
+                    }
+                }
+                break;
+            case BitOp::Show:
+                show();
+                break;
+            case BitOp::Copy:
+                imageByte(bit.place) = byte;
+                break;
+            case BitOp::Write:
+                m_link.requestBlockWrite(bit.place.block);
+                break;
+            case BitOp::Reset:
+                m_link.requestRemoteReset();
+                break;
+        }
+    });
+}
+
+}  // namespace veskator
