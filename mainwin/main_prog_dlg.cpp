@@ -218,8 +218,11 @@ void CMainProgDlg::onFieldChanged(ControlId id) {
     m_dialog->armTimer(kLinkTimer, kCommitDelay);
     m_deferred.mark(static_cast<std::size_t>(row));
     take();
-    // Another device from the next request on; its file is saved at the tick.
-    if (!changesDevice(id)) updateTarget();
+    if (changesDevice(id)) return;
+    // Another device from the next request on (its file is saved at the tick): what was typed
+    // for the device until now goes to that device first.
+    commitFields(DeferredFields::Which::All, CommitRows::Device);
+    updateTarget();
 }
 
 // Each keystroke restarts the pause; the text is judged once typing has stopped, so that "yes"
@@ -405,32 +408,40 @@ void CMainProgDlg::onTimer(TimerId id) {
 }
 
 // The deferred edits that fell due (or all of them): texts into the image, then their blocks.
-void CMainProgDlg::commitFields(DeferredFields::Which which) {
+void CMainProgDlg::commitFields(DeferredFields::Which which, CommitRows rows) {
     auto image = m_state.workspace.image();
-    m_deferred.take(which, [&](std::size_t row) {
-        const CommitRow& commit = kMainCommits[row];
-        switch (commit.kind) {
-            case CommitKind::Text: {
-                const TextField& field = *findRow(kMainTextFields, commit.id);
-                storeText(image, field, m_values.text(commit.id));
-                for (int b = field.place.block; b <= lastBlockOf(field); ++b) {
-                    m_link.requestBlockWrite(b);
+    const auto chosen = [rows](std::size_t row) {
+        const CommitKind kind = kMainCommits[row].kind;
+        return rows == CommitRows::All || kind == CommitKind::Text || kind == CommitKind::EitherOr;
+    };
+    m_deferred.take(
+        which,
+        [&](std::size_t row) {
+            const CommitRow& commit = kMainCommits[row];
+            switch (commit.kind) {
+                case CommitKind::Text: {
+                    const TextField& field = *findRow(kMainTextFields, commit.id);
+                    storeText(image, field, m_values.text(commit.id));
+                    for (int b = field.place.block; b <= lastBlockOf(field); ++b) {
+                        m_link.requestBlockWrite(b);
+                    }
+                    break;
                 }
-                break;
+                case CommitKind::EitherOr:
+                    m_link.requestBlockWrite(0);
+                    m_link.requestBlockWrite(1);
+                    break;
+                case CommitKind::TargetPort:
+                    writeWholeFile(m_services.files, kClientPortFile, m_values.text(kTargetPort));
+                    break;
+                case CommitKind::TargetAddress:
+                    if (!m_addressSaveAt)
+                        m_addressSaveAt = m_services.clock.now() + kAddressSavePause;
+                    break;
             }
-            case CommitKind::EitherOr:
-                m_link.requestBlockWrite(0);
-                m_link.requestBlockWrite(1);
-                break;
-            case CommitKind::TargetPort:
-                writeWholeFile(m_services.files, kClientPortFile, m_values.text(kTargetPort));
-                break;
-            case CommitKind::TargetAddress:
-                if (!m_addressSaveAt) m_addressSaveAt = m_services.clock.now() + kAddressSavePause;
-                break;
-        }
-    });
-    saveAddressWhenDue(which == DeferredFields::Which::All);
+        },
+        chosen);
+    saveAddressWhenDue(which == DeferredFields::Which::All && rows == CommitRows::All);
 }
 
 void CMainProgDlg::saveAddressWhenDue(bool now) {

@@ -91,7 +91,10 @@ class CMainProgDlg final : public WindowCore {
     // The link serves the device typed into the target address and port.
     void updateTarget();
     void finishClosing();
-    void commitFields(DeferredFields::Which which);
+    // The deferred edits of the device (texts and the option pair), or all of them (the target
+    // files too).
+    enum class CommitRows { Device, All };
+    void commitFields(DeferredFields::Which which, CommitRows rows = CommitRows::All);
     void saveAddressWhenDue(bool now);
     void markField(ControlId id);
 

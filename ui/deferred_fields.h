@@ -33,9 +33,14 @@ class DeferredFields {
     // clears each before its call.
     template <typename Commit>
     void take(Which which, Commit&& commit) {
+        take(which, commit, [](std::size_t) { return true; });
+    }
+    // The same for the rows `only` accepts.
+    template <typename Commit, typename Only>
+    void take(Which which, Commit&& commit, Only&& only) {
         const Clock::TimePoint now = m_clock.now();
         for (std::size_t row = 0; row < m_due.size(); ++row) {
-            if (!m_due[row] || (which == Which::Due && *m_due[row] > now)) continue;
+            if (!m_due[row] || (which == Which::Due && *m_due[row] > now) || !only(row)) continue;
             m_due[row].reset();
             commit(row);
         }

@@ -134,6 +134,7 @@ TEST_F(CliRunTest, AWrittenFileIsOnTheDeviceAndComparesEqualAfterwards) {
     std::string file = mainwinRead(dir / "device.bin");
     file[imageOffset({0, 0x30})] = '7';  // Receiver Number 1
     file[imageOffset({7, 0x3b})] = 3;    // 9.6K
+    file[imageOffset({7, 0x33})] = 13;   // SOUND DETECTING LEVEL, which goes out as 12
     std::ofstream(dir / "new.bin", std::ios::binary) << file;
 
     Options compare;
@@ -142,7 +143,7 @@ TEST_F(CliRunTest, AWrittenFileIsOnTheDeviceAndComparesEqualAfterwards) {
     compare.targets = {target(0)};
     const auto before = run(compare);
     ASSERT_TRUE(before.front().ok);
-    EXPECT_EQ(before.front().comparison->settings.size(), 2u);
+    EXPECT_EQ(before.front().comparison->settings.size(), 3u);
 
     Options write = compare;
     write.command = Command::Write;

@@ -470,3 +470,62 @@ TEST_F(ParameterFilesTest, AReadOnlyAlarmCodeIsRead) {
 
 }  // namespace
 }  // namespace veskator::mainwin_test
+
+namespace veskator::mainwin_test {
+namespace {
+
+// Device X read, then the technician types device Y's port: nothing built from X's image reaches
+// Y (edits, clicks, loads are refused and say why) until Y has been read; what was typed for X
+// before the change goes to X; Y's snapshot holds Y.
+TEST_F(ParameterFilesTest, NothingOfOneDevicesImageReachesAnother) {
+    sim::SimConfig otherConfig;
+    otherConfig.memory = sim::defaultMemory();
+    std::copy_n("9999", 5, otherConfig.memory.begin() + imageOffset({0, 0x60}));
+    sim::CommunicatorSim other(otherConfig);
+    ASSERT_TRUE(other.start());
+    writeFile(path("site.par"), workspacePattern());
+    openWindow();
+    readDevice();
+    const std::string xPort = std::to_string(sim->port());
+    const std::string yPort = std::to_string(other.port());
+
+    dialog->replaceText(kServerPort1, "5100");  // for X, still waiting for its second
+    dialog->replaceText(kTargetPort, yPort);
+    dialog->replaceText(kServerPort1, "5200");
+    const bool emailWas = dialog->isChecked(kEmail);
+    dialog->click(kEmail);
+    askAndLoad("site.par");
+    EXPECT_EQ(shown(kMessageWindow),
+              "loading not started: the target changed: read the device first (Start/Go)");
+    EXPECT_EQ(dialog->text(kServerPort1), "5100");
+    EXPECT_EQ(dialog->isChecked(kEmail), emailWas);
+    EXPECT_NE(shown(kStatusLine).find(kTextTargetChanged), std::string::npos);
+    ASSERT_TRUE(pumpUntilSettled());
+    pumpFor(3s);
+    EXPECT_EQ(other.connectionCount(), 0);
+    ASSERT_EQ(blockWrites().size(), 1u);
+    EXPECT_EQ(deviceBytes(static_cast<std::size_t>(imageOffset({0, 0x60})), 5),
+              std::string("5100\0", 5));
+
+    // Y read: its own snapshot, then the file on Y alone.
+    sim->clearEvents();
+    dialog->click(kStartGo);
+    ASSERT_TRUE(pumpUntil([&] { return state.holdsDataOf({"127.0.0.1", other.port()}); }));
+    EXPECT_EQ(dialog->text(kServerPort1), "9999");
+    askAndLoad("site.par");
+    const std::string snapshot =
+        "program/snapshots/2026-12-08_14-03-22_127.0.0.1_" + yPort + ".bin";
+    EXPECT_EQ(shown(kMessageWindow), "loading; snapshot saved: " + snapshot);
+    const sim::SimMemory y = other.memory();
+    EXPECT_EQ(readFile(path(snapshot)).substr(0, kReceiveAreaSize),
+              std::string(y.begin(), y.begin() + kReceiveAreaSize));
+    ASSERT_TRUE(pumpUntil([&] { return settled() && other.openConnections() == 0; }));
+    const sim::SimMemory written = other.memory();
+    EXPECT_EQ(std::string(written.begin(), written.begin() + kImageSize),
+              workspacePattern().substr(0, kImageSize));
+    EXPECT_TRUE(sim->events().empty()) << "X got " << sim->events().size() << " events";
+    EXPECT_NE(xPort, yPort);
+}
+
+}  // namespace
+}  // namespace veskator::mainwin_test
