@@ -12,11 +12,8 @@
 #include <fstream>
 
 #include "app/programmer_app.h"
-#include "platform/qt/qt_command_runner.h"
-#include "platform/qt/qt_network.h"
-#include "platform/qt/qt_window_system.h"
 #include "tests/support/qt_dialogs.h"
-#include "tools/communicator_sim/communicator_sim.h"
+#include "tests/support/widget_rig.h"
 
 namespace veskator {
 namespace {
@@ -24,25 +21,10 @@ namespace {
 using namespace main_ids;
 
 TEST(ProgrammerOnWidgets, AgreedTechnicianReadsTheDeviceWithStartGo) {
-    sim::CommunicatorSim device;
-    ASSERT_TRUE(device.start());
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("veskator-app-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir / "program");
-    std::ofstream(dir / "program/liability") << "agree";
-    std::ofstream(dir / "program/serverIPm.txt") << "127.0.0.1";
-    std::ofstream(dir / "program/clientport.txt") << device.port();
-
-    QtWindowSystem windows;
-    windows.addSystemMenuEntry(kMainDialogResource, kAboutCommand, kAboutEntryText);
-    SteadyClock clock;
-    PosixFileSystem files(dir);
-    QtNetwork network(windows.gate());
-    QtCommandRunner commands(dir, &windows.gate());
-    SystemWallClock wallClock;
-    Services services{clock, files, network, commands, windows, wallClock};
-    CProgrammerApp app(services);
+    test_support::WidgetRig rig("veskator-app");
+    rig.windows.addSystemMenuEntry(kMainDialogResource, kAboutCommand, kAboutEntryText);
+    sim::CommunicatorSim& device = rig.sim;
+    CProgrammerApp& app = *rig.app;
 
     bool ran = false;
     test_support::ModalWatcher watcher([&](QtDialog& dialog) {
@@ -67,31 +49,15 @@ TEST(ProgrammerOnWidgets, AgreedTechnicianReadsTheDeviceWithStartGo) {
     EXPECT_FALSE(app.InitInstance());
     EXPECT_TRUE(ran);
     EXPECT_EQ(device.connectionCount(), 1);
-    std::filesystem::remove_all(dir);
 }
 
 // Loads refused before a read, then edits ended by Enter, by a double click and by Escape right
 // after typing: each reaches the device, and the window closes only once they have.
 TEST(ProgrammerOnWidgets, NothingTypedOrClickedIsLostWhateverEndsIt) {
-    sim::CommunicatorSim device;
-    ASSERT_TRUE(device.start());
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("veskator-edits-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir / "program");
-    std::ofstream(dir / "program/liability") << "agree";
-    std::ofstream(dir / "program/serverIPm.txt") << "127.0.0.1";
-    std::ofstream(dir / "program/clientport.txt") << device.port();
-    std::ofstream(dir / "short.par") << std::string(100, 'S');
-
-    QtWindowSystem windows;
-    SteadyClock clock;
-    PosixFileSystem files(dir);
-    QtNetwork network(windows.gate());
-    QtCommandRunner commands(dir, &windows.gate());
-    SystemWallClock wallClock;
-    Services services{clock, files, network, commands, windows, wallClock};
-    CProgrammerApp app(services);
+    test_support::WidgetRig rig("veskator-edits");
+    std::ofstream(rig.dir / "short.par") << std::string(100, 'S');
+    sim::CommunicatorSim& device = rig.sim;
+    CProgrammerApp& app = *rig.app;
     const auto deviceText = [&](std::size_t offset, std::size_t size) {
         const sim::SimMemory memory = device.memory();
         return std::string(memory.begin() + static_cast<std::ptrdiff_t>(offset),
@@ -158,7 +124,6 @@ TEST(ProgrammerOnWidgets, NothingTypedOrClickedIsLostWhateverEndsIt) {
     EXPECT_EQ(deviceText(0x50, 5), std::string("7002\0", 5));
     EXPECT_EQ(deviceText(0x60, 5), std::string("6001\0", 5));
     EXPECT_EQ(static_cast<std::uint8_t>(deviceText(0x1f, 1)[0]), optionsBefore);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/qt/qt_window_system.h"
 #include "resources/main_dialog_template.h"
 #include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/widget_rig.h"
 
 namespace veskator::mainwin_test {
 namespace {
@@ -68,30 +69,12 @@ class CloggedNetwork final : public Network {
 };
 
 TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
-    const std::filesystem::path dir = makeTempDir("veskator-widgets");
-    sim::CommunicatorSim sim;
-    ASSERT_TRUE(sim.start());
-    std::filesystem::create_directories(dir / "program");
-    writeFile(dir / "program/serverIPm.txt", "127.0.0.1");
-    writeFile(dir / "program/clientport.txt", std::to_string(sim.port()));
-    writeFile(dir / "program/liability", "agree");
-
-    PosixFileSystem files(dir);
-    SteadyClock clock;
-    QtWindowSystem windows;
-    QtNetwork network(windows.gate());
-    NoCommands commands;
-    SystemWallClock wallClock;
-    Services services{clock, files, network, commands, windows, wallClock};
-    auto app = std::make_unique<CProgrammerApp>(services);
-    ProgrammerState& state = app->state();
-    // As after a full read, without spending real time on one.
-    const sim::SimMemory device = sim.memory();
-    std::copy_n(device.begin(), kReceiveAreaSize, state.workspace.receiveArea().begin());
-    state.setReadFrom({"127.0.0.1", sim.port()});
-    LinkEngine& engine = app->link();
-    CMainProgDlg& window = app->mainWindow();
-    std::unique_ptr<QtDialog> dialog = windows.open(window);
+    test_support::WidgetRig rig("veskator-widgets");
+    rig.imageAsRead();
+    sim::CommunicatorSim& sim = rig.sim;
+    LinkEngine& engine = rig.app->link();
+    CMainProgDlg& window = rig.app->mainWindow();
+    std::unique_ptr<QtDialog> dialog = rig.openMain();
 
     auto* edit = qobject_cast<QLineEdit*>(dialog->control(kServerPort1));
     ASSERT_NE(edit, nullptr);
@@ -122,9 +105,6 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
     EXPECT_EQ(sim.connectionCount(), 1);
 
     window.onClosed();
-    dialog.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
 }
 
 // Each case on a fresh program: a device that streams a greeting without end is given up by its
@@ -147,28 +127,15 @@ TEST(MainWindowOnWidgets, AHostileDeviceIsGivenUpWithinTheEngineBounds) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
-        const std::filesystem::path dir = makeTempDir("veskator-hostile");
         sim::SimConfig config;
         config.fault = c.fault;
-        sim::CommunicatorSim sim(config);
-        ASSERT_TRUE(sim.start());
-        std::filesystem::create_directories(dir / "program");
-        writeFile(dir / "program/serverIPm.txt", "127.0.0.1");
-        writeFile(dir / "program/clientport.txt", std::to_string(sim.port()));
-        writeFile(dir / "program/liability", "agree");
-
-        PosixFileSystem files(dir);
-        VirtualClock clock;
-        QtWindowSystem windows;
-        QtNetwork qtNetwork(windows.gate());
-        CloggedNetwork network(qtNetwork);
-        NoCommands commands;
-        SystemWallClock wallClock;
-        Services services{clock, files, network, commands, windows, wallClock};
-        auto app = std::make_unique<CProgrammerApp>(services);
-        LinkEngine& engine = app->link();
-        CMainProgDlg& window = app->mainWindow();
-        std::unique_ptr<QtDialog> dialog = windows.open(window);
+        test_support::WidgetRig rig(
+            "veskator-hostile", config, test_support::WidgetRig::Time::Virtual,
+            [](Network& qt) { return std::make_unique<CloggedNetwork>(qt); });
+        VirtualClock& clock = rig.virtualClock;
+        LinkEngine& engine = rig.app->link();
+        CMainProgDlg& window = rig.app->mainWindow();
+        std::unique_ptr<QtDialog> dialog = rig.openMain();
 
         engine.requestExchange(kCodeStatus);
         const auto start = clock.now();
@@ -188,9 +155,6 @@ TEST(MainWindowOnWidgets, AHostileDeviceIsGivenUpWithinTheEngineBounds) {
         EXPECT_LE(longestTrace, kTraceLimit);
 
         window.onClosed();
-        dialog.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
     }
 }
 
