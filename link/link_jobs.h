@@ -126,7 +126,7 @@ class SingleExchange final : public LinkJob {
     bool m_done = false;
 };
 
-// "Start/Go": the 64 units of the receive area, over one connection where it can be.
+// A full read: the 64 units of the receive area, over one connection where it can be.
 class FullRead final : public LinkJob {
   public:
     JobKind kind() const override { return JobKind::FullRead; }
