@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace veskator {
 
 LinkEngine::LinkEngine(ProgrammerState& state, Network& network, const Clock& clock, LinkLogs* logs)
