@@ -431,16 +431,22 @@ bool LinkEngine::stepAwaitReply() {
         if (m_active->readsUnits()) {
             takeReadReply(got);
         } else {
-            takeGeneralReply(got);
+            gatherGeneralReply(got);
         }
         return true;
     }
+    const std::span<const std::uint8_t> gathered(m_reply.data(), m_gathered);
     if (r.status == IoStatus::WouldBlock) {
         if (m_clock.now() < m_deadline) return false;
-        // A reply that stopped halfway cannot be told apart from the answer to a resend: the
-        // connection is given up and the read resumes at this unit on a new one.
         if (m_gathered > 0) {
-            failExchange(Failure::NoReply, kErrorNoReply);
+            // A reply that stopped halfway cannot be told apart from the answer to a resend: a
+            // read gives the connection up and resumes at this unit on a new one; a general
+            // command's answer is what came.
+            if (m_active->readsUnits()) {
+                failExchange(Failure::NoReply, kErrorNoReply);
+            } else {
+                takeGeneralReply(gathered);
+            }
             return true;
         }
         if (m_resends < kMaxResends) {
@@ -458,9 +464,20 @@ bool LinkEngine::stepAwaitReply() {
     if (m_active->readsUnits()) {
         failExchange(Failure::ClosedMidExchange, kErrorClosed);
     } else {
-        takeGeneralReply({});
+        takeGeneralReply(gathered);
     }
     return true;
+}
+
+// A general command's reply is gathered until the bytes the job looks at have come (the loop
+// states are bytes 6 and 7 of a status reply), however the device splits it.
+void LinkEngine::gatherGeneralReply(std::span<const std::uint8_t> bytes) {
+    const std::size_t take = std::min(bytes.size(), m_reply.size() - m_gathered);
+    std::copy_n(bytes.begin(), take, m_reply.begin() + static_cast<std::ptrdiff_t>(m_gathered));
+    m_gathered += take;
+    if (m_gathered >= m_active->replyBytes() || m_gathered == m_reply.size()) {
+        takeGeneralReply(std::span(m_reply.data(), m_gathered));
+    }
 }
 
 void LinkEngine::takeReadReply(std::span<const std::uint8_t> bytes) {

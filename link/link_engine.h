@@ -131,6 +131,7 @@ class LinkEngine {
     Drain drainInput();
     void prepareFrame();
     void takeReadReply(std::span<const std::uint8_t> bytes);
+    void gatherGeneralReply(std::span<const std::uint8_t> bytes);
     void takeGeneralReply(std::span<const std::uint8_t> bytes);
     void finishExchange();
     void failExchange(Failure failure, std::string_view reason);
@@ -171,7 +172,8 @@ class LinkEngine {
     bool m_drained = false;  // the socket was emptied before this frame
     std::size_t m_greetingBytes = 0;
     std::array<std::uint8_t, kReadUnitSize> m_unit{};
-    std::size_t m_gathered = 0;
+    std::array<std::uint8_t, kReplyReceiveSize> m_reply{};
+    std::size_t m_gathered = 0;  // of the unit or the reply awaited
     bool m_endedThisTick = false;
 };
 

@@ -22,6 +22,8 @@
 
 namespace veskator {
 
+// A status reply carries the loop states in its bytes 6 and 7.
+inline constexpr std::size_t kStatusReplyBytes = 8;
 inline constexpr int kMaxAttempts = 3;  // connections tried for one block, chunk, unit or request
 // Image bytes of 13 rewritten as 12 that the status keeps, the latest last.
 inline constexpr std::size_t kRewritesKept = 16;
@@ -72,6 +74,8 @@ class LinkJob {
     virtual bool awaitsReply() const { return false; }
     // The replies are read units of 64 bytes, gathered whole and handed to takeUnit.
     virtual bool readsUnits() const { return false; }
+    // A general reply is gathered up to this many bytes (or until it stops) before takeReply.
+    virtual std::size_t replyBytes() const { return 1; }
     // Builds the frame of the coming exchange into `frame`; returns its length.
     virtual int buildFrame(FrameBuffer& frame, JobContext& ctx) = 0;
     // A whole read unit came: true when another frame follows on this connection.
@@ -106,6 +110,9 @@ class SingleExchange final : public LinkJob {
     JobKind kind() const override { return m_kind; }
     bool awaitsReply() const override {
         return m_kind == JobKind::Status || m_kind == JobKind::Pairing;
+    }
+    std::size_t replyBytes() const override {
+        return m_kind == JobKind::Status ? kStatusReplyBytes : 1;
     }
     int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
     void takeReply(std::span<const std::uint8_t> reply, JobContext& ctx) override;

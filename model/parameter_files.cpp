@@ -107,7 +107,9 @@ std::string snapshotName(const LocalTime& time, const Target& device) {
                   std::clamp(time.year, 0, 9999), std::clamp(time.month, 0, 99),
                   std::clamp(time.day, 0, 99), std::clamp(time.hour, 0, 99),
                   std::clamp(time.minute, 0, 99), std::clamp(time.second, 0, 99));
-    const std::string port = "_" + std::to_string(device.port);
+    // Appended: GCC 12 at -O3 takes a one-character prefix insert for an overlapping copy.
+    std::string port(1, '_');
+    port += std::to_string(device.port);
     const std::size_t room = kSnapshotNameMax - kSnapshotTimeLength - 1 - port.size() -
                              kSuffixRoom - kSnapshotExtension.size();
     return std::string(stamp.data()) + "_" + safeHost(device.host, room) + port +

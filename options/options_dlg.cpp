@@ -11,6 +11,18 @@ namespace ids = options_ids;
 
 namespace {
 
+// What a technician typed into a box that shows the placeholder stars: whatever the edit put
+// before, between or after them, or over a selection of them.
+std::string typedOverStars(std::string_view stars, std::string_view now) {
+    std::size_t head = 0;
+    while (head < stars.size() && head < now.size() && stars[head] == now[head]) ++head;
+    std::size_t tail = 0;
+    while (tail < stars.size() - head && tail < now.size() - head &&
+           stars[stars.size() - 1 - tail] == now[now.size() - 1 - tail])
+        ++tail;
+    return std::string(now.substr(head, now.size() - head - tail));
+}
+
 constexpr bool masksAreTextFields() {
     for (ControlId id : kMaskedBoxes) {
         const bool password = std::any_of(
@@ -109,10 +121,12 @@ void COptionsDlg::perform(OpeningOp op) {
                     continue;
                 }
                 // One star for every byte read, the zero byte included; never the characters.
+                // Until the first key the box takes any length, so that a full box takes it.
                 const int limit = charLimitOf(field.id);
                 const auto stars = std::min<std::size_t>(stored.size() + 1, limit);
                 m_placeholders[static_cast<std::size_t>(mask)] = std::string(stars, '*');
                 m_values.setText(field.id, m_placeholders[static_cast<std::size_t>(mask)]);
+                m_values.setCharLimit(field.id, 0);
             }
             break;
         case OpeningOp::SharedOptions:
@@ -206,43 +220,49 @@ void COptionsDlg::onTextChanged(ControlId id) {
     if (deferredRowOf(id) >= 0) onDeferredEdit(id);
 }
 
-// Written one second after the last keystroke, by the timer.
+// Written one second after the box's last keystroke, by the timer, which keeps its pace: polls,
+// follow-ups and other boxes' writes are not held up by someone typing.
 void COptionsDlg::onDeferredEdit(ControlId id) {
-    armTimer(kCommitDelay);
+    if (!deviceDataPresent()) return;
     const int mask = maskIndex(id);
     if (mask >= 0 && !m_placeholders[static_cast<std::size_t>(mask)].empty()) {
-        // The first edit of a masked box starts from empty: its stars were never the password.
+        // The first edit of a masked box starts a new password of what was typed, wherever it
+        // went: its stars were never the password.
         std::string& stars = m_placeholders[static_cast<std::size_t>(mask)];
-        std::string typed = m_dialog->text(id);
-        if (typed.starts_with(stars)) {
-            typed.erase(0, stars.size());
-        } else if (typed.size() < stars.size() &&
-                   typed.find_first_not_of('*') == std::string::npos) {
-            typed.clear();
-        }
+        std::string typed = typedOverStars(stars, m_dialog->text(id));
         stars.clear();
+        const int limit = charLimitOf(id);
+        if (typed.size() > static_cast<std::size_t>(limit)) typed.resize(limit);
+        m_values.setCharLimit(id, limit);
         NotificationBlocker blocker(*m_dialog);
         m_dialog->setText(id, typed);
+        m_dialog->setCharLimit(id, limit);
     }
     m_deferred.mark(static_cast<std::size_t>(deferredRowOf(id)));
     take();
 }
 
+// The box shows the level stored, as the slider does.
 void COptionsDlg::onSoundBox() {
+    if (!deviceDataPresent()) return;
     m_dialog->wait(kSoundBoxPause);
     take();
     armTimer(kOptionsTickPeriod);
     const std::uint8_t level =
         clampedByte(parseDecimal(m_values.text(ids::kSoundBox)), kSoundLevelMax);
     m_values.setPosition(ids::kSoundSlider, level);
+    m_values.setText(ids::kSoundBox, std::to_string(level));
     imageByte(findRow(kSliders, ids::kSoundSlider)->place) = level;
     m_link.requestBlockWrite(kTestRatePlace.block);
     show();
 }
 
 void COptionsDlg::onModulationBox() {
+    if (!deviceDataPresent()) return;
     take();
-    imageByte(kModulationPlace) = clampedByte(parseDecimal(m_values.text(ids::kModulationBox)));
+    const std::uint8_t value = clampedByte(parseDecimal(m_values.text(ids::kModulationBox)));
+    imageByte(kModulationPlace) = value;
+    m_values.setText(ids::kModulationBox, std::to_string(value));
     m_link.requestBlockWrite(kModulationPlace.block);
     show();
     m_dialog->wait(kModulationPause);
@@ -251,6 +271,7 @@ void COptionsDlg::onModulationBox() {
 // Whichever slider moved, all five bytes are written from the five positions.
 void COptionsDlg::onSliderMoved(ControlId id) {
     if (!hasRow(kSliders, id)) return;
+    if (!deviceDataPresent()) return;
     take();
     m_dialog->wait(kSliderPauseBefore);
     for (const SliderRow& row : kSliders) {
@@ -362,6 +383,8 @@ void COptionsDlg::writeRow(const DeferredRow& row) {
             break;
         case DeferredKind::TestRate:
             imageByte(kTestRatePlace) = testRateByte(m_values.text(ids::kTestRate));
+            // The box shows the seconds the device counts: twice the byte stored.
+            m_values.setText(ids::kTestRate, std::to_string(2 * imageByte(kTestRatePlace)));
             break;
         case DeferredKind::ForceUpdate:
             std::fill_n(image.begin() + imageOffset(kForceUpdatePlace), kForceUpdateBytes,

@@ -48,8 +48,10 @@ void COptionsDlg::onClear(ControlId id) {
         m_values.setText(field.id, "");
         m_deferred.drop(static_cast<std::size_t>(deferredRowOf(field.id)));
         // An emptied password box has no stars left to strip from the next edit.
-        if (const int mask = maskIndex(field.id); mask >= 0)
+        if (const int mask = maskIndex(field.id); mask >= 0) {
             m_placeholders[static_cast<std::size_t>(mask)].clear();
+            m_values.setCharLimit(field.id, charLimitOf(field.id));
+        }
     }
     show();
     if (row.id == ids::kClearDdns) armTimer(kOptionsTickPeriod);
@@ -58,7 +60,6 @@ void COptionsDlg::onClear(ControlId id) {
 // Served by the timer as a deferred edit of its own, a second from now.
 void COptionsDlg::onForceUpdate() {
     if (!deviceDataPresent()) return;
-    armTimer(kCommitDelay);
     m_deferred.mark(static_cast<std::size_t>(deferredRowOf(ids::kForceDdns)));
     take();
 }

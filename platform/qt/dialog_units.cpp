@@ -26,6 +26,22 @@ QSize DialogMetrics::toPixels(const DialogTemplate& layout) const {
     return QSize(toPixelsX(layout.width), toPixelsY(layout.height));
 }
 
+FittedDialog fitDialog(const DialogTemplate& layout, const QFont& font, QSize room) {
+    const auto fits = [&](const DialogMetrics& metrics) {
+        const QSize size = metrics.toPixels(layout);
+        return size.width() <= room.width() && size.height() <= room.height();
+    };
+    const qreal points = font.pointSizeF();
+    QFont smaller = font;
+    for (qreal p = points; p >= points * kSmallestFontShare; p -= kFontStepPoints) {
+        smaller.setPointSizeF(p);
+        const DialogMetrics metrics = DialogMetrics::fromFont(smaller);
+        if (fits(metrics)) return {smaller, metrics, true};
+    }
+    smaller.setPointSizeF(points * kSmallestFontShare);
+    return {smaller, DialogMetrics::fromFont(smaller), false};
+}
+
 QFont dialogFont(std::string_view family, int points) {
     const QString name = QString::fromLatin1(family.data(), static_cast<qsizetype>(family.size()));
     QStringList families;

@@ -54,4 +54,18 @@ class DialogMetrics {
 // Linux; Liberation Sans, then DejaVu Sans Condensed, stand in for it.
 QFont dialogFont(std::string_view family, int points);
 
+// A dialog that would not fit the room the screen has for it is drawn in a smaller font (its
+// dialog units shrink with the font, so no text is cut), down to three quarters of the
+// template's; a dialog that still does not fit scrolls.
+inline constexpr double kSmallestFontShare = 0.75;
+inline constexpr double kFontStepPoints = 0.25;
+
+struct FittedDialog {
+    QFont font;
+    DialogMetrics metrics;
+    bool fits;  // false: the dialog scrolls inside the room
+};
+
+FittedDialog fitDialog(const DialogTemplate& layout, const QFont& font, QSize room);
+
 }  // namespace veskator

@@ -10,10 +10,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
 #include <QTextCursor>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
 #include <stdexcept>
@@ -42,6 +45,23 @@ std::string toBytes(const QString& text) { return text.toLatin1().toStdString();
 // A text control holds its text up to the first zero byte.
 std::string_view untilZero(std::string_view bytes) { return bytes.substr(0, bytes.find('\0')); }
 
+// A line edit's maximum changes without moving the caret or dropping the selection: Qt's own
+// setMaxLength sets the text again, which puts the caret at the end.
+void setMaxLengthKeepingCaret(QLineEdit& edit, int maximum) {
+    if (edit.maxLength() == maximum) return;
+    const int caret = edit.cursorPosition();
+    const int start = edit.selectionStart();
+    const int length = static_cast<int>(edit.selectedText().size());
+    const bool caretAtStart = start >= 0 && caret == start;
+    edit.setMaxLength(maximum);
+    if (start >= 0) {
+        // The caret stays at the end of the selection it stood at.
+        edit.setSelection(caretAtStart ? start + length : start, caretAtStart ? -length : length);
+    } else {
+        edit.setCursorPosition(caret);
+    }
+}
+
 // Line ends as a plain-text widget stores them.
 QString displayForm(std::string_view bytes) {
     QString text = toQt(bytes);
@@ -54,13 +74,13 @@ QString displayForm(std::string_view bytes) {
 
 QtDialog::QtDialog(QtWindowSystem& system, DialogWindow& window, const QFont& font,
                    const DialogMetrics& metrics, const std::vector<SystemMenuEntry>& menuEntries,
-                   QWidget* parent)
+                   QWidget* parent, QSize room)
     : QDialog(parent), m_system(system), m_window(window), m_metrics(metrics) {
     setFont(font);
-    build(menuEntries);
+    build(menuEntries, room);
 }
 
-void QtDialog::build(const std::vector<SystemMenuEntry>& menuEntries) {
+void QtDialog::build(const std::vector<SystemMenuEntry>& menuEntries, QSize room) {
     const DialogTemplate& layout = m_window.dialogTemplate();
     Qt::WindowFlags flags = Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                             Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
@@ -69,7 +89,26 @@ void QtDialog::build(const std::vector<SystemMenuEntry>& menuEntries) {
     setWindowFlags(flags);
     setWindowTitle(toQt(layout.caption));
     setWindowIcon(iconForResource(layout.iconResource));
-    setFixedSize(m_metrics.toPixels(layout));
+    const QSize full = m_metrics.toPixels(layout);
+    if (room.isValid() && (full.width() > room.width() || full.height() > room.height())) {
+        // Larger than the screen: the controls scroll inside a window the screen can hold.
+        auto* area = new QScrollArea(this);
+        area->setObjectName(QStringLiteral("scrollArea"));
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidgetResizable(false);
+        m_host = new QWidget;
+        m_host->setFixedSize(full);
+        area->setWidget(m_host);
+        auto* column = new QVBoxLayout(this);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->addWidget(area);
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        const QSize most = full + QSize(bar, bar);
+        setMaximumSize(most);
+        resize(most.boundedTo(room));
+    } else {
+        setFixedSize(full);
+    }
 
     QWidget* previous = nullptr;
     std::vector<QWidget*> frames;
@@ -137,7 +176,7 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
     const ControlId id = c.id;
     switch (c.kind) {
         case ControlKind::Edit: {
-            auto* edit = new QLineEdit(this);
+            auto* edit = new QLineEdit(m_host);
             edit->setMaxLength(c.charLimit > 0 ? c.charLimit : kNoLineEditLimit);
             if (c.masked) edit->setEchoMode(QLineEdit::Password);
             // textEdited: user changes only, one per keystroke.
@@ -150,32 +189,34 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             connect(edit, &QLineEdit::textEdited, this, [this, id, edit] {
                 // A longer text shown from code may shrink but never grow past the limit.
                 const int limit = at(id).charLimit;
-                if (limit > 0) edit->setMaxLength(std::max<int>(limit, edit->text().size()));
+                if (limit > 0) {
+                    setMaxLengthKeepingCaret(*edit, std::max<int>(limit, edit->text().size()));
+                }
                 notify([this, id] { m_window.onTextChanged(id); });
             });
             return edit;
         }
         case ControlKind::MultiLineEdit: {
-            auto* edit = new QPlainTextEdit(this);
+            auto* edit = new QPlainTextEdit(m_host);
             edit->setTabChangesFocus(true);
             connect(edit, &QPlainTextEdit::textChanged, this,
                     [this, id] { onMultiLineEdited(id); });
             return edit;
         }
         case ControlKind::PushButton: {
-            auto* button = new WrappingPushButton(toQt(c.text), this);
+            auto* button = new WrappingPushButton(toQt(c.text), m_host);
             connect(button, &QAbstractButton::clicked, this,
                     [this, id] { notify([this, id] { m_window.onClicked(id); }); });
             return button;
         }
         case ControlKind::Option: {
-            auto* option = new WrappingOptionButton(toQt(c.text), this);
+            auto* option = new WrappingOptionButton(toQt(c.text), m_host);
             connect(option, &QAbstractButton::clicked, this,
                     [this, id] { notify([this, id] { m_window.onClicked(id); }); });
             return option;
         }
         case ControlKind::Label: {
-            auto* label = new QLabel(toQt(c.text), this);
+            auto* label = new QLabel(toQt(c.text), m_host);
             label->setTextFormat(Qt::PlainText);
             label->setWordWrap(true);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -184,13 +225,13 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             return label;
         }
         case ControlKind::GroupFrame: {
-            auto* frame = new QGroupBox(toQt(c.text), this);
+            auto* frame = new QGroupBox(toQt(c.text), m_host);
             frame->setAttribute(Qt::WA_TransparentForMouseEvents);
             frame->setFocusPolicy(Qt::NoFocus);
             return frame;
         }
         case ControlKind::Progress: {
-            auto* bar = new QProgressBar(this);
+            auto* bar = new QProgressBar(m_host);
             bar->setRange(0, 1);
             bar->setValue(0);
             bar->setTextVisible(true);
@@ -199,7 +240,7 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             return bar;
         }
         case ControlKind::Slider: {
-            auto* slider = new QSlider(Qt::Horizontal, this);
+            auto* slider = new QSlider(Qt::Horizontal, m_host);
             connect(slider, &QSlider::valueChanged, this, [this, id] {
                 if (m_settingFromCode > 0) return;
                 notify([this, id] { m_window.onSliderMoved(id); });
@@ -207,7 +248,7 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             return slider;
         }
     }
-    return new QWidget(this);
+    return new QWidget(m_host);
 }
 
 QtDialog::Control& QtDialog::at(ControlId id) {
@@ -263,7 +304,9 @@ void QtDialog::setText(ControlId id, std::string_view text) {
             // set from code (a device value) is shown whole.
             auto* edit = static_cast<QLineEdit*>(c.widget);
             const QString shown = toQt(untilZero(text));
-            if (c.charLimit > 0) edit->setMaxLength(std::max<int>(c.charLimit, shown.size()));
+            if (c.charLimit > 0) {
+                setMaxLengthKeepingCaret(*edit, std::max<int>(c.charLimit, shown.size()));
+            }
             edit->setText(shown);
             break;
         }
@@ -372,8 +415,9 @@ void QtDialog::setCharLimit(ControlId id, int limit) {
         // A maximum below the text would cut it; the user may still shorten it.
         auto* edit = static_cast<QLineEdit*>(c.widget);
         ++m_settingFromCode;
-        edit->setMaxLength(c.charLimit > 0 ? std::max<int>(c.charLimit, edit->text().size())
-                                           : kNoLineEditLimit);
+        setMaxLengthKeepingCaret(*edit, c.charLimit > 0
+                                            ? std::max<int>(c.charLimit, edit->text().size())
+                                            : kNoLineEditLimit);
         --m_settingFromCode;
     }
 }

@@ -32,10 +32,11 @@ struct SystemMenuEntry {
 class QtDialog final : public QDialog, public Dialog {
     Q_OBJECT
   public:
-    // Controls are laid out by metrics and drawn in font.
+    // Controls are laid out by metrics and drawn in font. A dialog larger than a valid `room`
+    // scrolls inside a window of that size.
     QtDialog(QtWindowSystem& system, DialogWindow& window, const QFont& font,
              const DialogMetrics& metrics, const std::vector<SystemMenuEntry>& menuEntries,
-             QWidget* parent);
+             QWidget* parent, QSize room = {});
 
     // Dialog
     std::string text(ControlId id) const override;
@@ -93,7 +94,9 @@ class QtDialog final : public QDialog, public Dialog {
         QString accepted;
     };
 
-    void build(const std::vector<SystemMenuEntry>& menuEntries);
+    void build(const std::vector<SystemMenuEntry>& menuEntries, QSize room);
+    // The widget the controls are children of: the dialog, or the inside of its scroll area.
+    QWidget* host() { return m_host; }
     void buildContextMenu();
     QWidget* makeWidget(const ControlTemplate& c);
     Control& at(ControlId id);
@@ -109,6 +112,7 @@ class QtDialog final : public QDialog, public Dialog {
     QtWindowSystem& m_system;
     DialogWindow& m_window;
     DialogMetrics m_metrics;
+    QWidget* m_host = this;
     std::map<ControlId, Control> m_controls;
     std::map<TimerId, QTimer*> m_timers;
     QMenu* m_systemMenu = nullptr;

@@ -145,7 +145,7 @@ TEST_F(OptionsWindowTest, ForcedUpdateAndAClearClosedSoonerAreStillSent) {
     setDeviceText(5, 0x20, "\x01\x02\x03\x04");
     openOptions();
     opt->click(ids::kForceDdns);
-    EXPECT_EQ(*opt->timerPeriod(kOptionsTimer), kCommitDelay);
+    EXPECT_EQ(*opt->timerPeriod(kOptionsTimer), kOptionsTickPeriod);
     EXPECT_TRUE(options->editPending(ids::kForceDdns));
     opt->click(ids::kClearDdns);
     EXPECT_EQ(*opt->timerPeriod(kOptionsTimer), kOptionsTickPeriod);
