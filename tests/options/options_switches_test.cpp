@@ -1,6 +1,6 @@
-// The options window's switches and action buttons: every row of the switch table, the edge cases
-// of single switches, the restart after a write, the two clears and their second writes, the
-// forced DDNS update, the history file, and the refusal before the first read.
+// The options window's switches and action buttons: the edge cases of single switches, the
+// restart after a write, the two clears and their second writes, the forced DDNS update, the
+// history file, and the refusal before the first read. (Every switch's bit: options_parts_test.)
 
 #include <array>
 #include <string>
@@ -16,50 +16,6 @@ namespace ids = options_ids;
 using mainwin_test::readFile;
 using mainwin_test::writeFile;
 using Kind = sim::SimEvent::Kind;
-
-std::uint8_t expectedAfter(std::uint8_t before, const SwitchRow& row, const OptionBit& bit) {
-    switch (row.change) {
-        case Change::Flip:
-            return static_cast<std::uint8_t>(before ^ bit.mask);
-        case Change::Set:
-            return static_cast<std::uint8_t>(before | bit.mask);
-        case Change::Clear:
-            return static_cast<std::uint8_t>(before & ~bit.mask);
-    }
-    return before;
-}
-
-TEST_F(OptionsWindowTest, EverySwitchChangesItsBitWritesItsBlockAndRestartsWhereItShould) {
-    // Both alarms latched and the device at the receiver, so that the clears and sets change.
-    setDeviceByte(0, 0x6d, 0xc0);
-    setDeviceByte(1, 0x38, 0x02);
-    openOptions();
-    for (const SwitchRow& row : kSwitchRows) {
-        SCOPED_TRACE(row.id);
-        const OptionBit& bit = *findRow(kOptionsOptionBits, row.id);
-        const std::uint8_t before = imageByte(bit.place.block, bit.place.offset);
-        const auto clickedAt = clock.now();
-        opt->click(row.id);
-        EXPECT_EQ(clock.now() - clickedAt, row.waitBefore + row.waitAfter);
-        const std::uint8_t after = imageByte(bit.place.block, bit.place.offset);
-        EXPECT_EQ(after, expectedAfter(before, row, bit));
-        if (hasWorkingCopy(bit.place)) {
-            EXPECT_EQ(state.optionCopies.at(bit.place), after);
-        }
-        for (const OptionBit& shown : kOptionsOptionBits) {
-            if (imageOffset(shown.place) == imageOffset(bit.place) && shown.mask == bit.mask) {
-                EXPECT_EQ(opt->isChecked(shown.id), optionShownOn(shown, after)) << shown.id;
-            }
-        }
-        ASSERT_TRUE(pumpUntilSettled());
-        EXPECT_EQ(deviceText(bit.place.block, bit.place.offset, 1),
-                  std::string(1, static_cast<char>(after)));
-        ASSERT_EQ(blockWrites().size(), 1u);
-        EXPECT_EQ(blockWrites()[0].number, bit.place.block);
-        EXPECT_EQ(events(Kind::RemoteReset).size(), row.reset ? 1u : 0u);
-        sim->clearEvents();
-    }
-}
 
 TEST_F(OptionsWindowTest, SwitchEdgeCasesRepeatSelectedAndInverted) {
     openOptions();
