@@ -428,6 +428,8 @@ bool LinkEngine::stepAwaitReply() {
     const IoResult r = m_socket->receive(buffer);
     if (r.status == IoStatus::Ok && r.count > 0) {
         const std::span<const std::uint8_t> got(buffer.data(), r.count);
+        // A reply still coming has a second from each piece.
+        m_deadline = m_clock.now() + kReplyTimeout;
         if (m_active->readsUnits()) {
             takeReadReply(got);
         } else {

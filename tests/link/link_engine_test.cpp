@@ -160,6 +160,18 @@ TEST_F(LinkEngineTest, StatusExchangePublishesTheLoopBytesAndLogsTheWholeExchang
     EXPECT_EQ(connections(), 2);
     // Nothing of a status reply lands in the receive area.
     EXPECT_EQ(cursor(), 0);
+
+    // A reply that comes in pieces is taken whole, its loop bytes from its last piece.
+    sim::SimConfig split;
+    split.fault = sim::FaultMode::SplitReplies;
+    split.splitPause = 20ms;
+    split.loop1 = 0x10;
+    split.loop2 = 0x00;
+    startSim(split);
+    engine->requestExchange(kCodeStatus);
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(engine->status().loops.loop1, 0x10);
+    EXPECT_EQ(engine->status().loops.loop2, 0);
     const auto area = state.workspace.receiveArea();
     EXPECT_TRUE(std::all_of(area.begin(), area.end(), [](std::uint8_t b) { return b == 0; }));
 }

@@ -123,6 +123,19 @@ TEST_F(OptionsWindowTest, BeforeAnyReadOnlyTheHistoryFileIsWrittenAndItKeepsALon
     }
     for (ControlId id : {ids::kSendTest, ids::kClearEmail, ids::kClearDdns, ids::kForceDdns})
         opt->click(id);
+    // Text boxes, number boxes and sliders refuse too: the control goes back.
+    opt->typeText(ids::kMailServer, "m");
+    opt->typeText(ids::kPassword, "p");
+    opt->replaceText(ids::kSoundBox, "30");
+    opt->replaceText(ids::kModulationBox, "99");
+    opt->replaceText(ids::kTestRate, "100");
+    opt->moveSlider(ids::kRestoreSlider, 30);
+    EXPECT_EQ(optText(ids::kMailServer), "");
+    EXPECT_EQ(optText(ids::kPassword), "*");
+    EXPECT_EQ(optText(ids::kSoundBox), "0");
+    EXPECT_EQ(optText(ids::kModulationBox), "0");
+    EXPECT_EQ(optText(ids::kTestRate), "0");
+    EXPECT_EQ(opt->sliderPosition(ids::kRestoreSlider), 0);
     EXPECT_NE(optText(ids::kStatusLine).find(kTextReadFirst), std::string::npos);
     EXPECT_EQ(imageBytes(0, 0, kImageSize), std::string(kImageSize, '\0'));
     EXPECT_EQ(options->pendingEdits(), 0);

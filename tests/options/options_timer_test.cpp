@@ -3,6 +3,7 @@
 // and how the main window opens the window.
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "model/options_fields.h"
@@ -141,6 +142,47 @@ TEST_F(OptionsWindowTest, PollingAsksAboutOnceASecondShowsTheLoopsAndSurvivesThe
     sim->clearEvents();
     pumpFor(3s);
     EXPECT_EQ(polls(), 0);
+}
+
+// A technician typing steadily holds nothing back: polls go on about once a second, an earlier
+// edit of another box goes a second after its own last key, a clear's second write goes on time,
+// and a loop that changes shows within a poll or two.
+TEST_F(OptionsWindowTest, SteadyTypingHoldsNothingBack) {
+    sim->setLoopStatus(0x00, 0x00);
+    openOptions();
+    const auto polls = [&] { return static_cast<int>(events(Kind::Status).size()); };
+    opt->click(ids::kReadLoopStatus);
+    ASSERT_TRUE(pumpUntil([&] { return polls() >= 1; }));
+    sim->clearEvents();
+    opt->replaceText(ids::kToAddress, "");
+    opt->replaceText(ids::kMainTel, "555");
+    opt->click(ids::kClearDdns);
+    const auto start = clock.now();
+    std::optional<std::chrono::milliseconds> telWritten;
+    std::optional<std::chrono::milliseconds> clearDone;
+    std::optional<std::chrono::milliseconds> loopShown;
+    for (int key = 0; key < 37; ++key) {  // one key every 300 ms for 11 s
+        if (key == 10) sim->setLoopStatus(0x10, 0x00);
+        opt->typeText(ids::kToAddress, "a");
+        pumpFor(300ms);
+        const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - start);
+        if (!telWritten && deviceText(5, 0x50, 4) == std::string("555\0", 4)) telWritten = now;
+        if (!clearDone && writesOf(4) == 1) clearDone = now;
+        if (!loopShown && opt->isChecked(ids::kLoopStatus1)) loopShown = now;
+    }
+    EXPECT_GE(polls(), 5);  // each a connection of its own, between the writes
+    ASSERT_TRUE(telWritten);
+    EXPECT_LE(*telWritten, 2500ms);
+    ASSERT_TRUE(clearDone);
+    EXPECT_LE(*clearDone, 6500ms);
+    ASSERT_TRUE(loopShown);
+    EXPECT_LE(*loopShown, 3000ms + 2500ms);
+    // The address itself goes a second after its last key.
+    EXPECT_TRUE(options->editPending(ids::kToAddress));
+    EXPECT_EQ(optText(ids::kToAddress), std::string(37, 'a'));
+    ASSERT_TRUE(
+        pumpUntil([&] { return deviceText(6, 0x30, 38) == std::string(37, 'a') + '\0'; }, 5s))
+        << deviceText(6, 0x30, 38);
 }
 
 TEST_F(OptionsWindowTest, MainWindowOpensANewWindowButNotDuringAFullRead) {
