@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
@@ -25,13 +26,16 @@
 #include "platform/qt/qt_window_system.h"
 #include "platform/qt/wrapping_buttons.h"
 #include "platform/test_windows.h"
-#include "resources/main_dialog_template.h"
 #include "resources/dialer_dialog_template.h"
+#include "resources/main_dialog_template.h"
 #include "resources/options_dialog_template.h"
 #include "tests/support/qt_dialogs.h"
 
 namespace veskator {
 namespace {
+
+using test_support::TextPlace;
+using test_support::textPlace;
 
 using testing::kProbeTemplate;
 using testing::RecordingWindow;
@@ -405,46 +409,6 @@ TEST_F(QtDialogTest, MeasuredBaseUnitsComeFromTheDialogFont) {
     EXPECT_EQ(dialog->height(), mulDiv(kMainHeight, units.y, 8));
 }
 
-// Where a control draws its text and the bounds of that text, wrapped as the control wraps it;
-// std::nullopt for a control without text. Each control clips its text to that area.
-struct TextPlace {
-    QRect area;
-    QRect bounds;
-};
-
-std::optional<TextPlace> textPlace(QWidget* widget) {
-    const QFontMetrics metrics(widget->font());
-    const auto place = [&](const QRect& area, int flags, const QString& text) {
-        return TextPlace{area, metrics.boundingRect(area, flags, text)};
-    };
-    if (auto* label = qobject_cast<QLabel*>(widget)) {
-        const int flags =
-            static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
-        return place(label->contentsRect(), flags, label->text());
-    }
-    if (auto* button = qobject_cast<WrappingPushButton*>(widget)) {
-        return place(button->labelArea(), WrappingPushButton::kLabelFlags, button->text());
-    }
-    if (auto* option = qobject_cast<WrappingOptionButton*>(widget)) {
-        return place(option->labelArea(), WrappingOptionButton::kLabelFlags, option->text());
-    }
-    if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
-        QStyleOptionGroupBox option;
-        option.initFrom(frame);
-        option.text = frame->title();
-        option.lineWidth = 1;
-        option.textAlignment = frame->alignment();
-        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
-                                                           QStyle::SC_GroupBoxLabel, frame);
-        // The title is one line wherever the style puts it; it must stay inside the frame.
-        return TextPlace{
-            frame->rect(),
-            metrics.boundingRect(title, Qt::AlignLeft | Qt::AlignVCenter, frame->title())};
-    }
-    return std::nullopt;
-}
-
 // Every control inside the window, every text inside its control, at 96 and 144 dpi; and the
 // window fits a 1366 x 768 screen.
 void expectNoTextCut(QtWindowSystem& system, RecordingWindow& window) {
@@ -495,6 +459,56 @@ TEST_F(QtDialogTest, NoTextOfTheOptionsOrDialerWindowIsCutAtEitherDpi) {
     expectNoTextCut(system, options);
     RecordingWindow dialer{kDialerDialogTemplate, "dialer", log};
     expectNoTextCut(system, dialer);
+}
+
+}  // namespace
+}  // namespace veskator
+
+namespace veskator {
+namespace {
+
+// On the test platform's screen of 800 x 800 pixels the options window does not fit even in its
+// smallest font: it scrolls, within the screen, and scrolling brings every control into view.
+TEST_F(QtDialogTest, AWindowLargerThanItsScreenScrollsToEveryControl) {
+    const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
+    ASSERT_LT(screen.width(), 1000) << "a screen too large for this test";
+    RecordingWindow options{kOptionsDialogTemplate, "options", log};
+    std::unique_ptr<QtDialog> dialog = system.open(options);
+    QApplication::processEvents();  // laid out, as when the technician sees it
+    auto* area = dialog->findChild<QScrollArea*>();
+    ASSERT_NE(area, nullptr);
+    EXPECT_LE(dialog->width(), screen.width());
+    EXPECT_LE(dialog->height(), screen.height());
+    EXPECT_LT(dialog->font().pointSizeF(), 8);  // the font was made smaller first
+    QWidget* inside = area->widget();
+    int reached = 0;
+    for (const ControlTemplate& c : kOptionsDialogTemplate.controls) {
+        if (c.id == kStaticId) continue;
+        QWidget* control = dialog->control(c.id);
+        ASSERT_NE(control, nullptr);
+        const QPoint middle = control->geometry().center();
+        area->ensureVisible(middle.x(), middle.y(), control->width() / 2 + 1,
+                            control->height() / 2 + 1);
+        // All of it in view; of a control wider or taller than the view, most of the view.
+        const QRect view = area->viewport()->rect();
+        const QRect shown(control->mapTo(area->viewport(), QPoint(0, 0)), control->size());
+        const QRect seen = view.intersected(shown);
+        const auto enough = [](int seen, int size, int room) {
+            return size <= room ? seen == size : seen >= room * 9 / 10;
+        };
+        EXPECT_TRUE(enough(seen.width(), shown.width(), view.width()) &&
+                    enough(seen.height(), shown.height(), view.height()))
+            << c.id << " " << seen.width() << "x" << seen.height() << " of " << shown.width() << "x"
+            << shown.height() << " in " << view.width() << "x" << view.height();
+        ++reached;
+    }
+    EXPECT_GT(reached, 50);
+    for (QWidget* child : inside->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const std::optional<TextPlace> text = textPlace(child);
+        if (text) {
+            EXPECT_TRUE(text->area.contains(text->bounds)) << child->accessibleName().toStdString();
+        }
+    }
 }
 
 }  // namespace

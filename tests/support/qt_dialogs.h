@@ -3,14 +3,21 @@
 // built at chosen dialog base units.
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "platform/qt/qt_window_system.h"
+#include "platform/qt/wrapping_buttons.h"
 
 namespace veskator::test_support {
 
@@ -51,6 +58,46 @@ inline std::unique_ptr<QtDialog> openWithBaseUnits(
     window.onInit(*dialog);
     if (!dialog->isClosed()) dialog->show();
     return dialog;
+}
+
+// Where a control draws its text and the bounds of that text, wrapped as the control wraps it;
+// std::nullopt for a control without text. Each control clips its text to that area.
+struct TextPlace {
+    QRect area;
+    QRect bounds;
+};
+
+inline std::optional<TextPlace> textPlace(QWidget* widget) {
+    const QFontMetrics metrics(widget->font());
+    const auto place = [&](const QRect& area, int flags, const QString& text) {
+        return TextPlace{area, metrics.boundingRect(area, flags, text)};
+    };
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        const int flags =
+            static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+        return place(label->contentsRect(), flags, label->text());
+    }
+    if (auto* button = qobject_cast<WrappingPushButton*>(widget)) {
+        return place(button->labelArea(), WrappingPushButton::kLabelFlags, button->text());
+    }
+    if (auto* option = qobject_cast<WrappingOptionButton*>(widget)) {
+        return place(option->labelArea(), WrappingOptionButton::kLabelFlags, option->text());
+    }
+    if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+        QStyleOptionGroupBox option;
+        option.initFrom(frame);
+        option.text = frame->title();
+        option.lineWidth = 1;
+        option.textAlignment = frame->alignment();
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                           QStyle::SC_GroupBoxLabel, frame);
+        // The title is one line wherever the style puts it; it must stay inside the frame.
+        return TextPlace{
+            frame->rect(),
+            metrics.boundingRect(title, Qt::AlignLeft | Qt::AlignVCenter, frame->title())};
+    }
+    return std::nullopt;
 }
 
 }  // namespace veskator::test_support
