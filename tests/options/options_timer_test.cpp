@@ -65,6 +65,10 @@ TEST_F(OptionsWindowTest, EditsAreWrittenOnceASecondAfterTheLastKeyAndStayInThei
         }
         ASSERT_TRUE(pumpUntilSettled());
         EXPECT_EQ(deviceText(c.block, c.offset, c.stored.size()), c.stored);
+        // The test rate box shows the seconds stored: twice the byte.
+        if (c.id == ids::kTestRate) {
+            EXPECT_EQ(optText(c.id), std::to_string(2 * static_cast<std::uint8_t>(c.stored[0])));
+        }
     }
     EXPECT_EQ(optText(ids::kPassword), "x");
     // The untouched password box was never written.
