@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/dialer_data.h"
+#include "ui/status_line.h"
 
 namespace veskator {
 
@@ -47,11 +48,18 @@ void CDialerReceiverDlg::onInit(Dialog& dialog) {
     showLine();
     showSchedule();
     fillOptions();
-    // The log starts empty; an upload under way goes on in it from its next chunk.
-    const DialerProgress& upload = m_link.status().dialer;
+    // The log starts with how the last upload ended, or goes on with the one under way from its
+    // next chunk.
+    const LinkStatus& status = m_link.status();
+    const DialerProgress& upload = status.dialer;
     m_loggedUpload = upload.upload;
     m_loggedChunks = upload.chunksSent;
     m_endLogged = !upload.running;
+    if (!upload.running && upload.end != DialerProgress::End::None) {
+        m_values.setText(ids::kLog, dialerUploadText(upload) + "\r\n");
+    }
+    m_pairingsLogged = status.pairingsEnded;
+    m_rewritesShown = status.imageRewrites;
     show();
     m_dialog->armTimer(kDialerTimer, kDialerTickPeriod);
 }
@@ -245,7 +253,9 @@ void CDialerReceiverDlg::onTimer(TimerId id) {
 void CDialerReceiverDlg::onTick() {
     if (m_a1FollowUp && m_link.idle()) sendA1FollowUp();
     followUpload();
+    followPairing();
     writeEdits(DeferredFields::Which::Due);
+    followImageRewrites();
     // Only the status line: a full show would wipe what is being typed into an edit whose
     // handler has not taken it yet.
     showStatusLine();
@@ -258,9 +268,14 @@ void CDialerReceiverDlg::writeEdits(DeferredFields::Which which) {
 void CDialerReceiverDlg::writeRow(const DeferredDialerRow& row) {
     const std::string& text = m_values.text(row.id);
     switch (row.kind) {
-        case DeferredDialerKind::LineDelay:
-            imageByte(findRow(kDialerNumbers, row.id)->place) = clampedByte(parseDecimal(text));
+        case DeferredDialerKind::LineDelay: {
+            std::uint8_t& byte = imageByte(findRow(kDialerNumbers, row.id)->place);
+            byte = clampedByte(parseDecimal(text));
+            // The box shows what was stored.
+            m_values.setText(row.id, std::to_string(byte));
+            show();
             break;
+        }
         case DeferredDialerKind::StartupDelay:
             storeText(m_state.workspace.image(), kStartupDelayField, text);
             break;
@@ -295,14 +310,34 @@ void CDialerReceiverDlg::followUpload() {
     }
     if (!upload.running && !m_endLogged) {
         m_endLogged = true;
-        if (upload.firstFailed < 0) {
-            lines += "download completed";
-        } else {
-            lines += "download failed: chunk " + std::to_string(upload.firstFailed) +
-                     " was not sent (" + upload.failure + ")";
-        }
+        lines += upload.end == DialerProgress::End::Completed ? std::string("download completed")
+                                                              : dialerUploadText(upload);
     }
     if (!lines.empty()) appendLog(lines);
+}
+
+// What became of the pairing frame, once its exchange has ended.
+void CDialerReceiverDlg::followPairing() {
+    const LinkStatus& status = m_link.status();
+    if (status.pairingsEnded == m_pairingsLogged) return;
+    m_pairingsLogged = status.pairingsEnded;
+    if (status.pairing) appendLog(pairingText(*status.pairing) + "\r\n");
+}
+
+// Sending turned an image byte of 13 into 12: the window shows what the device now holds.
+void CDialerReceiverDlg::followImageRewrites() {
+    const int rewrites = m_link.status().imageRewrites;
+    if (rewrites == m_rewritesShown) return;
+    m_rewritesShown = rewrites;
+    for (const NumberRow& row : kDialerNumbers) {
+        // A number still being typed keeps the typing: its store is still to come.
+        const int deferred = rowIndex(kDialerDeferredRows, row.id);
+        if (deferred >= 0 && m_deferred.pending(static_cast<std::size_t>(deferred))) continue;
+        m_values.setText(row.id, std::to_string(imageByte(row.place)));
+    }
+    showChoice(kBaudRates, shownBaud(imageByte(kBaudPlace)));
+    fillOptions();
+    show();
 }
 
 void CDialerReceiverDlg::refuseEdit(ControlId id) {

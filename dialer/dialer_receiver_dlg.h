@@ -73,6 +73,8 @@ class CDialerReceiverDlg final : public WindowCore {
     void writeRow(const DeferredDialerRow& row);
     void sendA1FollowUp();
     void followUpload();
+    void followPairing();
+    void followImageRewrites();
     void flushOnClose();
 
     // The image is the target device's: the window's settings may change it.
@@ -93,6 +95,9 @@ class CDialerReceiverDlg final : public WindowCore {
     int m_loggedUpload = 0;
     int m_loggedChunks = 0;
     bool m_endLogged = true;
+    // Link events already followed: pairing frames ended, image bytes rewritten as sent.
+    int m_pairingsLogged = 0;
+    int m_rewritesShown = 0;
 };
 
 }  // namespace veskator

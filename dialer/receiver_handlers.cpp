@@ -49,7 +49,10 @@ void CDialerReceiverDlg::onSocketSize(ControlId id) {
     if (!imageIsTargets()) return refuseEdit(id);
     take();
     const NumberRow& row = *findRow(kDialerNumbers, id);
-    imageByte(row.place) = clampedByte(parseDecimal(m_values.text(id)));
+    std::uint8_t& byte = imageByte(row.place);
+    byte = clampedByte(parseDecimal(m_values.text(id)));
+    // The box shows what was stored.
+    m_values.setText(id, std::to_string(byte));
     m_link.requestBlockWrite(row.place.block);
     show();
     m_dialog->wait(kSocketSizePause);
@@ -65,6 +68,8 @@ void CDialerReceiverDlg::onMacTyped(ControlId id) {
 // Slave MAC, "/DOWNLOADBT/", server MAC, the main telephone number, CR: at most 129 bytes with
 // the edits' limits, so it always fits the frame buffer; the log says so if it ever does not.
 void CDialerReceiverDlg::onPair() {
+    // The frame carries the device's main telephone number: none before a read.
+    if (!deviceDataPresent()) return;
     take();
     std::string frame = m_values.text(ids::kSlaveMac);
     frame += kPairingKeyword;

@@ -9,7 +9,9 @@ LinkEngine::LinkEngine(ProgrammerState& state, Network& network, const Clock& cl
 
 LinkEngine::~LinkEngine() = default;
 
-JobContext LinkEngine::context() { return JobContext{m_state, m_status, m_texts, m_logs}; }
+JobContext LinkEngine::context() {
+    return JobContext{m_state, m_status, m_texts, m_logs, m_clock.now()};
+}
 
 template <typename Job>
 std::shared_ptr<Job> LinkEngine::targeted(std::shared_ptr<Job> job) const {
@@ -47,8 +49,9 @@ void LinkEngine::startDialerUpload() {
     progress = DialerProgress{};
     progress.upload = upload;
     progress.running = true;
-    m_dialer = targeted(
-        std::make_shared<DialerUpload>(progress.upload, m_clock.now() + kDialerFirstChunkDelay));
+    m_dialer = targeted(std::make_shared<DialerUpload>(
+        progress.upload, m_clock.now() + kDialerFirstChunkDelay,
+        std::span<const std::uint8_t, kDialerDataSize>(m_state.workspace.dialerDataArea())));
     publish();
 }
 
@@ -128,7 +131,8 @@ int LinkEngine::pendingWrites() const {
 //   Send --write, chunk, reset--> Close --> Idle
 //   Send --read, status, pairing--> AwaitReply --reply--> Send (next unit of a full read or a
 //     read-back) | Close
-//   AwaitReply --no reply within kReplyTimeout--> Send (same frame, at most kMaxResends times)
+//   AwaitReply --no reply within its bound--> Send (same frame, at most kMaxResends times; a
+//     pairing frame never again)
 //   Resolving, Connecting, Greeting, Send, AwaitReply --failure or bound--> Idle; the job decides
 //     whether it is tried again (kMaxAttempts connections, one while the device does not answer;
 //     a write of all blocks stops at a block that never reached the device).
@@ -417,7 +421,7 @@ bool LinkEngine::stepSend() {
         return true;
     }
     m_gathered = 0;
-    m_deadline = m_clock.now() + kReplyTimeout;
+    m_deadline = m_clock.now() + m_active->replyTimeout();
     m_phase = Phase::AwaitReply;
     return true;
 }
@@ -428,8 +432,8 @@ bool LinkEngine::stepAwaitReply() {
     const IoResult r = m_socket->receive(buffer);
     if (r.status == IoStatus::Ok && r.count > 0) {
         const std::span<const std::uint8_t> got(buffer.data(), r.count);
-        // A reply still coming has a second from each piece.
-        m_deadline = m_clock.now() + kReplyTimeout;
+        // A reply still coming has its bound again from each piece.
+        m_deadline = m_clock.now() + m_active->replyTimeout();
         if (m_active->readsUnits()) {
             takeReadReply(got);
         } else {
@@ -451,7 +455,7 @@ bool LinkEngine::stepAwaitReply() {
             }
             return true;
         }
-        if (m_resends < kMaxResends) {
+        if (m_resends < m_active->resends()) {
             // The frame in the buffer goes again; a part of a reply is dropped with it.
             ++m_resends;
             m_gathered = 0;

@@ -21,13 +21,10 @@
 namespace veskator {
 
 // How long each step of an exchange may take, and how often a frame is sent on one connection.
-inline constexpr std::chrono::milliseconds kPauseAfterConnect{1000};  // the device needs it
 inline constexpr std::chrono::milliseconds kLookupTimeout{5000};
 inline constexpr std::chrono::milliseconds kConnectTimeout{5000};  // counted from the connect
 inline constexpr std::chrono::milliseconds kGreetingTimeout{5000};
 inline constexpr std::chrono::milliseconds kSendTimeout{5000};
-inline constexpr std::chrono::milliseconds kReplyTimeout{1000};
-inline constexpr int kMaxResends = 2;  // a frame is sent at most three times on one connection
 inline constexpr std::size_t kGreetingReceiveSize = 100;
 inline constexpr std::size_t kReplyReceiveSize = 130;
 // The greeting has come when a received chunk holds a carriage return at this position or later.

@@ -54,9 +54,10 @@ void LinkEngine::publishTransfers() {
     if (m_dialer) {
         DialerProgress& dialer = m_status.dialer;
         dialer.nextChunk = m_dialer->nextChunk();
-        dialer.chunksToSend = dialerChunksToSend(
-            std::span<const std::uint8_t, kDialerDataSize>(m_state.workspace.dialerDataArea()),
-            m_dialer->nextChunk());
+        dialer.chunksToSend = m_dialer->chunksToSend();
+        const auto list = m_dialer->list();
+        const auto area = m_state.workspace.dialerDataArea();
+        dialer.listChanged = !std::equal(list.begin(), list.end(), area.begin());
         transfers.push_back({TransferKind::DialerUpload, dialer.nextChunk,
                              std::max(dialer.chunksToSend, dialer.nextChunk + 1),
                              dialer.nextChunk});

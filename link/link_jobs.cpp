@@ -90,6 +90,15 @@ int SingleExchange::buildFrame(FrameBuffer& frame, JobContext& ctx) {
 
 void SingleExchange::takeReply(std::span<const std::uint8_t> reply, JobContext& ctx) {
     ctx.logs.logExchange(reply);
+    if (m_kind == JobKind::Pairing) {
+        PairingOutcome outcome;
+        outcome.result =
+            reply.empty() ? PairingOutcome::Result::NoAnswer : PairingOutcome::Result::Answered;
+        outcome.answer.assign(reply.begin(), reply.end());
+        ctx.status.pairing = std::move(outcome);
+        ++ctx.status.pairingsEnded;
+        return;
+    }
     if (m_kind != JobKind::Status || m_code != kCodeStatus) return;
     // A short reply leaves the later bytes of the buffer as an earlier reply left them.
     auto& buffer = ctx.status.generalReply;
@@ -108,6 +117,13 @@ void SingleExchange::succeeded(JobContext& ctx) {
 }
 
 bool SingleExchange::failed(Failure failure, std::string_view reason, JobContext& ctx) {
+    if (m_kind == JobKind::Pairing && !nothingReachedDevice(failure)) {
+        // The frame went out: it never goes again; the bridge simply did not answer.
+        m_done = true;
+        ctx.status.pairing = PairingOutcome{PairingOutcome::Result::NoAnswer, {}, {}};
+        ++ctx.status.pairingsEnded;
+        return false;
+    }
     // While the device does not answer, each waiting request gets one attempt, not three: the
     // queue drains in seconds and every request says what became of it.
     const int attempts = ctx.status.deviceAnswering ? kMaxAttempts : 1;
@@ -132,6 +148,9 @@ bool SingleExchange::failed(Failure failure, std::string_view reason, JobContext
             break;
         default:
             what = "pairing frame not sent";
+            ctx.status.pairing =
+                PairingOutcome{PairingOutcome::Result::NotSent, {}, std::string(reason)};
+            ++ctx.status.pairingsEnded;
             break;
     }
     ctx.status.lastError = what + ": " + std::string(reason);
@@ -380,46 +399,54 @@ bool AlarmCodeDownload::failed(Failure failure, std::string_view reason, JobCont
     return false;
 }
 
+DialerUpload::DialerUpload(int upload, TimePoint firstDue,
+                           std::span<const std::uint8_t, kDialerDataSize> list)
+    : m_upload(upload), m_due(firstDue) {
+    std::copy(list.begin(), list.end(), m_list.begin());
+}
+
+int DialerUpload::chunksToSend() const { return dialerChunksToSend(m_list); }
+
 DialerProgress* DialerUpload::progress(JobContext& ctx) const {
     return ctx.status.dialer.upload == m_upload ? &ctx.status.dialer : nullptr;
 }
 
-int DialerUpload::buildFrame(FrameBuffer& frame, JobContext& ctx) {
-    const auto bytes = dialerChunk(ctx.state.workspace.dialerDataArea(), m_chunk);
-    if (DialerProgress* p = progress(ctx)) p->chunksSent = std::max(p->chunksSent, m_chunk + 1);
-    return BuildChunkFrame(frame, bytes, kDialerFirstBlock + m_chunk);
+int DialerUpload::buildFrame(FrameBuffer& frame, JobContext& /*ctx*/) {
+    return BuildChunkFrame(
+        frame, dialerChunk(std::span<const std::uint8_t, kDialerDataSize>(m_list), m_chunk),
+        kDialerFirstBlock + m_chunk);
 }
 
+// The chunk reached the device: the next one goes no sooner than the pace allows from now, whatever
+// a slow attempt cost, so chunks never reach the dialer back to back.
 void DialerUpload::succeeded(JobContext& ctx) {
     ctx.status.deviceAnswering = true;
-    advance(ctx);
+    m_attempts = 0;
+    DialerProgress* p = progress(ctx);
+    if (p != nullptr) p->chunksSent = m_chunk + 1;
+    if (lastDialerChunk(m_chunk, dialerChunk(std::span<const std::uint8_t, kDialerDataSize>(m_list),
+                                             m_chunk))) {
+        m_done = true;
+        if (p != nullptr) p->end = DialerProgress::End::Completed;
+        return;
+    }
+    ++m_chunk;
+    // The next chunk's connection starts early by the pause it takes before it can send.
+    m_due = ctx.now + kDialerChunkInterval - kPauseAfterConnect;
 }
 
-// A chunk given up is named, and the next one still goes at its time: each chunk stands on its
-// own in the dialer, and the list must end with its end mark.
 bool DialerUpload::failed(Failure failure, std::string_view reason, JobContext& ctx) {
     if (++m_attempts < kMaxAttempts) return true;
     if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
-    if (DialerProgress* p = progress(ctx); p != nullptr && p->firstFailed < 0) {
-        p->firstFailed = m_chunk;
+    m_done = true;
+    if (DialerProgress* p = progress(ctx)) {
+        p->end = DialerProgress::End::Stopped;
+        p->stoppedAt = m_chunk;
         p->failure = reason;
     }
     ctx.status.lastError =
         "dialer chunk " + std::to_string(m_chunk) + " not sent: " + std::string(reason);
-    advance(ctx);
     return false;
-}
-
-void DialerUpload::advance(JobContext& ctx) {
-    m_attempts = 0;
-    const std::span<const std::uint8_t, kDialerDataSize> area =
-        ctx.state.workspace.dialerDataArea();
-    if (lastDialerChunk(m_chunk, dialerChunk(area, m_chunk))) {
-        m_done = true;
-    } else {
-        ++m_chunk;
-        m_due += kDialerChunkInterval;
-    }
 }
 
 }  // namespace veskator

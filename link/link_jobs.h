@@ -24,6 +24,13 @@ namespace veskator {
 
 // A status reply carries the loop states in its bytes 6 and 7.
 inline constexpr std::size_t kStatusReplyBytes = 8;
+// The device needs this pause after a connection is made, before its greeting.
+inline constexpr std::chrono::milliseconds kPauseAfterConnect{1000};
+// How long a reply is awaited before the frame goes again (at most kMaxResends times); the bridge
+// answers a pairing frame only once it has reached the slave unit, and the frame goes once.
+inline constexpr std::chrono::milliseconds kReplyTimeout{1000};
+inline constexpr std::chrono::milliseconds kPairingReplyTimeout{10000};
+inline constexpr int kMaxResends = 2;   // a frame is sent at most three times on one connection
 inline constexpr int kMaxAttempts = 3;  // connections tried for one block, chunk, unit or request
 // Image bytes of 13 rewritten as 12 that the status keeps, the latest last.
 inline constexpr std::size_t kRewritesKept = 16;
@@ -53,6 +60,7 @@ struct JobContext {
     LinkStatus& status;
     LinkTexts& texts;
     LinkLogs& logs;
+    std::chrono::steady_clock::time_point now;
 
     void setDownloadText(std::string text) {
         texts.download = std::move(text);
@@ -76,6 +84,9 @@ class LinkJob {
     virtual bool readsUnits() const { return false; }
     // A general reply is gathered up to this many bytes (or until it stops) before takeReply.
     virtual std::size_t replyBytes() const { return 1; }
+    // How long a reply is awaited, and how often the frame may go again on one connection.
+    virtual std::chrono::milliseconds replyTimeout() const { return kReplyTimeout; }
+    virtual int resends() const { return kMaxResends; }
     // Builds the frame of the coming exchange into `frame`; returns its length.
     virtual int buildFrame(FrameBuffer& frame, JobContext& ctx) = 0;
     // A whole read unit came: true when another frame follows on this connection.
@@ -114,6 +125,10 @@ class SingleExchange final : public LinkJob {
     std::size_t replyBytes() const override {
         return m_kind == JobKind::Status ? kStatusReplyBytes : 1;
     }
+    std::chrono::milliseconds replyTimeout() const override {
+        return m_kind == JobKind::Pairing ? kPairingReplyTimeout : kReplyTimeout;
+    }
+    int resends() const override { return m_kind == JobKind::Pairing ? 0 : kMaxResends; }
     int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
     void takeReply(std::span<const std::uint8_t> reply, JobContext& ctx) override;
     void succeeded(JobContext& ctx) override;
@@ -222,17 +237,20 @@ class AlarmCodeDownload final : public LinkJob {
     bool m_done = false;
 };
 
-// The dialer's telephone list and test schedule: chunk k of the dialer area to device block 32 + k,
-// the first a moment after the start and each next one kDialerChunkInterval after the one before,
-// whatever became of it, until the chunk that ends the list. Each chunk is read from the workspace
-// as it goes, so an edit made meanwhile goes along. It runs whether a window is open or not.
+// The dialer's telephone list and test schedule, as they stood when the upload started: chunk k to
+// device block 32 + k, the first a moment after the start and each next one at least
+// kDialerChunkInterval after the one before reached the device, until the chunk that ends the
+// list. A chunk that never reaches the device after its attempts stops the upload there, as a
+// load stops: the chunks after it would end a list the dialer does not hold. It runs whether a
+// window is open or not; a load, a read or an edit meanwhile changes nothing of it.
 inline constexpr std::chrono::milliseconds kDialerFirstChunkDelay{1000};
 inline constexpr std::chrono::milliseconds kDialerChunkInterval{5000};
 
 class DialerUpload final : public LinkJob {
   public:
     using TimePoint = std::chrono::steady_clock::time_point;
-    DialerUpload(int upload, TimePoint firstDue) : m_upload(upload), m_due(firstDue) {}
+    DialerUpload(int upload, TimePoint firstDue,
+                 std::span<const std::uint8_t, kDialerDataSize> list);
     JobKind kind() const override { return JobKind::DialerUpload; }
     bool ready(TimePoint now) const override { return now >= m_due; }
     int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
@@ -240,14 +258,16 @@ class DialerUpload final : public LinkJob {
     bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
     bool done() const override { return m_done; }
     int nextChunk() const { return m_chunk; }
+    int chunksToSend() const;
+    std::span<const std::uint8_t, kDialerDataSize> list() const { return m_list; }
 
   private:
-    void advance(JobContext& ctx);
     // Progress is told only while this is the upload the windows follow.
     DialerProgress* progress(JobContext& ctx) const;
 
     int m_upload;
     TimePoint m_due;
+    std::array<std::uint8_t, kDialerDataSize> m_list{};
     int m_chunk = 0;
     int m_attempts = 0;
     bool m_done = false;

@@ -58,13 +58,29 @@ struct Transfer {
 // The dialer upload as every window sees it. Each upload has a number of its own, so a window
 // tells a new upload from the one it has been following.
 struct DialerProgress {
+    enum class End { None, Completed, Stopped };
     int upload = 0;  // the number of the current or last upload; 0: none yet
     bool running = false;
     int nextChunk = 0;     // the chunk that goes next (0..32)
-    int chunksToSend = 0;  // the whole upload as the list stands now (it may still be edited)
-    int chunksSent = 0;    // chunks whose frame has gone out for the first time
-    int firstFailed = -1;  // the first chunk given up, -1 when none
-    std::string failure;   // why it was given up
+    int chunksToSend = 0;  // the whole upload, of the list as it stood when it started
+    int chunksSent = 0;    // chunks that reached the device
+    // The list and schedule in the workspace are no longer the ones the upload sends.
+    bool listChanged = false;
+    End end = End::None;  // how the last upload ended, until the next one starts
+    int stoppedAt = -1;   // Stopped: the chunk that never reached the device
+    std::string failure;  // why
+};
+
+// The bridge pairing frame of the last press.
+struct PairingOutcome {
+    enum class Result {
+        Answered,  // the frame went out and the bridge answered
+        NoAnswer,  // the frame went out once; no answer came within its bound
+        NotSent,   // the frame never went out
+    };
+    Result result = Result::NotSent;
+    std::string answer;  // what the bridge answered (bounded)
+    std::string reason;  // NotSent: why, in the link's words
 };
 
 // How a write of all blocks (a load) ended.
@@ -124,6 +140,7 @@ struct LinkStatus {
     Refusal refusal = Refusal::None;
     // Image bytes of 13 that went out as 12 (block and offset), since the last full read.
     std::vector<ImagePlace> rewritten;
+    std::optional<PairingOutcome> pairing;
     // Image blocks whose write was given up; each is written again once the device answers.
     std::bitset<kBlockCount> unwrittenBlocks;
     LoopStatus loops;
@@ -133,6 +150,7 @@ struct LinkStatus {
     int loadsFinished = 0;   // a write of all blocks ended (lastLoad says how)
     int imageRewrites = 0;   // sending turned an image byte of 13 into 12
     int refusals = 0;        // a request was refused (refusal says why)
+    int pairingsEnded = 0;   // a pairing frame's exchange ended (pairing says how)
 
     const Transfer* transfer(TransferKind kind) const;
     bool busyWith(TransferKind kind) const { return transfer(kind) != nullptr; }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "model/dialer_data.h"
 #include "model/field_rules.h"
 #include "resources/dialer_dialog_template.h"
 
@@ -105,6 +106,15 @@ inline constexpr std::array<DeferredDialerRow, 3> kDialerDeferredRows{{
     {dialer_ids::kStartupDelay, DeferredDialerKind::StartupDelay, 3, false},
     {dialer_ids::kSubscriber, DeferredDialerKind::Subscriber, 7, true},
 }};
+
+// The subscriber box takes no more than its slot holds.
+constexpr int dialerCharLimit(ControlId id) {
+    for (const ControlTemplate& c : kDialerDialogTemplate.controls) {
+        if (c.id == id) return c.charLimit;
+    }
+    return 0;
+}
+static_assert(dialerCharLimit(dialer_ids::kSubscriber) == kSubscriberMaxChars);
 
 // The bridge's MAC addresses, each the bare text of its edit.
 struct MacFileRow {

@@ -119,7 +119,8 @@ inline constexpr std::array<ControlTemplate, 53> kDialerControls{{
     option(kBaud57600, "57.6K", 427, 247, 40, 12),
     option(kBaud115200, "115.2K", 469, 247, 44, 12),
     group("RS232 baud rate", 260, 236, 255, 28),
-    multiLineEdit(kSubscriber, 260, 278, 255, 34, "Subscriber information for TX480"),
+    // Its slot holds 1023 characters and a zero byte: nothing is cut without a word.
+    multiLineEdit(kSubscriber, 260, 278, 255, 34, "Subscriber information for TX480").limit(1023),
     label("Subscriber information for TX480", 260, 268, 250, 8),
     label(kStatusLine, "link: idle", 5, 316, 510, 10),
 }};

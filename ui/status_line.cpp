@@ -102,6 +102,45 @@ std::string rewritesText(const std::vector<ImagePlace>& places) {
            " written as 12; the windows show what was written";
 }
 
+std::string dialerUploadText(const DialerProgress& upload) {
+    if (upload.running) {
+        return upload.listChanged ? "the dialer upload is still sending the earlier list" : "";
+    }
+    switch (upload.end) {
+        case DialerProgress::End::None:
+            break;
+        case DialerProgress::End::Completed:
+            return "dialer upload completed";
+        case DialerProgress::End::Stopped: {
+            const int k = upload.stoppedAt;
+            const std::string held =
+                k > 0 ? "the dialer holds chunks 0 to " + std::to_string(k - 1) + " of the new list"
+                      : "the dialer holds none of the new list";
+            return "dialer upload stopped at chunk " + std::to_string(k) + ": " + upload.failure +
+                   "; " + held + ", upload again";
+        }
+    }
+    return {};
+}
+
+std::string pairingText(const PairingOutcome& outcome) {
+    switch (outcome.result) {
+        case PairingOutcome::Result::Answered: {
+            std::string answer;
+            for (const char c : outcome.answer) {
+                // The answer's line end and anything unprintable are not words.
+                if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7f) answer += c;
+            }
+            return "pairing frame sent; the bridge answered: " + answer;
+        }
+        case PairingOutcome::Result::NoAnswer:
+            return "pairing frame sent; the bridge did not answer";
+        case PairingOutcome::Result::NotSent:
+            break;
+    }
+    return "pairing frame not sent: " + outcome.reason;
+}
+
 std::string statusLineText(const LinkStatus& status, std::string_view notice) {
     std::string line;
     if (!status.transfers.empty()) {
@@ -123,6 +162,7 @@ std::string statusLineText(const LinkStatus& status, std::string_view notice) {
         if (!part.empty()) line += "    " + std::string(part);
     };
     if (status.lastLoad) add(loadOutcomeText(*status.lastLoad));
+    add(dialerUploadText(status.dialer));
     add(notice);
     const std::string refused = refusalText(status.refusal);
     if (refused != notice) add(refused);

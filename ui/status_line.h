@@ -21,6 +21,10 @@ std::string refusalText(Refusal refusal);
 std::string loadOutcomeText(const LoadOutcome& outcome);
 // "A0 0x1f held 13 and was written as 12; the windows show what was written".
 std::string rewritesText(const std::vector<ImagePlace>& places);
+// How the last dialer upload ended, or what it should know while it runs; empty when nothing.
+std::string dialerUploadText(const DialerProgress& upload);
+// What became of the last pairing frame.
+std::string pairingText(const PairingOutcome& outcome);
 // `notice` is what the windows have to say (Session::notice).
 std::string statusLineText(const LinkStatus& status, std::string_view notice = {});
 

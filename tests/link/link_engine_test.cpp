@@ -650,7 +650,7 @@ TEST(AlarmCodeDownload, ACodeWithoutAnEndMarkStopsAtChunk140AndSaysSo) {
     LinkStatus status;
     LinkTexts texts;
     LinkLogs noLogs;
-    JobContext ctx{state, status, texts, noLogs};
+    JobContext ctx{state, status, texts, noLogs, {}};
     std::vector<int> chunks;
     FrameBuffer frame{};
     while (!job.done() && chunks.size() < 100) {
