@@ -191,9 +191,14 @@ int main(int argc, char** argv) {
     std::printf("endless_greeting_given_up_s %.3f\n", endless);
     std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
     std::printf("endless_greeting_longest_trace_bytes %zu\n", longestTrace);
-    if (const auto many = veskator::bench::readManyDevices(20, 8)) {
+    if (const auto many = veskator::bench::runManyDevices(20, 8)) {
         std::printf("cli_read_20_devices_8_parallel_s %.3f\n", many->seconds);
         std::printf("cli_read_20_devices_succeeded %d\n", many->succeeded);
+    }
+    if (const auto set =
+            veskator::bench::runManyDevices(20, 8, {"options/MAIL SERVER=smtp.example.org"})) {
+        std::printf("cli_set_1_setting_20_devices_8_parallel_s %.3f\n", set->seconds);
+        std::printf("cli_set_20_devices_succeeded %d\n", set->succeeded);
     }
     dialog.reset();
     std::filesystem::remove_all(dir);

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace veskator::bench {
 
@@ -9,8 +11,10 @@ struct ManyDevicesFigures {
     int succeeded = 0;
 };
 
-// Reads `devices` simulators on loopback through the command line's runner, `parallel` at once;
-// nullopt when a simulator does not start.
-std::optional<ManyDevicesFigures> readManyDevices(int devices, int parallel);
+// Runs the command line's runner over `devices` simulators on loopback, `parallel` at once: a
+// read of each, or (with assignments) a set of those settings on each. nullopt when a simulator
+// does not start.
+std::optional<ManyDevicesFigures> runManyDevices(int devices, int parallel,
+                                                 const std::vector<std::string>& assignments = {});
 
 }  // namespace veskator::bench

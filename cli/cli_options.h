@@ -2,6 +2,7 @@
 // The command line of veskator-cli: what to do, with which devices and files, how many at once.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -10,20 +11,25 @@
 #include <vector>
 
 #include "model/device_target.h"
+#include "model/settings.h"
 
 namespace veskator::cli {
 
-enum class Command { Read, Write, Compare, Diff };
+enum class Command { Read, Write, Compare, Diff, Get, Set };
 
 using veskator::Target;
 
 struct Options {
     Command command = Command::Read;
     std::vector<Target> targets;
-    std::vector<std::string> files;  // write, compare: one; diff: two
-    std::string output;              // read: the file, "{host}" replaced by host_port
+    std::vector<std::string> files;  // write, compare: one; diff: two; get, set: one, or none
+    std::string output;              // read: the file, "{host}" replaced; set FILE: the new file
+    std::vector<std::string> assignments;  // set: "LABEL=VALUE" as given
+    std::string from;                      // set: a JSON file of further assignments
     int parallel = 8;
     bool json = false;
+    bool anySize = false;        // files of any size are taken over the start of the workspace
+    bool showPasswords = false;  // get shows passwords as they are
 };
 
 inline constexpr int kMaxParallel = 64;
@@ -31,14 +37,18 @@ inline constexpr std::string_view kHostPlaceholder = "{host}";
 
 extern const std::string_view kUsage;
 
+std::string_view commandName(Command command);
+
 // "HOST", "HOST:PORT"; a missing port is defaultPort (nullopt when that is 0 too).
 std::optional<Target> parseTarget(std::string_view text, std::uint16_t defaultPort);
 
-// The options, or the reason they cannot be used. defaultPort stands for a target without one.
-std::variant<Options, std::string> parseCommandLine(std::span<const std::string_view> args,
-                                                    std::uint16_t defaultPort);
+// The options, or what is wrong with them. defaultPort stands for a target without one; `isFile`
+// tells a parameter file from a device where a command takes either (get, set).
+std::variant<Options, std::string> parseCommandLine(
+    std::span<const std::string_view> args, std::uint16_t defaultPort,
+    const std::function<bool(std::string_view)>& isFile = {});
 
-// Where a read of this target is saved.
+// Where a read of this target is saved: every "{host}" replaced by HOST_PORT.
 std::string outputPath(const Options& options, const Target& target);
 
 }  // namespace veskator::cli

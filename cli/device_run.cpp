@@ -2,87 +2,54 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
-#include "link/command_frame.h"
 #include "link/parameter_load.h"
 
 namespace veskator::cli {
 
 namespace {
 
-std::string_view commandName(Command command) {
-    switch (command) {
-        case Command::Read:
-            return "read";
-        case Command::Write:
-            return "write";
-        case Command::Compare:
-            return "compare";
-        case Command::Diff:
-            return "diff";
+// "A0 to A2", or "A0 A3" where the blocks are not one run from A0.
+std::string heldBlocks(const std::bitset<kBlockCount>& blocks) {
+    int last = -1;
+    for (int b = 0; b < kBlockCount; ++b) {
+        if (blocks.test(static_cast<std::size_t>(b))) last = b;
     }
-    return {};
+    bool run = last >= 0;
+    for (int b = 0; b <= last; ++b) run = run && blocks.test(static_cast<std::size_t>(b));
+    if (!run || last == 0) return blockList(blocks);
+    std::string text = "A0 to A";
+    text += std::to_string(last);
+    return text;
 }
 
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (ch) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                if (c < 0x20 || c >= 0x7f) {
-                    // Device texts are 8-bit bytes: each is written as its own code point.
-                    std::array<char, 8> escaped{};
-                    std::snprintf(escaped.data(), escaped.size(), "\\u%04x", c);
-                    out += escaped.data();
-                } else {
-                    out += ch;
-                }
-        }
-    }
-    return out + "\"";
-}
-
-std::string comparisonJson(const SettingsComparison& comparison) {
-    std::string out = "{\"settings\":[";
-    for (std::size_t i = 0; i < comparison.settings.size(); ++i) {
-        const SettingDifference& d = comparison.settings[i];
-        if (i > 0) out += ',';
-        out += "{\"window\":" + jsonString(windowName(d.window)) +
-               ",\"setting\":" + jsonString(d.label) + ",\"device\":" + jsonString(d.before) +
-               ",\"file\":" + jsonString(d.after) + "}";
-    }
-    return out + "],\"otherBytes\":" + std::to_string(comparison.otherBytes) + "}";
+// What the interrupted write left on the device.
+std::string interruptedText(const LoadOutcome& outcome, std::string_view what,
+                            const std::string& snapshot) {
+    std::string text = "interrupted: ";
+    text += outcome.written.none()
+                ? "nothing was written, the device keeps its old settings"
+                : "the device holds " + heldBlocks(outcome.written) + " of " + std::string(what);
+    if (!snapshot.empty()) text += "; snapshot " + snapshot;
+    return text;
 }
 
 }  // namespace
 
-std::string diffJson(const SettingsComparison& comparison) {
-    return "{\"command\":\"diff\",\"comparison\":" + comparisonJson(comparison) + "}\n";
-}
-
 std::string writeOutcomeText(const LoadOutcome& outcome) {
     std::string text = "written, " + std::to_string(outcome.verified.count()) + " of " +
-                       std::to_string(kBlockCount) + " blocks verified";
+                       std::to_string(outcome.blocks.count()) + " blocks verified";
     if (outcome.differing.any()) {
         text += "; " + blockList(outcome.differing) +
                 (outcome.differing.count() == 1 ? " differs" : " differ") + " on the device";
     }
     switch (outcome.stop) {
         case LoadOutcome::Stop::None:
+        case LoadOutcome::Stop::Interrupted:
             break;
-        case LoadOutcome::Stop::Writing: {
-            std::bitset<kBlockCount> notWritten;
-            for (int b = outcome.stoppedAt; b < kBlockCount; ++b) notWritten.set(b);
-            return "stopped: " + outcome.reason + "; " + blockList(notWritten) + " not written";
-        }
+        case LoadOutcome::Stop::Writing:
+            return "stopped: " + outcome.reason + "; " +
+                   blockList(outcome.blocks & ~outcome.written) + " not written";
         case LoadOutcome::Stop::ReadBack:
             text += "; read-back stopped: " + outcome.reason;
             break;
@@ -103,19 +70,24 @@ DeviceRun::DeviceRun(const Options& options, Target target, RunServices& service
     m_engine.requestFullRead();
 }
 
+void DeviceRun::interrupt() {
+    if (m_phase != Phase::Done) m_engine.halt();
+}
+
 void DeviceRun::tick() {
     if (m_phase == Phase::Done) return;
     m_engine.tick();
     const LinkStatus& status = m_engine.status();
+    if (m_engine.halted()) {
+        if (m_engine.settled()) onInterrupted();
+        return;
+    }
     if (m_phase == Phase::Reading && !status.busyWith(TransferKind::FullRead)) {
         if (!m_state.holdsDeviceData()) return finish(false, status.lastError);
         onRead();
     } else if (m_phase == Phase::Writing && !status.busyWith(TransferKind::WriteAll) &&
                m_engine.idle()) {
-        // Done only when the device holds every block as the file has it.
-        if (!status.lastLoad) return finish(false, status.lastError);
-        finish(status.lastLoad->readBack && status.lastLoad->complete(),
-               writeOutcomeText(*status.lastLoad));
+        onWritten();
     }
 }
 
@@ -132,15 +104,19 @@ void DeviceRun::onRead() {
                                        : "read, but " + m_result.file + " cannot be written");
         }
         case Command::Compare: {
-            const std::string& name = m_options.files.front();
-            const ParameterFile file = readParameterFile(m_services.files, name);
-            if (!file.read()) return finish(false, parameterFileProblem(name, file));
-            m_result.comparison = compareSettings(bytes, workspaceWith(m_state.workspace, file));
-            return finish(
-                true, std::to_string(m_result.comparison->settings.size()) + " settings differ");
+            m_result.comparison = compareSettings(
+                bytes, workspaceWith(m_state.workspace, m_services.prepared.files.front()));
+            return finish(true, settingsDifferText(*m_result.comparison));
         }
+        case Command::Get:
+            for (const Setting& s : allSettings()) {
+                m_result.settings.push_back({s.window, s.label, s.show(bytes), s.secret});
+            }
+            return finish(true, "read");
         case Command::Write:
             return startWrite();
+        case Command::Set:
+            return startSet();
         case Command::Diff:
             return finish(false, "diff reads no device");
     }
@@ -151,7 +127,8 @@ void DeviceRun::startWrite() {
     const std::string& name = m_options.files.front();
     const LoadStart load =
         startLoad({m_state, m_engine, m_services.files, m_services.snapshots, m_services.wallClock},
-                  {name, ReadBack::On});
+                  {name, ReadBack::On,
+                   m_options.anySize ? FileSizeRule::AnySize : FileSizeRule::ParameterFile});
     if (load.snapshot) m_result.file = load.snapshot->path;
     switch (load.status) {
         case LoadStart::Status::Started:
@@ -168,6 +145,56 @@ void DeviceRun::startWrite() {
     return finish(false, "the device was not read; nothing was sent");
 }
 
+// The named settings by the windows' own rules; only the blocks that then differ, as they are
+// sent, are written and read back.
+void DeviceRun::startSet() {
+    const SnapshotOutcome snapshot = m_services.snapshots.save(
+        m_state.workspace, m_services.wallClock.localNow(), m_result.target);
+    m_result.file = snapshot.path;
+    if (!snapshot.saved) {
+        return finish(false, "snapshot " + snapshot.path + " could not be saved; nothing was sent");
+    }
+    std::array<std::uint8_t, kWorkspaceSize> changed{};
+    const auto now = m_state.workspace.bytes();
+    std::copy(now.begin(), now.end(), changed.begin());
+    for (const Assignment& a : m_services.prepared.assignments) a.setting->store(changed, a.value);
+    std::bitset<kBlockCount> blocks;
+    for (std::size_t i = 0; i < kImageSize; ++i) {
+        if (sentAs(changed[i]) != sentAs(now[i])) blocks.set(i / kBlockSize);
+    }
+    for (const Assignment& a : m_services.prepared.assignments) {
+        const std::string before = a.setting->show(now);
+        const std::string after = a.setting->show(changed);
+        if (before != after)
+            m_result.changed.push_back(settingDifference(*a.setting, before, after));
+    }
+    if (blocks.none()) return finish(true, "nothing to change; snapshot " + snapshot.path);
+    std::copy(changed.begin(), changed.end(), now.begin());
+    m_engine.requestWriteAll(ReadBack::On, blocks);
+    m_phase = Phase::Writing;
+}
+
+void DeviceRun::onWritten() {
+    const LinkStatus& status = m_engine.status();
+    // Done only when the device holds every block written as it was sent.
+    if (!status.lastLoad) return finish(false, status.lastError);
+    std::string message = writeOutcomeText(*status.lastLoad);
+    if (!m_result.file.empty()) message += "; snapshot " + m_result.file;
+    finish(status.lastLoad->readBack && status.lastLoad->complete(), std::move(message));
+}
+
+void DeviceRun::onInterrupted() {
+    m_result.interrupted = true;
+    const std::optional<LoadOutcome>& load = m_engine.status().lastLoad;
+    if (m_phase == Phase::Writing && load) {
+        const std::string what =
+            m_options.command == Command::Write ? m_options.files.front() : "the new settings";
+        return finish(false, interruptedText(*load, what, m_result.file));
+    }
+    finish(false,
+           m_phase == Phase::Reading ? "interrupted: the read was not finished" : "interrupted");
+}
+
 void DeviceRun::finish(bool ok, std::string message) {
     m_result.ok = ok;
     m_result.message = message.empty() ? std::string("failed") : std::move(message);
@@ -176,17 +203,25 @@ void DeviceRun::finish(bool ok, std::string message) {
     m_phase = Phase::Done;
 }
 
-std::vector<DeviceResult> runDevices(const Options& options, Network& network, FileSystem& files,
-                                     const Clock& clock, const WallClock& wallClock,
-                                     const std::function<void()>& pause,
-                                     const std::function<void(const DeviceResult&)>& finished) {
+std::vector<DeviceResult> runDevices(const Options& options, const Prepared& prepared,
+                                     Network& network, FileSystem& files, const Clock& clock,
+                                     const WallClock& wallClock, const RunReports& reports) {
     SnapshotKeeper snapshots(files);
-    RunServices services{network, files, clock, wallClock, snapshots};
+    RunServices services{network, files, clock, wallClock, snapshots, prepared};
     std::vector<DeviceResult> results;
     std::vector<std::unique_ptr<DeviceRun>> running;
     std::size_t next = 0;
-    while (next < options.targets.size() || !running.empty()) {
-        while (next < options.targets.size() &&
+    bool interrupted = false;
+    const auto report = [&](DeviceResult result) {
+        results.push_back(std::move(result));
+        if (reports.finished) reports.finished(results.back());
+    };
+    while ((!interrupted && next < options.targets.size()) || !running.empty()) {
+        if (!interrupted && reports.interrupted && reports.interrupted()) {
+            interrupted = true;
+            for (auto& run : running) run->interrupt();
+        }
+        while (!interrupted && next < options.targets.size() &&
                running.size() < static_cast<std::size_t>(options.parallel)) {
             running.push_back(
                 std::make_unique<DeviceRun>(options, options.targets[next++], services));
@@ -197,56 +232,23 @@ std::vector<DeviceResult> runDevices(const Options& options, Network& network, F
                 ++it;
                 continue;
             }
-            results.push_back((*it)->result());
-            if (finished) finished(results.back());
+            report((*it)->result());
             it = running.erase(it);
         }
-        if (!running.empty()) pause();
+        if (!running.empty() && reports.pause) reports.pause();
+    }
+    for (; next < options.targets.size(); ++next) {
+        DeviceResult never;
+        never.target = options.targets[next];
+        never.interrupted = true;
+        never.message = "interrupted: not started, the device was not touched";
+        report(std::move(never));
     }
     return results;
 }
 
-std::variant<SettingsComparison, std::string> diffFiles(FileSystem& files, const std::string& first,
-                                                        const std::string& second) {
-    // The second file is read over the first, as loading it would be.
-    ParameterWorkspace base;
-    const ParameterFile one = readParameterFile(files, first);
-    if (!one.read()) return parameterFileProblem(first, one);
-    applyParameterFile(base, one);
-    const ParameterFile other = readParameterFile(files, second);
-    if (!other.read()) return parameterFileProblem(second, other);
-    return compareSettings(base.bytes(), workspaceWith(base, other));
-}
-
 int exitStatus(const std::vector<DeviceResult>& results) {
     return std::all_of(results.begin(), results.end(), [](const auto& r) { return r.ok; }) ? 0 : 1;
-}
-
-std::string resultLine(const DeviceResult& result) {
-    std::string line = result.target.text() + "  " + (result.ok ? "ok" : "FAILED") + "  " +
-                       result.message + " (" + std::to_string(result.took.count()) + " ms)\n";
-    if (result.comparison) {
-        line += comparisonReport(*result.comparison, "device", "file");
-    }
-    return line;
-}
-
-std::string resultsJson(Command command, const std::vector<DeviceResult>& results) {
-    std::string out = "{\"command\":" + jsonString(commandName(command)) + ",\"results\":[";
-    for (std::size_t i = 0; i < results.size(); ++i) {
-        const DeviceResult& r = results[i];
-        if (i > 0) out += ',';
-        out += "{\"device\":" + jsonString(r.target.text()) +
-               ",\"ok\":" + (r.ok ? "true" : "false") + ",\"message\":" + jsonString(r.message) +
-               ",\"milliseconds\":" + std::to_string(r.took.count());
-        if (!r.file.empty()) out += ",\"file\":" + jsonString(r.file);
-        if (r.comparison) out += ",\"comparison\":" + comparisonJson(*r.comparison);
-        out += '}';
-    }
-    return out + "],\"failed\":" +
-           std::to_string(
-               std::count_if(results.begin(), results.end(), [](const auto& r) { return !r.ok; })) +
-           "}\n";
 }
 
 }  // namespace veskator::cli

@@ -1,5 +1,5 @@
 #pragma once
-// One device of a command-line run: its own workspace and link engine, the same bounds as the
+// One device of a command-line run: its own device model and link engine, the same bounds as the
 // window's. A run keeps at most N of them going at once, ticking each in turn on one thread.
 
 #include <chrono>
@@ -7,10 +7,10 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "cli/cli_options.h"
+#include "cli/preflight.h"
 #include "link/link_engine.h"
 #include "model/parameter_files.h"
 #include "model/programmer_state.h"
@@ -22,22 +22,35 @@
 
 namespace veskator::cli {
 
+// A setting as get shows it.
+struct SettingShown {
+    SettingsWindow window;
+    std::string label;
+    std::string value;
+    bool secret = false;  // a password: shown as stars unless asked for
+};
+
 struct DeviceResult {
     Target target;
     bool ok = false;
+    bool interrupted = false;
     std::string message;  // one line: what became of it
-    std::string file;     // read: where the parameters went; write: the snapshot of the device
-    std::optional<SettingsComparison> comparison;
+    std::string file;     // read: where the parameters went; write, set: the snapshot
+    std::optional<SettingsComparison> comparison;  // compare
+    std::vector<SettingShown> settings;            // get
+    std::vector<SettingDifference> changed;        // set
     std::chrono::milliseconds took{0};
 };
 
-// What every device of a run shares: the platform's pieces and the run's snapshot keeper.
+// What every device of a run shares: the platform's pieces, the run's snapshot keeper, and what
+// was checked before the run.
 struct RunServices {
     Network& network;
     FileSystem& files;
     const Clock& clock;
     const WallClock& wallClock;
     SnapshotKeeper& snapshots;
+    const Prepared& prepared;
 };
 
 // The link keeps no logs here: the exchange logs are the window's, one device at a time.
@@ -45,6 +58,9 @@ class DeviceRun {
   public:
     DeviceRun(const Options& options, Target target, RunServices& services);
     void tick();
+    // No new block begins; the one under way ends within the link's bounds, then the device is
+    // reported with what it holds.
+    void interrupt();
     bool done() const { return m_phase == Phase::Done; }
     const DeviceResult& result() const { return m_result; }
 
@@ -52,6 +68,9 @@ class DeviceRun {
     enum class Phase { Reading, Writing, Done };
     void onRead();
     void startWrite();
+    void startSet();
+    void onWritten();
+    void onInterrupted();
     void finish(bool ok, std::string message);
 
     const Options& m_options;
@@ -63,27 +82,25 @@ class DeviceRun {
     DeviceResult m_result;
 };
 
-// Runs every target of the options, at most options.parallel at once, with one snapshot keeper for
-// the whole run. `pause` is called between rounds of ticks (a short sleep); `finished` as each
-// device ends.
-std::vector<DeviceResult> runDevices(const Options& options, Network& network, FileSystem& files,
-                                     const Clock& clock, const WallClock& wallClock,
-                                     const std::function<void()>& pause,
-                                     const std::function<void(const DeviceResult&)>& finished);
+// What a run reports as it goes: each device as it ends, and how far the run has come.
+struct RunReports {
+    std::function<void()> pause;  // between rounds of ticks (a short sleep)
+    std::function<void(const DeviceResult&)> finished;
+    // Asked between rounds: true once the run is to stop.
+    std::function<bool()> interrupted;
+};
 
-// What a write's outcome is called in a result line: "written, 8 of 8 blocks verified".
-std::string writeOutcomeText(const LoadOutcome& outcome);
-
-// The comparison of two files, as "diff" prints it; nullopt names the file that cannot be read.
-std::variant<SettingsComparison, std::string> diffFiles(FileSystem& files, const std::string& first,
-                                                        const std::string& second);
+// Runs every target of the options, at most options.parallel at once, with one snapshot keeper
+// for the whole run. Interrupted, no device starts any more and those under way end as soon as
+// their link allows; a device never started is reported as such.
+std::vector<DeviceResult> runDevices(const Options& options, const Prepared& prepared,
+                                     Network& network, FileSystem& files, const Clock& clock,
+                                     const WallClock& wallClock, const RunReports& reports);
 
 // 0 when every device succeeded, 1 otherwise.
 int exitStatus(const std::vector<DeviceResult>& results);
 
-// Output: one line per device, or one JSON document for all.
-std::string resultLine(const DeviceResult& result);
-std::string resultsJson(Command command, const std::vector<DeviceResult>& results);
-std::string diffJson(const SettingsComparison& comparison);
+// What a write's outcome is called in a result line: "written, 8 of 8 blocks verified".
+std::string writeOutcomeText(const LoadOutcome& outcome);
 
 }  // namespace veskator::cli

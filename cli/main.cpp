@@ -1,28 +1,126 @@
-// veskator-cli: reads, writes and compares many communicators at once, without a window, through
-// the same link engine and bounds as the programmer.
+// veskator-cli: reads, writes, compares and sets many communicators at once, without a window,
+// through the same link engine and bounds as the programmer.
 
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <thread>
 #include <vector>
 
 #include "cli/device_run.h"
-#include "link/link_engine.h"
+#include "cli/preflight.h"
+#include "cli/results.h"
 #include "model/main_fields.h"
 #include "platform/posix_network.h"
 
 namespace {
 
-int diff(veskator::FileSystem& files, const veskator::cli::Options& options) {
-    const auto outcome = veskator::cli::diffFiles(files, options.files[0], options.files[1]);
-    if (const auto* error = std::get_if<std::string>(&outcome)) {
-        std::cerr << "veskator-cli: " << *error << "\n";
-        return 1;
+using namespace veskator;
+using namespace veskator::cli;
+
+// The signal that interrupted the run, 0 while none has.
+std::atomic<int> g_interrupt{0};
+
+// The first signal stops the run as soon as the devices allow; a second one ends it at once.
+extern "C" void onSignal(int signal) {
+    int none = 0;
+    if (!g_interrupt.compare_exchange_strong(none, signal)) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
     }
-    const auto& comparison = std::get<veskator::SettingsComparison>(outcome);
-    std::cout << (options.json
-                      ? veskator::cli::diffJson(comparison)
-                      : veskator::comparisonReport(comparison, options.files[0], options.files[1]));
+}
+
+void catchSignals() {
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM}) sigaction(signal, &action, nullptr);
+    // A reader that went away (| head) shows as a failed write, which interrupts the run too.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool print(const std::string& text) {
+    std::cout << text << std::flush;
+    if (std::cout) return true;
+    int none = 0;
+    g_interrupt.compare_exchange_strong(none, SIGPIPE);
+    return false;
+}
+
+void pauseBriefly() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+// Devices done of all, and failures so far, on the terminal only: never on standard output.
+class Progress {
+  public:
+    explicit Progress(std::size_t devices) : m_devices(devices), m_shown(::isatty(2) == 1) {}
+    void update(const DeviceResult& result) {
+        ++m_done;
+        m_failed += result.ok ? 0 : 1;
+        if (!m_shown || m_devices < 2) return;
+        std::fprintf(stderr, "\r%zu of %zu devices done, %zu failed", m_done, m_devices, m_failed);
+        if (m_done == m_devices) std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
+  private:
+    std::size_t m_devices;
+    std::size_t m_done = 0;
+    std::size_t m_failed = 0;
+    bool m_shown;
+};
+
+int usageError(const std::string& problem) {
+    std::cerr << "veskator-cli: " << oneLine(problem) << " (veskator-cli --help says more)\n";
+    return 2;
+}
+
+int diff(const Options& options, const Prepared& prepared) {
+    ParameterWorkspace base;
+    applyParameterFile(base, prepared.files[0]);
+    const SettingsComparison comparison =
+        compareSettings(base.bytes(), workspaceWith(base, prepared.files[1]));
+    print(options.json ? diffJson(comparison)
+                       : comparisonReport(comparison, options.files[0], options.files[1]));
+    return 0;
+}
+
+// get and set of a parameter file: no device is touched.
+int onFile(const Options& options, const Prepared& prepared, FileSystem& files) {
+    ParameterWorkspace workspace;
+    applyParameterFile(workspace, prepared.files.front());
+    const auto before = settingsOf(workspace.bytes());
+    std::vector<SettingDifference> changed;
+    if (options.command == Command::Set) {
+        for (const Assignment& a : prepared.assignments) {
+            const std::string was = a.setting->show(workspace.bytes());
+            a.setting->store(workspace.bytes(), a.value);
+            const std::string now = a.setting->show(workspace.bytes());
+            if (was != now) changed.push_back(settingDifference(*a.setting, was, now));
+        }
+        if (!saveParameterFile(files, workspace, options.output)) {
+            std::cerr << "veskator-cli: " << options.output << " cannot be written\n";
+            return 1;
+        }
+    }
+    const std::string& name = options.files.front();
+    if (options.json) {
+        print(settingsJson(options.command, name, before, changed, options.showPasswords));
+    } else if (options.command == Command::Get) {
+        print(settingsText(before, options.showPasswords));
+    } else {
+        std::string report = options.output + ": " + std::to_string(changed.size()) +
+                             (changed.size() == 1 ? " setting changed\n" : " settings changed\n");
+        for (const SettingDifference& d : changed) {
+            report += "  " + std::string(windowKey(d.window)) + "/" + oneLine(d.label) + ": \"" +
+                      oneLine(d.before) + "\" -> \"" + oneLine(d.after) + "\"\n";
+        }
+        print(report);
+    }
     return 0;
 }
 
@@ -32,30 +130,42 @@ int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
     for (std::string_view arg : args) {
         if (arg == "--help" || arg == "-h") {
-            std::cout << veskator::cli::kUsage;
+            std::cout << kUsage;
             return 0;
         }
     }
-    veskator::PosixFileSystem files;
-    const auto portText = veskator::readFileStart(files, veskator::kClientPortFile, 64);
-    const std::uint16_t defaultPort = portText ? veskator::parsePort(*portText) : 0;
-    const auto parsed = veskator::cli::parseCommandLine(args, defaultPort);
-    if (const auto* error = std::get_if<std::string>(&parsed)) {
-        std::cerr << "veskator-cli: " << *error << "\n" << veskator::cli::kUsage;
-        return 2;
-    }
-    const auto& options = std::get<veskator::cli::Options>(parsed);
-    if (options.command == veskator::cli::Command::Diff) return diff(files, options);
+    catchSignals();
+    PosixFileSystem files;
+    const auto portText = readFileStart(files, kClientPortFile, 64);
+    const std::uint16_t defaultPort = portText ? parsePort(*portText) : 0;
+    const auto isFile = [&files](std::string_view name) {
+        return files.open(name, FileOpen::ReadExisting) != nullptr;
+    };
+    const auto parsed = parseCommandLine(args, defaultPort, isFile);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(*problem);
+    const Options& options = std::get<Options>(parsed);
 
-    veskator::PosixNetwork network;
-    veskator::SteadyClock clock;
-    veskator::SystemWallClock wallClock;
-    const auto results = veskator::cli::runDevices(
-        options, network, files, clock, wallClock,
-        [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); },
-        [&](const veskator::cli::DeviceResult& result) {
-            if (!options.json) std::cout << veskator::cli::resultLine(result) << std::flush;
-        });
-    if (options.json) std::cout << veskator::cli::resultsJson(options.command, results);
-    return veskator::cli::exitStatus(results);
+    PosixNetwork network;
+    SteadyClock clock;
+    const auto prepared = prepare(options, files, network, clock, pauseBriefly);
+    if (const auto* problem = std::get_if<std::string>(&prepared)) return usageError(*problem);
+    const Prepared& ready = std::get<Prepared>(prepared);
+    if (options.command == Command::Diff) return diff(options, ready);
+    if (options.targets.empty()) return onFile(options, ready, files);
+
+    SystemWallClock wallClock;
+    Progress progress(options.targets.size());
+    RunReports reports;
+    reports.pause = pauseBriefly;
+    reports.interrupted = [] { return g_interrupt.load() != 0; };
+    reports.finished = [&](const DeviceResult& result) {
+        progress.update(result);
+        if (!options.json) print(resultLine(result, options.showPasswords));
+    };
+    const auto results = runDevices(options, ready, network, files, clock, wallClock, reports);
+    const int signal = g_interrupt.load();
+    if (options.json) {
+        print(resultsJson(options.command, results, signal != 0, options.showPasswords));
+    }
+    return signal != 0 ? 128 + signal : exitStatus(results);
 }

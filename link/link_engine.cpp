@@ -32,8 +32,8 @@ void LinkEngine::stopFullRead() {
     publish();
 }
 
-void LinkEngine::requestWriteAll(ReadBack readBack) {
-    m_writeAll = targeted(std::make_shared<WriteAll>(readBack));
+void LinkEngine::requestWriteAll(ReadBack readBack, std::bitset<kBlockCount> blocks) {
+    m_writeAll = targeted(std::make_shared<WriteAll>(readBack, blocks));
     m_status.lastLoad.reset();
     publish();
 }
@@ -146,7 +146,23 @@ void LinkEngine::tick() {
     m_endedThisTick = false;
     while (step()) {
     }
+    if (m_halted && m_phase == Phase::Idle) abandonJobs();
     publish();
+}
+
+void LinkEngine::halt() { m_halted = true; }
+
+// Halted and idle: nothing more goes. A write of blocks says which ones the device holds.
+void LinkEngine::abandonJobs() {
+    if (m_writeAll) {
+        JobContext ctx = context();
+        m_writeAll->interrupt(ctx);
+        m_writeAll.reset();
+    }
+    m_read.reset();
+    m_alarm.reset();
+    m_dialer.reset();
+    m_queue.clear();
 }
 
 // A full read stopped or started again, a write of all blocks replaced by a new load, a download
@@ -243,7 +259,7 @@ std::shared_ptr<LinkJob> LinkEngine::chooseJob() {
 bool LinkEngine::startNextExchange() {
     // The next exchange starts at the next tick, not at once: a failed attempt is not retried in
     // a burst, and what an exchange left in the texts is shown at least once.
-    if (m_endedThisTick) return false;
+    if (m_endedThisTick || m_halted) return false;
     m_active = chooseJob();
     if (!m_active) return false;
     if (m_active->kind() == JobKind::AlarmCodeDownload) {
@@ -417,6 +433,13 @@ bool LinkEngine::stepSend() {
     if (m_sent < m_frameLength) return false;
 
     if (!m_active->awaitsReply()) {
+        JobContext ctx = context();
+        if (m_active->continuesAfterSend(ctx)) {
+            m_resends = 0;
+            prepareFrame();
+            enterSend();
+            return true;
+        }
         m_phase = Phase::Close;
         return true;
     }

@@ -65,8 +65,14 @@ class LinkEngine {
     // go only to the device the image belongs to: others are refused (LinkStatus::refusal).
     void requestFullRead();
     void stopFullRead();
-    // Writes the eight image blocks; with read-back they are then read and compared.
-    void requestWriteAll(ReadBack readBack = ReadBack::Off);
+    // Writes the image blocks (all eight, or those of `blocks`); with read-back they are then read
+    // and compared.
+    void requestWriteAll(ReadBack readBack = ReadBack::Off,
+                         std::bitset<kBlockCount> blocks = std::bitset<kBlockCount>().set());
+    // Interrupted: no exchange starts any more; the one under way ends within its bounds, and then
+    // every job is given up (settled() holds; a write's lastLoad says what the device holds).
+    void halt();
+    bool halted() const { return m_halted; }
     void startAlarmDownload(std::span<const std::uint8_t> bytes);
     // Writes image block k (0..7). A write of the same block still waiting coalesces with it: the
     // frame is built from the image when it is sent, so every change made by then goes along.
@@ -134,6 +140,7 @@ class LinkEngine {
     void failExchange(Failure failure, std::string_view reason);
     void endExchange();
     void closeConnection();
+    void abandonJobs();
     bool writesWaiting() const;
     void appendTrace(std::span<const std::uint8_t> bytes);
     void publish();
@@ -172,6 +179,7 @@ class LinkEngine {
     std::array<std::uint8_t, kReplyReceiveSize> m_reply{};
     std::size_t m_gathered = 0;  // of the unit or the reply awaited
     bool m_endedThisTick = false;
+    bool m_halted = false;
 };
 
 }  // namespace veskator

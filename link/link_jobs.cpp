@@ -15,6 +15,14 @@ std::string blockName(int block) {
     return name;
 }
 
+// The first block of the set.
+int firstBlockOf(const std::bitset<kBlockCount>& blocks) {
+    for (int b = 0; b < kBlockCount; ++b) {
+        if (blocks.test(static_cast<std::size_t>(b))) return b;
+    }
+    return 0;
+}
+
 // Alarm-code chunk n (64..140) is the 128 bytes at 128 * (n - 64) of the buffer.
 constexpr std::size_t alarmChunkSource(int chunk) {
     return static_cast<std::size_t>(chunk - kFirstAlarmChunk) * kBlockSize;
@@ -190,10 +198,12 @@ bool FullRead::failed(Failure failure, std::string_view reason, JobContext& ctx)
     return false;
 }
 
-WriteAll::WriteAll(ReadBack readBack) : m_readBack(readBack) {
-    m_toWrite.set();
-    if (m_readBack == ReadBack::On) m_toCheck.set();
+WriteAll::WriteAll(ReadBack readBack, std::bitset<kBlockCount> blocks) : m_readBack(readBack) {
+    m_toWrite = blocks;
+    if (m_readBack == ReadBack::On) m_toCheck = blocks;
     m_outcome.readBack = m_readBack == ReadBack::On;
+    m_outcome.blocks = blocks;
+    m_block = blocks.none() ? 0 : firstBlockOf(blocks);
 }
 
 Transfer WriteAll::progress() const {
@@ -205,8 +215,9 @@ Transfer WriteAll::progress() const {
                             : WriteStage::Writing;
     t.at = nextBlock();
     // Each block write is about one connection, and so is the whole read-back.
-    t.total = kBlockCount + (t.readsBack ? 1 : 0);
-    t.done = t.stage == WriteStage::Writing ? std::min(m_block, kBlockCount) : kBlockCount;
+    const int blocks = static_cast<int>(m_outcome.blocks.count());
+    t.total = blocks + (t.readsBack ? 1 : 0);
+    t.done = t.stage == WriteStage::Writing ? blocks - static_cast<int>(m_toWrite.count()) : blocks;
     return t;
 }
 
@@ -256,8 +267,23 @@ void WriteAll::succeeded(JobContext& ctx) {
         if (m_unit < 0) endReadBack(ctx);
         return;
     }
+    blockWritten(ctx);
+}
+
+// The last block of a round is read back on the connection that wrote it: a connection, and the
+// device's pause after it, fewer.
+bool WriteAll::continuesAfterSend(JobContext& ctx) {
+    if (m_stage != Stage::Write || m_readBack == ReadBack::Off || m_toWrite.count() != 1) {
+        return false;
+    }
+    blockWritten(ctx);
+    return m_stage == Stage::ReadBack;
+}
+
+void WriteAll::blockWritten(JobContext& ctx) {
     ctx.status.unwrittenBlocks.reset(static_cast<std::size_t>(m_block));
     ctx.status.deviceAnswering = true;
+    m_outcome.written.set(static_cast<std::size_t>(m_block));
     advance(ctx);
 }
 

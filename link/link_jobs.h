@@ -89,6 +89,9 @@ class LinkJob {
     virtual int resends() const { return kMaxResends; }
     // Builds the frame of the coming exchange into `frame`; returns its length.
     virtual int buildFrame(FrameBuffer& frame, JobContext& ctx) = 0;
+    // A frame that awaits no reply went out whole: true when the job takes it as done and has a
+    // next frame for the same connection (a write read back on the connection that wrote it).
+    virtual bool continuesAfterSend(JobContext& /*ctx*/) { return false; }
     // A whole read unit came: true when another frame follows on this connection.
     virtual bool takeUnit(std::span<const std::uint8_t, kReadUnitSize> /*unit*/,
                           JobContext& /*ctx*/) {
@@ -174,15 +177,19 @@ class FullRead final : public LinkJob {
 // compared only, never stored. How it ended is the status's lastLoad.
 class WriteAll final : public LinkJob {
   public:
-    explicit WriteAll(ReadBack readBack = ReadBack::Off);
+    explicit WriteAll(ReadBack readBack = ReadBack::Off,
+                      std::bitset<kBlockCount> blocks = std::bitset<kBlockCount>().set());
     JobKind kind() const override { return JobKind::WriteAll; }
     bool awaitsReply() const override { return m_stage == Stage::ReadBack; }
     bool readsUnits() const override { return m_stage == Stage::ReadBack; }
     int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
+    bool continuesAfterSend(JobContext& ctx) override;
     bool takeUnit(std::span<const std::uint8_t, kReadUnitSize> unit, JobContext& ctx) override;
     void succeeded(JobContext& ctx) override;
     bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
     bool done() const override { return m_stage == Stage::Done; }
+    // The run stops: the outcome says which blocks the device holds.
+    void interrupt(JobContext& ctx) { finish(ctx, LoadOutcome::Stop::Interrupted); }
     Transfer progress() const;
     // The block written or read back next.
     int nextBlock() const;
@@ -195,6 +202,7 @@ class WriteAll final : public LinkJob {
   private:
     enum class Stage { Write, ReadBack, Done };
     void advance(JobContext& ctx);
+    void blockWritten(JobContext& ctx);
     int nextUnitToCheck(int from) const;
     // Judges the blocks of this round read back whole.
     void judgeBlocks(int unitsRead);

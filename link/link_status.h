@@ -83,15 +83,19 @@ struct PairingOutcome {
     std::string reason;  // NotSent: why, in the link's words
 };
 
-// How a write of all blocks (a load) ended.
+// How a write of all blocks (a load), or of the blocks a change touched, ended.
 struct LoadOutcome {
     enum class Stop {
         None,
-        Writing,    // a block never reached the device: it and the blocks after it were not written
-        ReadBack,   // the read-back broke off
-        Rewriting,  // writing again what differed broke off
+        Writing,      // a block never reached the device: it and the blocks after it were not
+                      // written
+        ReadBack,     // the read-back broke off
+        Rewriting,    // writing again what differed broke off
+        Interrupted,  // the run was interrupted: no block was begun after that
     };
     bool readBack = false;
+    std::bitset<kBlockCount> blocks;     // the blocks to write
+    std::bitset<kBlockCount> written;    // those whose frame reached the device
     std::bitset<kBlockCount> verified;   // read back as written
     std::bitset<kBlockCount> differing;  // read back different (after the second write too)
     std::bitset<kBlockCount> broken;  // without read-back: the frame went out, the exchange broke
@@ -101,7 +105,7 @@ struct LoadOutcome {
 
     // The device holds every block as the image had it, as far as the load could tell.
     bool complete() const {
-        return stop == Stop::None && broken.none() && (!readBack || verified.all());
+        return stop == Stop::None && broken.none() && (!readBack || verified == blocks);
     }
 };
 

@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "model/parameter_workspace.h"
+#include "model/settings.h"
 
 namespace veskator {
-
-enum class SettingsWindow { Main, Options, Dialer };
-
-std::string_view windowName(SettingsWindow window);
 
 struct SettingDifference {
     SettingsWindow window;
@@ -31,9 +28,10 @@ struct SettingsComparison {
     bool same() const { return settings.empty() && otherBytes == 0; }
 };
 
-using ConstWorkspace = std::span<const std::uint8_t, kWorkspaceSize>;
-
 SettingsComparison compareSettings(ConstWorkspace before, ConstWorkspace after);
+
+// One setting's change as a report shows it: a password as stars.
+SettingDifference settingDifference(const Setting& setting, std::string before, std::string after);
 
 // "1 setting differs", "3 settings differ".
 std::string settingsDifferText(const SettingsComparison& comparison);

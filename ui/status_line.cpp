@@ -81,13 +81,14 @@ std::string loadOutcomeText(const LoadOutcome& outcome) {
     }
     std::string text = std::string(kTextLoadingCompleted) + ", " +
                        std::to_string(outcome.verified.count()) + " of " +
-                       std::to_string(kBlockCount) + " blocks verified";
+                       std::to_string(outcome.blocks.count()) + " blocks verified";
     if (outcome.differing.any()) {
         text += "; " + blockList(outcome.differing) +
                 (outcome.differing.count() == 1 ? " differs" : " differ") + " on the device";
     }
     if (outcome.stop == Stop::ReadBack) text += "; read-back stopped: " + outcome.reason;
     if (outcome.stop == Stop::Rewriting) text += "; writing again stopped: " + outcome.reason;
+    if (outcome.stop == Stop::Interrupted) text += "; interrupted";
     return text;
 }
 

@@ -48,7 +48,10 @@ TEST_F(SnapshotsTest, LongHostsPortsAndTheSameSecondEachGetASnapshotOfTheirOwn) 
         const SnapshotOutcome outcome = keeper.save(workspace, time, device);
         ASSERT_TRUE(outcome.saved) << outcome.path;
         EXPECT_LE(fs::path(outcome.path).filename().string().size(), 244u);
-        EXPECT_NE(outcome.path.find("_" + std::to_string(device.port)), std::string::npos);
+        // Appended: GCC 12 at -O3 takes a one-character prefix insert for an overlapping copy.
+        std::string port(1, '_');
+        port += std::to_string(device.port);
+        EXPECT_NE(outcome.path.find(port), std::string::npos);
         paths.insert(outcome.path);
         std::ifstream in(dir / outcome.path, std::ios::binary);
         EXPECT_EQ(in.get(), static_cast<int>(paths.size() - 1));
