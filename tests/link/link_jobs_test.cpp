@@ -216,26 +216,22 @@ TEST_F(LinkJobsTest, ReadBackChecksEveryBlockAndWritesOnceMoreWhatDiffers) {
         int corruptBlock;  // whose byte the device holds flipped; -1: none
     };
     const Case cases[] = {
+        // The last block of each round is read back on the connection that wrote it.
         {"A3 corrupted at every write", [&] { device->setCorruptOnWrite(3, false); },
-         plus(blocks, {3}), plus(units, {6, 7}), 11, 7, "A3", LoadOutcome::Stop::None, 3},
+         plus(blocks, {3}), plus(units, {6, 7}), 9, 7, "A3", LoadOutcome::Stop::None, 3},
         {"A5 corrupted at its first write", [&] { device->setCorruptOnWrite(5, true); },
-         plus(blocks, {5}), plus(units, {10, 11}), 11, 8, "", LoadOutcome::Stop::None, -1},
-        {"refused once reading back",
+         plus(blocks, {5}), plus(units, {10, 11}), 9, 8, "", LoadOutcome::Stop::None, -1},
+        {"silent once reading back: each of three connections asks three times",
          [&] {
              network.setPatience(std::chrono::milliseconds(5));
              ASSERT_TRUE(pumpUntil([&] {
                  const Transfer* load = engine->status().transfer(TransferKind::WriteAll);
-                 return load != nullptr && load->stage == WriteStage::ReadingBack;
+                 return load != nullptr && load->at == kBlockCount - 1;
              }));
-             device->setFault(sim::FaultMode::Refuse);
+             device->setFault(sim::FaultMode::Silence);
          },
-         blocks,
-         {},
-         8 + kMaxAttempts,
-         0,
-         "",
-         LoadOutcome::Stop::ReadBack,
-         -1},
+         blocks, std::vector<int>(3 * kMaxAttempts, 0), 7 + kMaxAttempts, 0, "",
+         LoadOutcome::Stop::ReadBack, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
