@@ -127,7 +127,7 @@ std::optional<std::string> findTwins(const Options& options, Network& network, c
             std::transform(key.begin(), key.end(), key.begin(),
                            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         }
-        key += ":" + std::to_string(target.port);
+        key.append(":").append(std::to_string(target.port));
         const auto same = std::find(keys.begin(), keys.end(), key);
         if (same != keys.end()) {
             const Target& first = options.targets[static_cast<std::size_t>(same - keys.begin())];

@@ -316,7 +316,9 @@ std::variant<const Setting*, std::string> findSetting(std::string_view name) {
     if (found.empty()) return "no setting is called \"" + std::string(name) + "\"";
     std::string which;
     for (const Setting* s : found) which += (which.empty() ? "" : " or ") + s->qualifiedName();
-    return "\"" + std::string(name) + "\" is in more than one window: say " + which;
+    std::string text = "\"";
+    text.append(name).append("\" is in more than one window: say ").append(which);
+    return text;
 }
 
 std::variant<Assignment, std::string> checkAssignment(std::string_view name, std::string value) {
@@ -336,7 +338,8 @@ std::variant<Assignment, std::string> checkAssignment(std::string_view name, std
 std::variant<Assignment, std::string> parseAssignment(std::string_view text) {
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos) {
-        return "\"" + std::string(text) + "\" is no setting: say LABEL=VALUE";
+        std::string error = "\"";
+        return error.append(text).append("\" is no setting: say LABEL=VALUE");
     }
     return checkAssignment(text.substr(0, equals), std::string(text.substr(equals + 1)));
 }
