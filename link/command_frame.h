@@ -196,6 +196,24 @@ static_assert(frameTextOf(readCodeForUnit(kReadUnitCount - 1)) == "read programA
 // first turns every byte 13 of that image block into 12, in the workspace.
 int BuildCommandFrame(FrameBuffer& buffer, CommandCode code, ParameterWorkspace& workspace);
 
+// Device blocks written as ready-made chunks: the dialer's from 32 on, the alarm code's up to 140.
+// No number of this range has an image block's suffix character; from 208 on the character wraps
+// past 255, and 256 to 263 would write A0 to A7.
+inline constexpr int kFirstChunkBlock = 32;
+inline constexpr int kLastChunkBlock = kLastAlarmChunk;
+constexpr bool isChunkBlock(int number) {
+    return number >= kFirstChunkBlock && number <= kLastChunkBlock;
+}
+static_assert([] {
+    for (int n = kFirstChunkBlock; n <= kLastChunkBlock; ++n) {
+        for (int b = 0; b < kBlockCount; ++b) {
+            if (suffixByte(n) == suffixByte(b)) return false;
+        }
+    }
+    return true;
+}());
+static_assert(!isChunkBlock(208) && suffixByte(256) == suffixByte(0));
+
 // Builds "write programA" + suffix of blockNumber with 128 bytes copied as
 // they are (no CR rule); returns 146.
 int BuildChunkFrame(FrameBuffer& buffer, std::span<const std::uint8_t, kBlockSize> source,

@@ -25,6 +25,7 @@ void LinkEngine::requestFullRead() {
     m_status.refusal = Refusal::None;
     m_status.rewritten.clear();
     publish();
+    requested();
 }
 
 void LinkEngine::stopFullRead() {
@@ -36,11 +37,13 @@ void LinkEngine::requestWriteAll(ReadBack readBack, std::bitset<kBlockCount> blo
     m_writeAll = targeted(std::make_shared<WriteAll>(readBack, blocks));
     m_status.lastLoad.reset();
     publish();
+    requested();
 }
 
 void LinkEngine::startAlarmDownload(std::span<const std::uint8_t> bytes) {
     m_alarm = targeted(std::make_shared<AlarmCodeDownload>(bytes));
     publish();
+    requested();
 }
 
 void LinkEngine::startDialerUpload() {
@@ -53,6 +56,7 @@ void LinkEngine::startDialerUpload() {
         progress.upload, m_clock.now() + kDialerFirstChunkDelay,
         std::span<const std::uint8_t, kDialerDataSize>(m_state.workspace.dialerDataArea())));
     publish();
+    requested();
 }
 
 void LinkEngine::requestBlockWrite(int block) {
@@ -64,6 +68,7 @@ void LinkEngine::requestBlockWrite(int block) {
     if (!waiting) {
         m_queue.push_back(
             targeted(std::make_shared<SingleExchange>(SingleExchange::blockWrite(block))));
+        requested();
     }
 }
 
@@ -79,7 +84,10 @@ void LinkEngine::requestExchange(CommandCode code) {
     const bool waiting =
         inFlight || std::any_of(m_queue.begin(), m_queue.end(),
                                 [&](const auto& e) { return same(*e) && e->code() == code; });
-    if (!waiting) m_queue.push_back(targeted(std::make_shared<SingleExchange>(exchange)));
+    if (!waiting) {
+        m_queue.push_back(targeted(std::make_shared<SingleExchange>(exchange)));
+        requested();
+    }
 }
 
 void LinkEngine::retryUnwrittenBlocks() {
@@ -88,15 +96,20 @@ void LinkEngine::retryUnwrittenBlocks() {
     }
 }
 
-void LinkEngine::requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber) {
+bool LinkEngine::requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber) {
+    // Image blocks go only as block writes, with their checks.
+    if (!isChunkBlock(blockNumber)) return false;
     m_queue.push_back(
         targeted(std::make_shared<SingleExchange>(SingleExchange::chunk(source, blockNumber))));
+    requested();
+    return true;
 }
 
 bool LinkEngine::requestPairing(std::span<const std::uint8_t> frame) {
     SingleExchange exchange = SingleExchange::blockWrite(0);
     if (!SingleExchange::pairing(frame, exchange)) return false;
     m_queue.push_back(targeted(std::make_shared<SingleExchange>(exchange)));
+    requested();
     return true;
 }
 
@@ -150,7 +163,39 @@ void LinkEngine::tick() {
     publish();
 }
 
-void LinkEngine::halt() { m_halted = true; }
+void LinkEngine::halt() {
+    m_halted = true;
+    requested();
+}
+
+std::optional<Clock::TimePoint> LinkEngine::nextTick() const {
+    const Clock::TimePoint now = m_clock.now();
+    const bool socketTells = m_socket && m_socket->callsReadyHandler();
+    switch (m_phase) {
+        case Phase::Idle: {
+            if (settled()) return std::nullopt;
+            // Only a paced job waiting for its time: that time.
+            const bool onlyPaced = !m_halted && m_queue.empty() && !m_read && !m_writeAll &&
+                                   !m_alarm && m_dialer && !m_dialer->ready(now);
+            return onlyPaced ? m_dialer->readyAt() : now;
+        }
+        case Phase::Pausing:
+            return m_deadline;
+        case Phase::Connecting:
+        case Phase::Greeting:
+        case Phase::AwaitReply:
+            return socketTells ? m_deadline : now;
+        case Phase::Resolving:
+        case Phase::Send:
+        case Phase::Close:
+            return now;
+    }
+    return now;
+}
+
+void LinkEngine::requested() {
+    if (m_onRequest) m_onRequest();
+}
 
 // Halted and idle: nothing more goes. A write of blocks says which ones the device holds.
 void LinkEngine::abandonJobs() {

@@ -59,6 +59,13 @@ class LinkEngine {
     const Target& target() const { return m_target; }
     // One tick of the main window's timer.
     void tick();
+    // When the engine next has something to do. Nothing when it is settled: a request then tells
+    // its driver through the request handler. A deadline when all it waits for is one (the pause
+    // after connecting, a paced job, or a bound while a socket that reports its news is quiet).
+    // Otherwise now: it polls, at its driver's pace.
+    std::optional<Clock::TimePoint> nextTick() const;
+    // Called whenever a request gives the engine work, so that a driver at rest starts ticking.
+    void setOnRequest(std::function<void()> onRequest) { m_onRequest = std::move(onRequest); }
 
     // Requests. Jobs start again from their beginning when requested again; an exchange of the
     // earlier start still in flight is dropped, never stored or counted. Writes of image blocks
@@ -86,8 +93,9 @@ class LinkEngine {
     // The dialer's list and schedule, chunk by chunk at the dialer's pace (DialerUpload); a new
     // start begins again at chunk 0.
     void startDialerUpload();
-    // A 146-byte chunk for device blocks outside the image.
-    void requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber);
+    // A 146-byte chunk for a device block outside the image (kFirstChunkBlock..kLastChunkBlock);
+    // false, and nothing queued, for any other block number.
+    bool requestChunk(std::span<const std::uint8_t, kBlockSize> source, int blockNumber);
     // The bridge pairing frame, sent as it is; false, and nothing queued, when it does not fit.
     bool requestPairing(std::span<const std::uint8_t> frame);
 
@@ -146,6 +154,7 @@ class LinkEngine {
     void publish();
     void publishTransfers();
     void onReadable();
+    void requested();
 
     ProgrammerState& m_state;
     Network& m_network;
@@ -153,6 +162,7 @@ class LinkEngine {
     LinkLogs m_noLogs;
     LinkLogs& m_logs;
     std::function<void()> m_tickSoon;
+    std::function<void()> m_onRequest;
     LinkStatus m_status;
     LinkTexts m_texts;
 

@@ -77,7 +77,10 @@ class LinkJob {
     const Target& target() const { return m_target; }
     void setTarget(Target target) { m_target = std::move(target); }
     // A paced job waits for its time; the engine serves others meanwhile.
-    virtual bool ready(std::chrono::steady_clock::time_point /*now*/) const { return true; }
+    virtual std::chrono::steady_clock::time_point readyAt() const {
+        return std::chrono::steady_clock::time_point::min();
+    }
+    bool ready(std::chrono::steady_clock::time_point now) const { return now >= readyAt(); }
     // A reply is awaited after the frame (reads, status, pairing); otherwise the frame is all.
     virtual bool awaitsReply() const { return false; }
     // The replies are read units of 64 bytes, gathered whole and handed to takeUnit.
@@ -260,7 +263,7 @@ class DialerUpload final : public LinkJob {
     DialerUpload(int upload, TimePoint firstDue,
                  std::span<const std::uint8_t, kDialerDataSize> list);
     JobKind kind() const override { return JobKind::DialerUpload; }
-    bool ready(TimePoint now) const override { return now >= m_due; }
+    TimePoint readyAt() const override { return m_due; }
     int buildFrame(FrameBuffer& frame, JobContext& ctx) override;
     void succeeded(JobContext& ctx) override;
     bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;

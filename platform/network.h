@@ -52,6 +52,9 @@ class StreamSocket {
     // have become readable. Lets the owner act before its next timer tick. Optional: a network
     // may never call it, so polling alone must also work.
     virtual void setReadyHandler(std::function<void()> handler) = 0;
+    // True when the handler is called for every piece of news, so that its owner may sleep until
+    // it comes; false when the owner must poll.
+    virtual bool callsReadyHandler() const { return false; }
 };
 
 class Network {

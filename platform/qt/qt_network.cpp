@@ -55,13 +55,15 @@ class QtSocket final : public StreamSocket {
         m_socket.setProxy(QNetworkProxy::NoProxy);
         QObject::connect(&m_socket, &QTcpSocket::connected, &m_socket, [this] {
             m_everConnected = true;
-            signalReady();
+            signalOnce();
         });
         // Unbuffered, Qt reads nothing itself: the end of the stream comes as readyRead too, and
         // the owner's next receive reports it. A failed write closes the socket: disconnected.
         QObject::connect(&m_socket, &QTcpSocket::readyRead, &m_socket, [this] { signalReady(); });
-        QObject::connect(&m_socket, &QTcpSocket::disconnected, &m_socket,
-                         [this] { signalReady(); });
+        QObject::connect(&m_socket, &QTcpSocket::disconnected, &m_socket, [this] { signalOnce(); });
+        // A refused or failed connect: never connected, so never disconnected either.
+        QObject::connect(&m_socket, &QTcpSocket::errorOccurred, &m_socket,
+                         [this] { signalOnce(); });
     }
     ~QtSocket() override {
         m_handler = nullptr;  // the close below signals, and the owner is gone
@@ -127,6 +129,8 @@ class QtSocket final : public StreamSocket {
         m_armed = false;
         if (m_handler) arm();
     }
+    // Level-triggered and re-armed by every receive: no news is ever missed.
+    bool callsReadyHandler() const override { return true; }
 
   private:
     IoResult readSome(std::span<std::uint8_t> buffer) {
@@ -166,6 +170,13 @@ class QtSocket final : public StreamSocket {
         m_gate.post(&m_socket, 0, [this](bool) {
             if (m_handler) m_handler();
         });
+    }
+
+    // The connect's end and the stream's end happen once each: they are always told, whether or
+    // not the owner has read since the last news.
+    void signalOnce() {
+        m_armed = true;
+        signalReady();
     }
 
     TickGate& m_gate;

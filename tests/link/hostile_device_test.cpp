@@ -48,6 +48,7 @@ class MeteredNetwork final : public Network {
         void setReadyHandler(std::function<void()> handler) override {
             m_inner->setReadyHandler(std::move(handler));
         }
+        bool callsReadyHandler() const override { return m_inner->callsReadyHandler(); }
 
       private:
         MeteredNetwork& m_owner;
@@ -113,6 +114,60 @@ TEST_F(HostileDeviceTest, AFrameThatCannotBeSentFailsWithinTheSendBound) {
     ASSERT_TRUE(pumpUntilSettled(std::chrono::seconds(60)));
     EXPECT_EQ(connections(), kMaxAttempts);
     EXPECT_EQ(engine->status().lastError, "status request not sent: could not send to device");
+}
+
+// A port that refuses every connection at once.
+class RefusingNetwork final : public Network {
+  public:
+    std::unique_ptr<HostLookup> lookup(std::string_view hostName) override {
+        return lookupWithoutResolver(hostName);
+    }
+    std::unique_ptr<StreamSocket> connect(Ipv4Address, std::uint16_t) override {
+        return std::make_unique<Refused>();
+    }
+
+  private:
+    struct Refused final : StreamSocket {
+        ConnectStatus connectStatus() override { return ConnectStatus::Failed; }
+        IoResult send(std::span<const std::uint8_t>) override { return {IoStatus::Error, 0}; }
+        IoResult receive(std::span<std::uint8_t>) override { return {IoStatus::Error, 0}; }
+        void setReadyHandler(std::function<void()>) override {}
+    };
+};
+
+// A day of the options window's loop-status poll against a port that refuses: every text the
+// engine keeps stays within its bound, and nothing piles up.
+TEST_F(HostileDeviceTest, ADayOfRefusedPollsLeavesEveryTextWithinItsBound) {
+    RefusingNetwork refusing;
+    LinkEngine polled(state, refusing, clock, &logs);
+    polled.setTarget({"127.0.0.1", 4000});
+    constexpr auto kPollEvery = std::chrono::milliseconds(1010);
+    const auto dayEnd = clock.now() + std::chrono::hours(24);
+    std::size_t longest = 0;
+    int polls = 0;
+    for (auto nextPoll = clock.now(); clock.now() < dayEnd;) {
+        if (clock.now() >= nextPoll) {
+            polled.requestExchange(kCodeStatus);
+            nextPoll += kPollEvery;
+            ++polls;
+        }
+        polled.tick();
+        const LinkStatus& status = polled.status();
+        const LinkTexts& texts = polled.texts();
+        longest =
+            std::max({longest, texts.trace.size(), texts.download.size(), status.lastError.size()});
+        ASSERT_LE(polled.queued(), 1u);
+        ASSERT_LE(status.transfers.size(), 1u);
+        // The engine's own next tick when it has one, the poll's time otherwise.
+        const auto next = polled.nextTick();
+        clock.set(std::max(next ? std::min(*next, nextPoll) : nextPoll,
+                           clock.now() + std::chrono::milliseconds(10)));
+    }
+    EXPECT_GT(polls, 85000);
+    EXPECT_LE(polled.texts().trace.size(), kTraceLimit);
+    EXPECT_LE(longest, kTraceLimit);
+    EXPECT_EQ(polled.status().lastError, "status request not sent: connect failed");
+    EXPECT_TRUE(polled.status().rewritten.empty());
 }
 
 }  // namespace

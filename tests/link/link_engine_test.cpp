@@ -129,6 +129,30 @@ TEST_F(LinkEngineTest, FullReadFillsTheReceiveAreaOverOneConnectionAndLogsIt) {
     EXPECT_EQ(pos, exchangeLog.size());
 }
 
+// The engine says when it next needs a tick: never while settled (a request wakes its driver),
+// the pause's end while it pauses, its driver's pace while it polls a socket that tells nothing.
+TEST_F(LinkEngineTest, TheEngineNamesItsNextTickAndARequestWakesItsDriver) {
+    int wakes = 0;
+    engine->setOnRequest([&] { ++wakes; });
+    EXPECT_EQ(engine->nextTick(), std::nullopt);
+    engine->requestExchange(kCodeStatus);
+    engine->requestExchange(kCodeStatus);  // one waits already: no work, no wake
+    EXPECT_EQ(wakes, 1);
+    EXPECT_EQ(engine->nextTick(), clock.now());
+    std::optional<Clock::TimePoint> pauseEnd;
+    for (int i = 0; i < 100 && !pauseEnd; ++i) {
+        runTicks(1);
+        if (engine->nextTick() > clock.now()) pauseEnd = engine->nextTick();
+    }
+    ASSERT_TRUE(pauseEnd);
+    EXPECT_GT(*pauseEnd, clock.now() + kPauseAfterConnect - std::chrono::milliseconds(50));
+    EXPECT_LE(*pauseEnd, clock.now() + kPauseAfterConnect);
+    clock.set(*pauseEnd);
+    ASSERT_TRUE(pumpUntilSettled());
+    EXPECT_EQ(engine->nextTick(), std::nullopt);
+    EXPECT_TRUE(engine->status().loops.ready);
+}
+
 TEST_F(LinkEngineTest, StatusExchangePublishesTheLoopBytesAndLogsTheWholeExchange) {
     device->setLoopStatus(0x90, 0x10);
     // The status does not depend on the image: it goes before any read.
@@ -696,7 +720,12 @@ TEST_F(LinkEngineTest, ChunksAndPairingAreTheirOwnExchangesAfterAFullRead) {
     std::array<std::uint8_t, kBlockSize> dialerChunk{};
     const std::string numbers = "0123456789\r\n\"E";
     std::copy(numbers.begin(), numbers.end(), dialerChunk.begin());
-    engine->requestChunk(dialerChunk, 32);
+    ASSERT_TRUE(engine->requestChunk(dialerChunk, 32));
+    // Only the chunk blocks: image blocks go as block writes, and a number past 207 wraps its
+    // suffix (256 on would write A0).
+    for (int number : {-1, 0, 7, 31, 141, 208, 256, 263}) {
+        EXPECT_FALSE(engine->requestChunk(dialerChunk, number)) << number;
+    }
     const std::string pairing = "001122334455/DOWNLOADBT/66778899AABB5551234\r";
     ASSERT_TRUE(engine->requestPairing(
         std::span(reinterpret_cast<const std::uint8_t*>(pairing.data()), pairing.size())));

@@ -59,6 +59,7 @@ class CloggedNetwork final : public Network {
         void setReadyHandler(std::function<void()> handler) override {
             m_inner->setReadyHandler(std::move(handler));
         }
+        bool callsReadyHandler() const override { return m_inner->callsReadyHandler(); }
 
       private:
         std::unique_ptr<StreamSocket> m_inner;

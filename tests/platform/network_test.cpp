@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <type_traits>
 
 #include "platform/posix_network.h"
 #include "platform/qt/qt_network.h"
@@ -288,6 +289,23 @@ TYPED_TEST(NetworkContract, AStreamingPeerWaitsForTheOwnerAndLosesNothing) {
     EXPECT_EQ(misplaced, 0u);
     ::close(peer);
     EXPECT_EQ(receiveNext(*socket, buffer).status, IoStatus::Closed);
+}
+
+// An owner that sleeps until its socket has news hears of a refused connect too: the POSIX
+// socket says it must be polled, the Qt one tells the end of every connect.
+TYPED_TEST(NetworkContract, ASocketSaysWhetherItTellsItsNewsAndTellsARefusal) {
+    LoopbackPort unused(false);
+    const std::uint16_t port = unused.port();
+    unused.closeNow();
+    auto socket = this->network.connect(Ipv4Address{kLoopback}, port);
+    ASSERT_NE(socket, nullptr);
+    int told = 0;
+    socket->setReadyHandler([&] { ++told; });
+    const bool tells = std::is_same_v<TypeParam, QtKind>;
+    EXPECT_EQ(socket->callsReadyHandler(), tells);
+    if (!tells) return;
+    ASSERT_TRUE(processUntil([&] { return told > 0; }));
+    EXPECT_EQ(socket->connectStatus(), ConnectStatus::Failed);
 }
 
 // The POSIX network reports no readiness (nothing runs its loop). The Qt one reports the connect

@@ -65,6 +65,7 @@ class PatientSocket final : public StreamSocket {
     void setReadyHandler(std::function<void()> handler) override {
         m_inner->setReadyHandler(std::move(handler));
     }
+    bool callsReadyHandler() const override { return m_inner->callsReadyHandler(); }
 
   private:
     void owe() {
