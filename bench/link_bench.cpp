@@ -10,14 +10,17 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
 #include "app/programmer_app.h"
 #include "bench/many_devices.h"
+#include "dialer/dialer_receiver_dlg.h"
 #include "link/command_frame.h"
 #include "options/options_dlg.h"
 #include "platform/qt/qt_command_runner.h"
@@ -101,19 +104,29 @@ int main(int argc, char** argv) {
     QElapsedTimer sinceTick;
     qint64 maxGap = 0;
     QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
     std::size_t longestTrace = 0;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         maxGap = std::max(maxGap, sinceTick.restart());
         longestTrace = std::max(longestTrace, engine.texts().trace.size());
     });
 
+    // The program's own event loop, not a spinning one: a bench that spins takes the processor
+    // the simulator and the link need. A 1 ms probe sees the end and the longest stall.
     auto runUntil = [&](const std::function<bool()>& done) {
         const auto start = std::chrono::steady_clock::now();
+        QEventLoop loop;
+        QTimer check;
+        check.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (done() || std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
+                loop.quit();
+            }
+        });
         sinceTick.start();
         probe.start(10);
-        while (!done() && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
+        check.start(1);
+        loop.exec();
         probe.stop();
         return Seconds(std::chrono::steady_clock::now() - start).count();
     };
@@ -176,6 +189,41 @@ int main(int argc, char** argv) {
     options.onClosed();
     optionsDialog.reset();
 
+    // At rest after a read, nothing typed and nothing due: the window thread's processor time per
+    // second of wall time, with the main window alone and with each other window beside it.
+    const auto idleCpuPercent = [&] {
+        const auto threadCpu = [] {
+            timespec t{};
+            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+            return Seconds(std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec));
+        };
+        const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        runUntil([&] { return std::chrono::steady_clock::now() >= settle; });
+        QEventLoop loop;
+        QTimer::singleShot(std::chrono::seconds(3), &loop, &QEventLoop::quit);
+        const Seconds cpuStart = threadCpu();
+        const auto wallStart = std::chrono::steady_clock::now();
+        loop.exec();
+        return 100.0 * (threadCpu() - cpuStart).count() /
+               Seconds(std::chrono::steady_clock::now() - wallStart).count();
+    };
+    runUntil([&] { return engine.settled(); });
+    const double idleMain = idleCpuPercent();
+    double idleOptions = 0;
+    {
+        COptionsDlg window(services, app->session());
+        auto open = windows.open(window);
+        idleOptions = idleCpuPercent();
+        window.onClosed();
+    }
+    double idleDialer = 0;
+    {
+        CDialerReceiverDlg window(services, app->session());
+        auto open = windows.open(window);
+        idleDialer = idleCpuPercent();
+        window.onClosed();
+    }
+
     std::printf("full_read_s %.3f\n", fullRead);
     std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
     std::printf("write_all_s %.3f\n", writeAll);
@@ -191,6 +239,9 @@ int main(int argc, char** argv) {
     std::printf("endless_greeting_given_up_s %.3f\n", endless);
     std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
     std::printf("endless_greeting_longest_trace_bytes %zu\n", longestTrace);
+    std::printf("idle_main_window_cpu_percent %.2f\n", idleMain);
+    std::printf("idle_with_options_window_cpu_percent %.2f\n", idleOptions);
+    std::printf("idle_with_dialer_window_cpu_percent %.2f\n", idleDialer);
     if (const auto many = veskator::bench::runManyDevices(20, 8)) {
         std::printf("cli_read_20_devices_8_parallel_s %.3f\n", many->seconds);
         std::printf("cli_read_20_devices_succeeded %d\n", many->succeeded);

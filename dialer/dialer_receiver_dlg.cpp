@@ -36,11 +36,12 @@ constexpr std::array<BitStep, 5> kHeartbeatSteps{{{Change}, {Copy}, {ShowBit}, {
 }  // namespace
 
 CDialerReceiverDlg::CDialerReceiverDlg(Services& services, Session& session)
-    : WindowCore(services, session, kDialerDialogTemplate, ids::kStatusLine),
+    : WindowCore(services, session, kDialerDialogTemplate, ids::kStatusLine, kDialerTimer,
+                 kDialerTickPeriod),
       m_deferred(services.clock, kDialerDeferredRows.size()) {}
 
 void CDialerReceiverDlg::onInit(Dialog& dialog) {
-    m_dialog = &dialog;
+    attach(dialog);
     fillMacAddresses();
     fillNumbers();
     m_line = 0;
@@ -61,7 +62,7 @@ void CDialerReceiverDlg::onInit(Dialog& dialog) {
     m_pairingsLogged = status.pairingsEnded;
     m_rewritesShown = status.imageRewrites;
     show();
-    m_dialog->armTimer(kDialerTimer, kDialerTickPeriod);
+    armTick(kDialerTickPeriod);
 }
 
 // A missing or unreadable file gives an empty edit; nothing is created.
@@ -115,7 +116,7 @@ bool CDialerReceiverDlg::onCloseRequested() {
 
 void CDialerReceiverDlg::onClosed() {
     flushOnClose();
-    m_dialog = nullptr;
+    detach();
 }
 
 void CDialerReceiverDlg::flushOnClose() {
@@ -128,6 +129,7 @@ void CDialerReceiverDlg::onEditEnter(ControlId id) {
     if (row < 0 || !m_deferred.pending(static_cast<std::size_t>(row))) return;
     take();
     m_deferred.markNow(static_cast<std::size_t>(row));
+    wake();
 }
 
 void CDialerReceiverDlg::onTextChanged(ControlId id) {
@@ -244,6 +246,7 @@ void CDialerReceiverDlg::onDeferredEdit(ControlId id) {
     }
     take();
     m_deferred.mark(static_cast<std::size_t>(index));
+    wake();
 }
 
 void CDialerReceiverDlg::onTimer(TimerId id) {
@@ -259,6 +262,15 @@ void CDialerReceiverDlg::onTick() {
     // Only the status line: a full show would wipe what is being typed into an edit whose
     // handler has not taken it yet.
     showStatusLine();
+    scheduleTick(nextDue());
+}
+
+// What the window's timer waits for: an edit's second, the A1 write waiting for the link to be
+// idle. What the link does wakes it too.
+std::optional<Clock::TimePoint> CDialerReceiverDlg::nextDue() const {
+    std::optional<Clock::TimePoint> next = m_deferred.nextDue();
+    if (m_a1FollowUp) next = m_services.clock.now();
+    return next;
 }
 
 void CDialerReceiverDlg::writeEdits(DeferredFields::Which which) {

@@ -69,6 +69,7 @@ class CDialerReceiverDlg final : public WindowCore {
     // Deferred edits and the timer.
     void onDeferredEdit(ControlId id);
     void onTick();
+    std::optional<Clock::TimePoint> nextDue() const;
     void writeEdits(DeferredFields::Which which);
     void writeRow(const DeferredDialerRow& row);
     void sendA1FollowUp();

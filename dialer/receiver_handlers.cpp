@@ -33,6 +33,7 @@ void CDialerReceiverDlg::onFormat(ControlId id) {
     m_link.requestBlockWrite(kDecodedBit.place.block);
     m_a1FollowUp = true;
     show();
+    wake();
 }
 
 void CDialerReceiverDlg::onBaudRate(ControlId id) {

@@ -44,7 +44,7 @@ std::string nameFrom(const std::string& bytes, std::size_t limit = std::string::
 }  // namespace
 
 CMainProgDlg::CMainProgDlg(Services& services, Session& session)
-    : WindowCore(services, session, kMainDialogTemplate, kStatusLine),
+    : WindowCore(services, session, kMainDialogTemplate, kStatusLine, kLinkTimer, kTickPeriod),
       m_deferred(services.clock, kMainCommits.size()),
       m_progress(services.clock) {}
 
@@ -56,7 +56,7 @@ bool CMainProgDlg::commitPending(ControlId id) const {
 // Start-up: the working files, the received-data log, the agreement on file, then the timer
 // whose ticks run the link engine.
 void CMainProgDlg::onInit(Dialog& dialog) {
-    m_dialog = &dialog;
+    attach(dialog);
     m_link.setTickSoon([this] {
         if (m_dialog != nullptr) m_dialog->triggerTimer(kLinkTimer);
     });
@@ -65,12 +65,12 @@ void CMainProgDlg::onInit(Dialog& dialog) {
     updateTarget();
     // Shown before any handler can take the controls back into the values.
     show();
-    m_dialog->armTimer(kLinkTimer, kTickPeriod);
+    armTick(kTickPeriod);
 }
 
 void CMainProgDlg::onClosed() {
     m_link.setTickSoon(nullptr);
-    m_dialog = nullptr;
+    detach();
 }
 
 void CMainProgDlg::readWorkingFiles() {
@@ -159,7 +159,7 @@ bool CMainProgDlg::onCloseRequested() {
     if (m_link.pendingWrites() == 0) return true;
     m_closing = true;
     show();
-    m_dialog->armTimer(kLinkTimer, kTickPeriod);
+    armTick(kTickPeriod);
     return false;
 }
 
@@ -186,7 +186,7 @@ void CMainProgDlg::onEditEnter(ControlId id) {
     // Enter commits the field at the next tick instead of a second after the last keystroke.
     take();
     m_deferred.markNow(static_cast<std::size_t>(row));
-    m_dialog->armTimer(kLinkTimer, kTickPeriod);
+    armTick(kTickPeriod);
 }
 
 void CMainProgDlg::onTextChanged(ControlId id) {
@@ -194,7 +194,7 @@ void CMainProgDlg::onTextChanged(ControlId id) {
         case kMacAddress:
         case kDeviceServerPort:
             // Shown only: re-arm and take, never stored or sent.
-            m_dialog->armTimer(kLinkTimer, kCommitDelay);
+            armTick(kCommitDelay);
             take();
             return;
         case kSaveName:
@@ -215,7 +215,7 @@ void CMainProgDlg::onFieldChanged(ControlId id) {
     const int row = commitRowOf(id);
     if (row < 0) return;
     if (changesDevice(id) && !deviceDataPresent()) return;
-    m_dialog->armTimer(kLinkTimer, kCommitDelay);
+    armTick(kCommitDelay);
     m_deferred.mark(static_cast<std::size_t>(row));
     take();
     if (changesDevice(id)) return;
@@ -298,6 +298,7 @@ void CMainProgDlg::onEitherOr(ControlId id) {
     image[static_cast<std::size_t>(imageOffset(clicked.place))] = byte;
     image[static_cast<std::size_t>(imageOffset(partner.place))] = otherByte;
     m_deferred.markNow(static_cast<std::size_t>(commitRowOf(kSecondServer)));
+    wake();
     show();
     if (id == kSecondServer) take();
 }
@@ -451,12 +452,28 @@ void CMainProgDlg::saveAddressWhenDue(bool now) {
 }
 
 void CMainProgDlg::onLinkTick() {
+    const bool linkBusy = !m_link.settled();
     commitFields(DeferredFields::Which::Due);
     m_link.tick();
     followLink();
     show();
-    m_dialog->armTimer(kLinkTimer, kTickPeriod);
+    scheduleTick(nextDue());
+    // The other windows show what the link did.
+    if (linkBusy || !m_link.settled()) m_session.wakeWindows(this);
     if (m_closing && !m_asking) finishClosing();
+}
+
+// What the window's timer waits for: the engine, an edit's commit, the address file's save, the
+// close waiting for the last writes. The engine is looked at at least once a second while it
+// works, so that the progress bar and the status line move on.
+std::optional<Clock::TimePoint> CMainProgDlg::nextDue() const {
+    const Clock::TimePoint now = m_services.clock.now();
+    std::optional<Clock::TimePoint> next = m_link.nextTick();
+    if (next) next = std::min(*next, now + kBusyShowPeriod);
+    next = earliest(next, m_deferred.nextDue());
+    next = earliest(next, m_addressSaveAt);
+    if (m_closing) next = now;
+    return next;
 }
 
 // What the link did since the last tick: a read to show, a byte it rewrote, a load that ended.

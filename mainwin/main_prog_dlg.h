@@ -18,6 +18,8 @@ namespace veskator {
 inline constexpr TimerId kLinkTimer = 1;
 inline constexpr TimerId kAgreementTimer = 2;
 inline constexpr std::chrono::milliseconds kTickPeriod{10};
+// While the link works, the window looks at least this often, whatever the engine waits for.
+inline constexpr std::chrono::milliseconds kBusyShowPeriod{1000};
 inline constexpr std::chrono::milliseconds kAddressSavePause{200};
 // The agreement is judged on Enter or once typing has paused this long: long enough that "yes"
 // typed slowly is never taken for its first letter.
@@ -113,6 +115,7 @@ class CMainProgDlg final : public WindowCore {
     void onAlarmCode();
     void openOptions();
     void onLinkTick();
+    std::optional<Clock::TimePoint> nextDue() const;
     void followLink();
     void showProgress();
 

@@ -67,7 +67,8 @@ constexpr bool contains(const std::array<ControlId, N>& ids, ControlId id) {
 }  // namespace
 
 COptionsDlg::COptionsDlg(Services& services, Session& session)
-    : WindowCore(services, session, kOptionsDialogTemplate, ids::kStatusLine),
+    : WindowCore(services, session, kOptionsDialogTemplate, ids::kStatusLine, kOptionsTimer,
+                 kOptionsTickPeriod),
       m_deferred(services.clock, kDeferredRows.size()),
       m_discovery(services.commands, services.files) {}
 
@@ -77,7 +78,7 @@ bool COptionsDlg::editPending(ControlId id) const {
 }
 
 void COptionsDlg::onInit(Dialog& dialog) {
-    m_dialog = &dialog;
+    attach(dialog);
     m_rewritesShown = m_link.status().imageRewrites;
     using enum OpeningOp;
     static constexpr std::array<Step<OpeningOp>, 12> kOpening{{{ShowEmpty},
@@ -159,7 +160,7 @@ void COptionsDlg::perform(OpeningOp op) {
             show();
             break;
         case OpeningOp::StartTimer:
-            armTimer(kOptionsTickPeriod);
+            armTick(kOptionsTickPeriod);
             break;
     }
 }
@@ -178,11 +179,6 @@ void COptionsDlg::showSlider(const SliderRow& row) {
     m_values.setText(row.box, std::to_string(row.id == ids::kSoundSlider ? position : stored));
 }
 
-void COptionsDlg::armTimer(std::chrono::milliseconds period) {
-    m_period = period;
-    m_dialog->armTimer(kOptionsTimer, period);
-}
-
 // Nothing typed is lost by closing: edits still waiting for their second are written now.
 // A clear's second write still to come goes too: the device must not keep half a clear.
 // A search still running is dropped with its programs: nothing it finds is shown any more.
@@ -198,7 +194,7 @@ void COptionsDlg::onClosed() {
     m_discovery.cancel();
     writeEdits(DeferredFields::Which::All);
     sendFollowUps(DeferredFields::Which::All);
-    m_dialog = nullptr;
+    detach();
 }
 
 void COptionsDlg::onEditEnter(ControlId id) {
@@ -206,7 +202,7 @@ void COptionsDlg::onEditEnter(ControlId id) {
     if (row < 0 || !m_deferred.pending(static_cast<std::size_t>(row))) return;
     take();
     m_deferred.markNow(static_cast<std::size_t>(row));
-    armTimer(kOptionsTickPeriod);
+    wake();
 }
 
 void COptionsDlg::onTextChanged(ControlId id) {
@@ -240,6 +236,7 @@ void COptionsDlg::onDeferredEdit(ControlId id) {
     }
     m_deferred.mark(static_cast<std::size_t>(deferredRowOf(id)));
     take();
+    wake();
 }
 
 // The box shows the level stored, as the slider does.
@@ -247,7 +244,7 @@ void COptionsDlg::onSoundBox() {
     if (!deviceDataPresent()) return;
     m_dialog->wait(kSoundBoxPause);
     take();
-    armTimer(kOptionsTickPeriod);
+    wake();
     const std::uint8_t level =
         clampedByte(parseDecimal(m_values.text(ids::kSoundBox)), kSoundLevelMax);
     m_values.setPosition(ids::kSoundSlider, level);
@@ -282,7 +279,7 @@ void COptionsDlg::onSliderMoved(ControlId id) {
     m_link.requestBlockWrite(kSliders.front().place.block);
     show();
     m_dialog->wait(kSliderPauseAfter);
-    armTimer(kOptionsTickPeriod);
+    wake();
 }
 
 void COptionsDlg::onClicked(ControlId id) {
@@ -320,6 +317,7 @@ void COptionsDlg::onPollingSwitch() {
         m_nextPoll.reset();
     }
     show();
+    wake();
 }
 
 // The search runs in the background; the button waits for its listing, which replaces the text.
@@ -359,8 +357,17 @@ void COptionsDlg::onTick() {
     followImageRewrites();
     showLoopStatus();
     show();
-    // A text edit slowed the timer to its one second; the poll and the next edits need it fast.
-    if (m_period != kOptionsTickPeriod) armTimer(kOptionsTickPeriod);
+    scheduleTick(nextDue());
+}
+
+// What the window's timer waits for: the next poll, an edit's second, a clear's second write.
+// What the link does wakes it too.
+std::optional<Clock::TimePoint> COptionsDlg::nextDue() const {
+    std::optional<Clock::TimePoint> next;
+    if (m_session.loopPolling) next = m_nextPoll.value_or(m_services.clock.now());
+    next = earliest(next, m_deferred.nextDue());
+    for (const auto& due : m_followUps) next = earliest(next, due);
+    return next;
 }
 
 void COptionsDlg::pollWhenDue() {

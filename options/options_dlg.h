@@ -66,7 +66,6 @@ class COptionsDlg final : public WindowCore {
     };
     void perform(OpeningOp op);
 
-    void armTimer(std::chrono::milliseconds period);
     void showOption(ControlId id);
     void showSlider(const SliderRow& row);
     void showLoopStatus();
@@ -79,6 +78,7 @@ class COptionsDlg final : public WindowCore {
     void showListing(std::string listing);
     void onDialerWindow();
     void onTick();
+    std::optional<Clock::TimePoint> nextDue() const;
     void pollWhenDue();
     void writeEdits(DeferredFields::Which which);
     void writeRow(const DeferredRow& row);
@@ -96,7 +96,6 @@ class COptionsDlg final : public WindowCore {
     // The stars a masked box shows until its first edit; empty once it has been edited.
     std::array<std::string, 2> m_placeholders;
     std::optional<Clock::TimePoint> m_nextPoll;
-    std::chrono::milliseconds m_period{0};
     int m_rewritesShown = 0;
     // When each clear's second write is due, one per row of kClearRows.
     std::array<std::optional<Clock::TimePoint>, kClearRows.size()> m_followUps;

@@ -54,7 +54,7 @@ void COptionsDlg::onClear(ControlId id) {
         }
     }
     show();
-    if (row.id == ids::kClearDdns) armTimer(kOptionsTickPeriod);
+    wake();
 }
 
 // Served by the timer as a deferred edit of its own, a second from now.
@@ -62,6 +62,7 @@ void COptionsDlg::onForceUpdate() {
     if (!deviceDataPresent()) return;
     m_deferred.mark(static_cast<std::size_t>(deferredRowOf(ids::kForceDdns)));
     take();
+    wake();
 }
 
 // Written over the start of the file, which is never emptied first: what lies past the history

@@ -28,6 +28,15 @@ class DeferredFields {
                                               [](const auto& due) { return due.has_value(); }));
     }
 
+    // When the earliest pending row falls due; none when nothing is pending.
+    std::optional<Clock::TimePoint> nextDue() const {
+        std::optional<Clock::TimePoint> next;
+        for (const auto& due : m_due) {
+            if (due && (!next || *due < *next)) next = due;
+        }
+        return next;
+    }
+
     enum class Which { Due, All };
     // Calls commit(row) for every row due by now (or every pending row), in table order, and
     // clears each before its call.

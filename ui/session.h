@@ -3,7 +3,11 @@
 // snapshots of this run, and what the windows tell each other (the notice every status line shows,
 // the loop polling switch). The application owns one; every window is handed it.
 
+#include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "link/link_engine.h"
 #include "link/link_logs.h"
@@ -20,7 +24,12 @@ class Session {
         : m_services(services),
           m_logs(services.files),
           m_link(m_state, services.network, services.clock, &m_logs),
-          m_snapshots(services.files) {}
+          m_snapshots(services.files) {
+        // Work for the link wakes every window: the main window ticks the engine, the others
+        // show what it does.
+        m_link.setOnRequest([this] { wakeWindows(); });
+    }
+    ~Session() { m_link.setOnRequest(nullptr); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -36,7 +45,28 @@ class Session {
     }
 
     // What the windows have to say on every status line until something newer replaces it.
-    std::string notice;
+    const std::string& notice() const { return m_notice; }
+    void setNotice(std::string notice) {
+        m_notice = std::move(notice);
+        wakeWindows();
+    }
+
+    // The windows' timers rest while nothing is due; a window registers how to wake it while it
+    // is open. wakeWindows wakes every window but `except`.
+    void addWaker(const void* window, std::function<void()> wake) {
+        m_wakers.emplace_back(window, std::move(wake));
+    }
+    void removeWaker(const void* window) {
+        std::erase_if(m_wakers, [window](const auto& w) { return w.first == window; });
+    }
+    void wakeWindows(const void* except = nullptr) {
+        // A copy, so that a wake that registers or removes a window cannot upset the loop.
+        const auto wakers = m_wakers;
+        for (const auto& [window, wake] : wakers) {
+            if (window != except) wake();
+        }
+    }
+
     // The options window's "reading loop status" switch: it outlives the window, so polling
     // resumes when the window opens again.
     bool loopPolling = false;
@@ -47,6 +77,8 @@ class Session {
     LinkLogFiles m_logs;
     LinkEngine m_link;
     SnapshotKeeper m_snapshots;
+    std::string m_notice;
+    std::vector<std::pair<const void*, std::function<void()>>> m_wakers;
 };
 
 }  // namespace veskator

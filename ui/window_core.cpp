@@ -5,14 +5,55 @@
 namespace veskator {
 
 WindowCore::WindowCore(Services& services, Session& session, const DialogTemplate& layout,
-                       ControlId statusLine)
+                       ControlId statusLine, TimerId timer, std::chrono::milliseconds tickPeriod)
     : m_services(services),
       m_session(session),
       m_state(session.state()),
       m_link(session.link()),
       m_values(layout),
       m_layout(layout),
-      m_statusLine(statusLine) {}
+      m_statusLine(statusLine),
+      m_timer(timer),
+      m_tickPeriod(tickPeriod) {}
+
+WindowCore::~WindowCore() { m_session.removeWaker(this); }
+
+void WindowCore::attach(Dialog& dialog) {
+    m_dialog = &dialog;
+    m_armed.reset();
+    m_session.removeWaker(this);
+    m_session.addWaker(this, [this] { wake(); });
+}
+
+void WindowCore::detach() {
+    m_session.removeWaker(this);
+    m_dialog = nullptr;
+    m_armed.reset();
+}
+
+// A timer already running at the tick period is left alone: restarting it would put its tick off.
+void WindowCore::wake() {
+    if (m_dialog == nullptr) return;
+    if (!m_armed || *m_armed > m_tickPeriod) armTick(m_tickPeriod);
+}
+
+void WindowCore::armTick(std::chrono::milliseconds period) {
+    m_dialog->armTimer(m_timer, period);
+    m_armed = period;
+}
+
+void WindowCore::scheduleTick(std::optional<Clock::TimePoint> next) {
+    if (m_dialog == nullptr) return;
+    if (!next) {
+        m_dialog->killTimer(m_timer);
+        m_armed.reset();
+        return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - m_services.clock.now());
+    const std::chrono::milliseconds period = std::max(wait, m_tickPeriod);
+    // A timer already at that period runs on: re-arming would only restart it.
+    if (m_armed != period) armTick(period);
+}
 
 void WindowCore::take() { m_values.take(*m_dialog); }
 
@@ -23,7 +64,7 @@ void WindowCore::show() {
 }
 
 void WindowCore::showStatusLine() {
-    const std::string status = statusPrefix() + statusLineText(m_link.status(), m_session.notice);
+    const std::string status = statusPrefix() + statusLineText(m_link.status(), m_session.notice());
     if (m_dialog->text(m_statusLine) != status) m_dialog->setText(m_statusLine, status);
 }
 

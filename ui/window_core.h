@@ -3,7 +3,9 @@
 // its control values and its dialog; take and show (with the status line); the check that the
 // image may be changed; and the one interpreter of option-bit step lists.
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -22,8 +24,26 @@ class WindowCore : public DialogWindow {
     const ControlValues& values() const { return m_values; }
 
   protected:
+    // `timer` ticks the window at `tickPeriod` while anything is due, and rests otherwise.
     WindowCore(Services& services, Session& session, const DialogTemplate& layout,
-               ControlId statusLine);
+               ControlId statusLine, TimerId timer, std::chrono::milliseconds tickPeriod);
+    ~WindowCore() override;
+    WindowCore(const WindowCore&) = delete;
+    WindowCore& operator=(const WindowCore&) = delete;
+
+    // The window is open in `dialog` (from onInit) or closed (onClosed): while open, work for
+    // the link and news from it wake its timer.
+    void attach(Dialog& dialog);
+    void detach();
+
+    // The window's timer. A window at rest costs nothing: its timer runs only while something
+    // is due (an edit's second, a follow-up, a poll, the link at work), at the tick period or
+    // until the time of the next thing due, and rests when nothing is.
+    void wake();
+    void armTick(std::chrono::milliseconds period);
+    // After a tick: the next one when `next` comes (not sooner than the tick period), or rest.
+    void scheduleTick(std::optional<Clock::TimePoint> next);
+    bool resting() const { return !m_armed.has_value(); }
 
     void take();
     // Every value into its control (a control that already shows it is left alone), then the
@@ -41,7 +61,7 @@ class WindowCore : public DialogWindow {
     // status line says why not, the controls go back to what they showed, and false.
     bool deviceDataPresent();
     // Says on every status line, until something newer replaces it.
-    void setNotice(std::string notice) { m_session.notice = std::move(notice); }
+    void setNotice(std::string notice) { m_session.setNotice(std::move(notice)); }
 
     std::uint8_t& imageByte(ImagePlace place);
     // The byte a click switches: the working copy where the byte has one, else the image byte.
@@ -62,6 +82,17 @@ class WindowCore : public DialogWindow {
   private:
     const DialogTemplate& m_layout;
     ControlId m_statusLine;
+    TimerId m_timer;
+    std::chrono::milliseconds m_tickPeriod;
+    std::optional<std::chrono::milliseconds> m_armed;  // the period the timer runs at
 };
+
+// The earlier of two times, either of which may be none.
+inline std::optional<Clock::TimePoint> earliest(std::optional<Clock::TimePoint> a,
+                                                std::optional<Clock::TimePoint> b) {
+    if (!a) return b;
+    if (!b) return a;
+    return std::min(*a, *b);
+}
 
 }  // namespace veskator

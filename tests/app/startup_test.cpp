@@ -75,7 +75,7 @@ TEST_F(StartupTest, WorkingFilesFillTheirFieldsWithinTheirLimits) {
     m_windows.advance(100ms);
     EXPECT_EQ(dialog.writeCount(kTargetPort), writes);
     EXPECT_EQ(dialog.text(kTargetAddress), std::string(50, 'h'));
-    EXPECT_EQ(dialog.timerPeriod(1), 10ms);
+    EXPECT_FALSE(dialog.timerPeriod(1)) << "nothing is due: the window rests";
     EXPECT_TRUE(std::filesystem::exists(m_dir / "tempreceiveddata.txt"));
 }
 
@@ -165,7 +165,7 @@ TEST_F(StartupTest, TheApplicationRunsTheMainWindowModallyAndEnds) {
     m_windows.onModal(kMainDialogResource, [&](HeadlessDialog& dialog) {
         ran = true;
         m_windows.advance(30ms);
-        EXPECT_GE(m_windows.tickCount(), 3);
+        EXPECT_GE(m_windows.tickCount(), 1);
         dialog.close(0);
     });
     m_app = std::make_unique<CProgrammerApp>(m_services);

@@ -37,7 +37,8 @@ class DialerWindowTest : public mainwin_test::MainWindowTest {
     }
     bool pumpUntilSettled() {
         return pumpUntil([this] { return (!dialer || dialer->pendingEdits() == 0) && settled(); },
-                         std::chrono::minutes(5));
+                         std::chrono::minutes(5)) &&
+               shownAfter();
     }
     std::uint8_t& imageByte(int block, int offset) {
         return state.workspace.image()[static_cast<std::size_t>(imageOffset({block, offset}))];

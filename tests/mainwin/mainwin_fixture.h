@@ -18,8 +18,8 @@
 
 #include "app/programmer_app.h"
 #include "link/link_engine.h"
-#include "model/programmer_state.h"
 #include "mainwin/main_prog_dlg.h"
+#include "model/programmer_state.h"
 #include "platform/command_runner.h"
 #include "platform/file_system.h"
 #include "platform/headless/headless_platform.h"
@@ -69,8 +69,13 @@ class MainWindowTest : public ::testing::Test {
     bool settled() const;
     // A connection open on either side: virtual time then yields to the real network.
     bool networkBusy() const;
+    // Then one tick more: the windows the link's last news woke show it.
     bool pumpUntilSettled() {
-        return pumpUntil([this] { return settled(); });
+        return pumpUntil([this] { return settled(); }) && shownAfter();
+    }
+    bool shownAfter() {
+        pumpFor(kTickPeriod);
+        return true;
     }
     // "Start/Go" and the whole full read; then the simulator's events are cleared.
     void readDevice();

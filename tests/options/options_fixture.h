@@ -39,7 +39,8 @@ class OptionsWindowTest : public mainwin_test::MainWindowTest {
     // Settled, and no edit of the options window still waiting for its second.
     bool pumpUntilSettled() {
         return pumpUntil(
-            [this] { return (!options || options->pendingEdits() == 0) && settled(); });
+                   [this] { return (!options || options->pendingEdits() == 0) && settled(); }) &&
+               shownAfter();
     }
     // A text with its zero byte.
     void setDeviceString(int block, int offset, std::string_view text) {
