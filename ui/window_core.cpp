@@ -31,10 +31,13 @@ void WindowCore::detach() {
     m_armed.reset();
 }
 
-// A timer already running at the tick period is left alone: restarting it would put its tick off.
+// The next tick comes as soon as the window is free, then at the tick period until the tick
+// finds what is due next. A timer already at the tick period is not restarted: that would only
+// put its ticks off.
 void WindowCore::wake() {
     if (m_dialog == nullptr) return;
     if (!m_armed || *m_armed > m_tickPeriod) armTick(m_tickPeriod);
+    m_dialog->triggerTimer(m_timer);
 }
 
 void WindowCore::armTick(std::chrono::milliseconds period) {
