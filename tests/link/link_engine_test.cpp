@@ -25,12 +25,6 @@ using namespace std::string_literals;
 constexpr std::size_t kA0 = 0;
 constexpr std::size_t kA1 = 128;
 
-std::vector<int> numbersOf(const std::vector<sim::SimEvent>& events) {
-    std::vector<int> numbers;
-    for (const sim::SimEvent& e : events) numbers.push_back(e.number);
-    return numbers;
-}
-
 std::vector<int> allUnits() {
     std::vector<int> units(kReadUnitCount);
     for (int u = 0; u < kReadUnitCount; ++u) units[static_cast<std::size_t>(u)] = u;

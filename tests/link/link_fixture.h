@@ -38,6 +38,12 @@ using namespace std::chrono_literals;
 std::optional<std::size_t> firstDifference(std::string_view a, std::string_view b);
 // The frame the device receives for a command text: LF, quote, the text, CR.
 std::string commandFrame(std::string_view text);
+// The block or unit numbers of the events, in order.
+inline std::vector<int> numbersOf(const std::vector<sim::SimEvent>& events) {
+    std::vector<int> numbers;
+    for (const sim::SimEvent& e : events) numbers.push_back(e.number);
+    return numbers;
+}
 // The read command of unit u (0..63), written out independently of the engine's table.
 std::string readCommandText(int unit);
 

@@ -186,12 +186,6 @@ TEST_F(LinkJobsTest, StatusRequestsNeverHoldAnythingUpAndNeverPileUp) {
     EXPECT_EQ(count(Kind::Status), 1u);
 }
 
-std::vector<int> numbersOf(const std::vector<sim::SimEvent>& events) {
-    std::vector<int> numbers;
-    for (const sim::SimEvent& e : events) numbers.push_back(e.number);
-    return numbers;
-}
-
 // A load read back: units 0 to 15 on one connection after the eight writes, compared with the
 // image as sent (13 went out as 12) and never stored; a block that differs is written and read
 // back once more, and the message counts and names the blocks. (A healthy device, and read-back

@@ -86,7 +86,7 @@ TEST_F(OptionsWindowTest, EveryBoxWritesItsOwnFieldOnTheDevice) {
 
 enum class Does { Flip, Set, Clear };
 
-struct SwitchRow {
+struct ExpectedSwitch {
     ControlId id;
     const char* label;
     int block, offset;
@@ -97,7 +97,7 @@ struct SwitchRow {
 };
 
 // clang-format off
-constexpr std::array<SwitchRow, 20> kSwitches{{
+constexpr std::array<ExpectedSwitch, 20> kSwitches{{
     {1057, "ENABLE DDNS CLIENT UPDATE",                 0, 0x1f, 0x80, Does::Flip,  milliseconds{0},   milliseconds{0},    false},
     {1074, "ENABLE ALARM MONITOR",                      1, 0x3d, 0x80, Does::Flip,  milliseconds{0},   milliseconds{0},    false},
     {1076, "PLACED AT ALARM PANEL",                     1, 0x38, 0x02, Does::Clear, milliseconds{0},   milliseconds{2000}, false},
@@ -126,7 +126,7 @@ TEST_F(OptionsWindowTest, EverySwitchChangesItsOwnBitOnTheDevice) {
     setDeviceByte(0, 0x6d, 0xc0);
     setDeviceByte(1, 0x38, 0x02);
     openOptions();
-    for (const SwitchRow& row : kSwitches) {
+    for (const ExpectedSwitch& row : kSwitches) {
         SCOPED_TRACE(row.label);
         const auto before = static_cast<std::uint8_t>(deviceText(row.block, row.offset, 1)[0]);
         const std::string blockBefore = deviceText(row.block, 0, kBlockSize);

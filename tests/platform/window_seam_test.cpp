@@ -32,16 +32,15 @@ inline constexpr ControlId kButton = 3004;
 inline constexpr ControlId kStatus = 3005;
 inline constexpr ControlId kLevel = 3006;
 }  // namespace seam_ids
-namespace ids = seam_ids;
 
 // clang-format off
 inline constexpr std::array<ControlTemplate, 6> kSeamControls{{
-    edit(ids::kName, 10, 10, 100, 12, "name").limit(5),
-    multiLineEdit(ids::kNotes, 10, 30, 100, 30, "notes").limit(10),
-    option(ids::kOption, "an option", 10, 70, 80, 10),
-    button(ids::kButton, "a button", 100, 70, 50, 14),
-    label(ids::kStatus, "status", 10, 90, 100, 8),
-    slider(ids::kLevel, 10, 100, 100, 15, "level"),
+    edit(seam_ids::kName, 10, 10, 100, 12, "name").limit(5),
+    multiLineEdit(seam_ids::kNotes, 10, 30, 100, 30, "notes").limit(10),
+    option(seam_ids::kOption, "an option", 10, 70, 80, 10),
+    button(seam_ids::kButton, "a button", 100, 70, 50, 14),
+    label(seam_ids::kStatus, "status", 10, 90, 100, 8),
+    slider(seam_ids::kLevel, 10, 100, 100, 15, "level"),
 }};
 // clang-format on
 static_assert(idsAreUnique(kSeamControls));
@@ -152,41 +151,42 @@ TYPED_TEST_SUITE(WindowSeamTest, Rigs, RigName);
 TYPED_TEST(WindowSeamTest, CodeSetsTextUpToTheFirstZeroByteForByteAndRaisesNothing) {
     Dialog& dialog = this->dialog;
     this->log.clear();
-    for (const ControlId id : {ids::kName, ids::kNotes, ids::kOption, ids::kButton, ids::kStatus}) {
+    for (const ControlId id : {seam_ids::kName, seam_ids::kNotes, seam_ids::kOption,
+                               seam_ids::kButton, seam_ids::kStatus}) {
         SCOPED_TRACE(id);
         dialog.setText(id, std::string_view("ab\0cd", 5));
         EXPECT_EQ(dialog.text(id), "ab");
     }
     // What follows the zero is gone: typing goes on after what is shown.
-    this->rig.type(ids::kName, "x");
-    EXPECT_EQ(dialog.text(ids::kName), "abx");
+    this->rig.type(seam_ids::kName, "x");
+    EXPECT_EQ(dialog.text(seam_ids::kName), "abx");
     this->log.clear();
 
     // Line ends and high bytes come back as they were set, and a text longer than the limit is
     // shown whole, in either kind of edit.
     const std::string trace = "first\r\nsecond\rthird\n\xe9\xff";
-    dialog.setText(ids::kNotes, trace);
-    EXPECT_EQ(dialog.text(ids::kNotes), trace);
-    dialog.setText(ids::kName, "0123456789");
-    EXPECT_EQ(dialog.text(ids::kName), "0123456789");
-    dialog.setChecked(ids::kOption, true);
-    dialog.setSliderRange(ids::kLevel, 0, 10);
-    dialog.setSliderPosition(ids::kLevel, 4);
+    dialog.setText(seam_ids::kNotes, trace);
+    EXPECT_EQ(dialog.text(seam_ids::kNotes), trace);
+    dialog.setText(seam_ids::kName, "0123456789");
+    EXPECT_EQ(dialog.text(seam_ids::kName), "0123456789");
+    dialog.setChecked(seam_ids::kOption, true);
+    dialog.setSliderRange(seam_ids::kLevel, 0, 10);
+    dialog.setSliderPosition(seam_ids::kLevel, 4);
 
     // A show writes only what differs, and runs no handler either way.
     ControlValues values(kSeamTemplate);
     values.take(dialog);
-    EXPECT_EQ(values.text(ids::kNotes), trace);
-    EXPECT_TRUE(values.isChecked(ids::kOption));
-    EXPECT_EQ(values.position(ids::kLevel), 4);
-    values.setText(ids::kName, "new");
-    values.setChecked(ids::kOption, false);
-    values.setPosition(ids::kLevel, 7);
+    EXPECT_EQ(values.text(seam_ids::kNotes), trace);
+    EXPECT_TRUE(values.isChecked(seam_ids::kOption));
+    EXPECT_EQ(values.position(seam_ids::kLevel), 4);
+    values.setText(seam_ids::kName, "new");
+    values.setChecked(seam_ids::kOption, false);
+    values.setPosition(seam_ids::kLevel, 7);
     values.show(dialog);
-    EXPECT_EQ(dialog.text(ids::kName), "new");
-    EXPECT_EQ(dialog.text(ids::kNotes), trace);
-    EXPECT_FALSE(dialog.isChecked(ids::kOption));
-    EXPECT_EQ(dialog.sliderPosition(ids::kLevel), 7);
+    EXPECT_EQ(dialog.text(seam_ids::kName), "new");
+    EXPECT_EQ(dialog.text(seam_ids::kNotes), trace);
+    EXPECT_FALSE(dialog.isChecked(seam_ids::kOption));
+    EXPECT_EQ(dialog.sliderPosition(seam_ids::kLevel), 7);
     EXPECT_TRUE(this->log.empty()) << this->log.front();
 }
 
@@ -198,7 +198,7 @@ TYPED_TEST(WindowSeamTest, LimitsBoundTypingOnly) {
         ControlId id;
         int limit;
     };
-    for (const Typing t : {Typing{ids::kName, 5}, Typing{ids::kNotes, 10}}) {
+    for (const Typing t : {Typing{seam_ids::kName, 5}, Typing{seam_ids::kNotes, 10}}) {
         SCOPED_TRACE(t.id);
         EXPECT_EQ(dialog.charLimit(t.id), t.limit);
         this->rig.type(t.id, "abcdefghijklmnop");
@@ -223,54 +223,56 @@ TYPED_TEST(WindowSeamTest, LimitsBoundTypingOnly) {
 
     // A show gives each edit the limit of its value, the template's until the window changes it.
     ControlValues values(kSeamTemplate);
-    EXPECT_EQ(values.charLimit(ids::kName), 5);
-    values.setCharLimit(ids::kNotes, 4);
-    values.setText(ids::kName, "");
-    values.setText(ids::kNotes, "");
+    EXPECT_EQ(values.charLimit(seam_ids::kName), 5);
+    values.setCharLimit(seam_ids::kNotes, 4);
+    values.setText(seam_ids::kName, "");
+    values.setText(seam_ids::kNotes, "");
     values.show(dialog);
-    EXPECT_EQ(dialog.charLimit(ids::kName), 5);
-    EXPECT_EQ(dialog.charLimit(ids::kNotes), 4);
-    this->rig.type(ids::kName, "abcdefgh");
-    this->rig.type(ids::kNotes, "abcdefgh");
-    EXPECT_EQ(dialog.text(ids::kName), "abcde");
-    EXPECT_EQ(dialog.text(ids::kNotes), "abcd");
+    EXPECT_EQ(dialog.charLimit(seam_ids::kName), 5);
+    EXPECT_EQ(dialog.charLimit(seam_ids::kNotes), 4);
+    this->rig.type(seam_ids::kName, "abcdefgh");
+    this->rig.type(seam_ids::kNotes, "abcdefgh");
+    EXPECT_EQ(dialog.text(seam_ids::kName), "abcde");
+    EXPECT_EQ(dialog.text(seam_ids::kNotes), "abcd");
 }
 
 TYPED_TEST(WindowSeamTest, DisabledControlsTakeNoUserInputButCodeStillSetsThem) {
     Dialog& dialog = this->dialog;
-    dialog.setSliderRange(ids::kLevel, 0, 10);
-    for (const ControlId id : {ids::kName, ids::kNotes, ids::kOption, ids::kButton, ids::kLevel})
+    dialog.setSliderRange(seam_ids::kLevel, 0, 10);
+    for (const ControlId id : {seam_ids::kName, seam_ids::kNotes, seam_ids::kOption,
+                               seam_ids::kButton, seam_ids::kLevel})
         dialog.setEnabled(id, false);
     this->log.clear();
 
-    this->rig.type(ids::kName, "ab");
-    this->rig.type(ids::kNotes, "ab");
-    this->rig.click(ids::kOption);
-    this->rig.click(ids::kButton);
-    this->rig.stepSlider(ids::kLevel);
+    this->rig.type(seam_ids::kName, "ab");
+    this->rig.type(seam_ids::kNotes, "ab");
+    this->rig.click(seam_ids::kOption);
+    this->rig.click(seam_ids::kButton);
+    this->rig.stepSlider(seam_ids::kLevel);
     EXPECT_TRUE(this->log.empty()) << this->log.front();
-    EXPECT_EQ(dialog.text(ids::kName), "");
-    EXPECT_EQ(dialog.text(ids::kNotes), "");
-    EXPECT_FALSE(dialog.isChecked(ids::kOption));
-    EXPECT_EQ(dialog.sliderPosition(ids::kLevel), 0);
+    EXPECT_EQ(dialog.text(seam_ids::kName), "");
+    EXPECT_EQ(dialog.text(seam_ids::kNotes), "");
+    EXPECT_FALSE(dialog.isChecked(seam_ids::kOption));
+    EXPECT_EQ(dialog.sliderPosition(seam_ids::kLevel), 0);
 
-    EXPECT_FALSE(dialog.isEnabled(ids::kName));
-    dialog.setText(ids::kName, "set");
-    dialog.setChecked(ids::kOption, true);
-    EXPECT_EQ(dialog.text(ids::kName), "set");
-    EXPECT_TRUE(dialog.isChecked(ids::kOption));
+    EXPECT_FALSE(dialog.isEnabled(seam_ids::kName));
+    dialog.setText(seam_ids::kName, "set");
+    dialog.setChecked(seam_ids::kOption, true);
+    EXPECT_EQ(dialog.text(seam_ids::kName), "set");
+    EXPECT_TRUE(dialog.isChecked(seam_ids::kOption));
 
-    for (const ControlId id : {ids::kName, ids::kNotes, ids::kOption, ids::kButton, ids::kLevel})
+    for (const ControlId id : {seam_ids::kName, seam_ids::kNotes, seam_ids::kOption,
+                               seam_ids::kButton, seam_ids::kLevel})
         dialog.setEnabled(id, true);
-    EXPECT_TRUE(dialog.isEnabled(ids::kName));
-    this->rig.type(ids::kName, "x");
-    this->rig.type(ids::kNotes, "ab");
-    this->rig.click(ids::kOption);
-    this->rig.click(ids::kButton);
-    this->rig.stepSlider(ids::kLevel);
-    EXPECT_EQ(dialog.text(ids::kName), "setx");
-    EXPECT_EQ(dialog.text(ids::kNotes), "ab");
-    EXPECT_EQ(dialog.sliderPosition(ids::kLevel), 1);
+    EXPECT_TRUE(dialog.isEnabled(seam_ids::kName));
+    this->rig.type(seam_ids::kName, "x");
+    this->rig.type(seam_ids::kNotes, "ab");
+    this->rig.click(seam_ids::kOption);
+    this->rig.click(seam_ids::kButton);
+    this->rig.stepSlider(seam_ids::kLevel);
+    EXPECT_EQ(dialog.text(seam_ids::kName), "setx");
+    EXPECT_EQ(dialog.text(seam_ids::kNotes), "ab");
+    EXPECT_EQ(dialog.sliderPosition(seam_ids::kLevel), 1);
     EXPECT_EQ(this->log,
               (std::vector<std::string>{"w.text:3001", "w.text:3002", "w.text:3002", "w.click:3003",
                                         "w.click:3004", "w.slider:3006"}));

@@ -12,11 +12,11 @@
 namespace veskator::sim {
 namespace {
 
-std::vector<std::uint8_t> bytes(std::string_view text) {
+std::vector<std::uint8_t> asBytes(std::string_view text) {
     return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
-std::vector<std::uint8_t> commandFrame(std::string_view text) {
+std::vector<std::uint8_t> frameOf(std::string_view text) {
     std::string frame = "\n\"";
     frame.append(text);
     frame.push_back('\r');
@@ -73,7 +73,7 @@ std::pair<std::vector<FrameSummary>, std::size_t> parseInPieces(
 
 TEST(FrameReader, CommandFramesEndAtTheirCarriageReturnWhateverTheSegments) {
     FrameReader reader;
-    const auto frame = commandFrame("read programAo");
+    const auto frame = frameOf("read programAo");
     for (std::size_t i = 0; i + 1 < frame.size(); ++i) {
         reader.feed(std::span(frame).subspan(i, 1));
         EXPECT_FALSE(reader.next()) << "complete after " << i + 1 << " bytes";
@@ -88,7 +88,7 @@ TEST(FrameReader, CommandFramesEndAtTheirCarriageReturnWhateverTheSegments) {
     EXPECT_EQ(reader.buffered(), 0u);
 
     // A text that starts like a write but ends early is an ordinary command.
-    reader.feed(commandFrame("write"));
+    reader.feed(frameOf("write"));
     parsed = reader.next();
     ASSERT_TRUE(parsed);
     EXPECT_EQ(parsed->kind, Frame::Kind::Command);
@@ -104,7 +104,7 @@ TEST(FrameReader, CommandFramesEndAtTheirCarriageReturnWhateverTheSegments) {
 
 TEST(FrameReader, WriteFramesAreCutByLengthAtEverySplitPoint) {
     const auto write = writeFrame(188);
-    const auto read = commandFrame("read program1");
+    const auto read = frameOf("read program1");
     std::vector<std::uint8_t> stream = write;
     stream.insert(stream.end(), read.begin(), read.end());
 
@@ -145,7 +145,7 @@ TEST(FrameReader, WriteFrameDetailsAndBlockNumbers) {
     // Suffixes below "0" wrap round, as block numbers are sent modulo 256.
     EXPECT_EQ(suffixNumber(0), 208);
     // Only write frames carry a block.
-    reader.feed(commandFrame("gpcommandr1"));
+    reader.feed(frameOf("gpcommandr1"));
     auto command = reader.next();
     ASSERT_TRUE(command);
     EXPECT_EQ(command->block(), -1);
@@ -155,15 +155,15 @@ TEST(FrameReader, WriteFrameDetailsAndBlockNumbers) {
 TEST(FrameReader, LinesWithoutCommandFramingAndStrayLineFeeds) {
     FrameReader reader;
     const std::string pairing = "00:11:22:33:44:55/DOWNLOADBT/66:77:88:99:AA:BB5550199\r";
-    reader.feed(bytes(pairing));
+    reader.feed(asBytes(pairing));
     // A terminal's line feed between frames does not disturb the next frame.
-    reader.feed(bytes("\n"));
-    reader.feed(commandFrame("$remotereset$"));
+    reader.feed(asBytes("\n"));
+    reader.feed(frameOf("$remotereset$"));
     auto line = reader.next();
     ASSERT_TRUE(line);
     EXPECT_EQ(line->kind, Frame::Kind::Line);
     EXPECT_EQ(line->text, pairing.substr(0, pairing.size() - 1));
-    EXPECT_EQ(line->raw, bytes(pairing));
+    EXPECT_EQ(line->raw, asBytes(pairing));
     auto reset = reader.next();
     ASSERT_TRUE(reset);
     EXPECT_EQ(reset->kind, Frame::Kind::Command);
@@ -181,7 +181,7 @@ TEST(FrameReader, LinesWithoutCommandFramingAndStrayLineFeeds) {
 
 TEST(FrameReader, LineLimitCutsAlikeWhateverTheSplit) {
     const std::vector<std::uint8_t> cr{kCarriageReturn};
-    const std::vector<std::uint8_t> status = commandFrame("gpcommandr1");
+    const std::vector<std::uint8_t> status = frameOf("gpcommandr1");
     struct Case {
         const char* name;
         std::vector<std::uint8_t> stream;
@@ -194,7 +194,7 @@ TEST(FrameReader, LineLimitCutsAlikeWhateverTheSplit) {
          {kMaxLineSize, 39},
          49},
         {"command with its CR at 550",
-         joined({bytes("\n\""), repeated('c', 548), cr, status}),
+         joined({asBytes("\n\""), repeated('c', 548), cr, status}),
          {kMaxLineSize, 39, status.size()},
          0},
         {"CR at the last place within the limit",
@@ -202,11 +202,11 @@ TEST(FrameReader, LineLimitCutsAlikeWhateverTheSplit) {
          {kMaxLineSize, status.size()},
          0},
         {"CR at the first place past the limit",
-         joined({repeated('a', 512), cr, bytes("z")}),
+         joined({repeated('a', 512), cr, asBytes("z")}),
          {kMaxLineSize, 1},
          1},
         {"write frame, then a command like it that runs long",
-         joined({writeFrame('7'), bytes("\n\""), repeated('w', 600), cr}),
+         joined({writeFrame('7'), asBytes("\n\""), repeated('w', 600), cr}),
          {kWriteFrameSize, kMaxLineSize, 91},
          0},
         {"line over twice the limit",
