@@ -10,7 +10,7 @@
 #include "dialer/dialer_receiver_dlg.h"
 #include "model/dialer_data.h"
 #include "resources/dialer_dialog_template.h"
-#include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/main_window_rig.h"
 
 namespace veskator::dialer_test {
 

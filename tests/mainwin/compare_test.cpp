@@ -8,7 +8,7 @@
 #include "resources/compare_dialog_template.h"
 #include "resources/dialer_dialog_template.h"
 #include "resources/options_dialog_template.h"
-#include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/main_window_rig.h"
 
 namespace veskator::mainwin_test {
 namespace {

@@ -7,7 +7,7 @@
 #include "model/main_fields.h"
 #include "model/parameter_files.h"
 #include "resources/main_dialog_template.h"
-#include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/main_window_rig.h"
 #include "ui/status_line.h"
 
 namespace veskator::mainwin_test {

@@ -5,7 +5,7 @@
 
 #include "model/main_fields.h"
 #include "resources/main_dialog_template.h"
-#include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/main_window_rig.h"
 #include "tests/support/rig.h"
 
 namespace veskator::mainwin_test {

@@ -13,7 +13,7 @@
 #include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
 #include "resources/main_dialog_template.h"
-#include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/main_window_rig.h"
 #include "tests/support/widget_rig.h"
 
 namespace veskator::mainwin_test {

@@ -9,7 +9,7 @@
 
 #include "options/options_dlg.h"
 #include "resources/options_dialog_template.h"
-#include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/main_window_rig.h"
 
 namespace veskator::options_test {
 

@@ -1,4 +1,4 @@
-#include "tests/mainwin/mainwin_fixture.h"
+#include "tests/support/main_window_rig.h"
 
 #include <unistd.h>
 
