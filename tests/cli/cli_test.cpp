@@ -92,6 +92,16 @@ class CliRunTest : public ::testing::Test {
         return runDevices(options, std::get<Prepared>(prepared), network, files, clock, wallClock,
                           reports);
     }
+    // The first device read into device.bin, whose bytes are returned ("" when the read failed).
+    std::string readFirstDevice() {
+        Options read;
+        read.command = Command::Read;
+        read.output = "device.bin";
+        read.targets = {target(0)};
+        const auto results = run(read);
+        if (results.empty() || !results.front().ok) return {};
+        return mainwinRead(dir / "device.bin");
+    }
     // What the checks before a run say, or "" when they let it go.
     std::string problemOf(const Options& options) {
         auto prepared = prepare(options, files, network, clock, [this] { pause(); });
@@ -153,12 +163,8 @@ TEST_F(CliRunTest, ReadsSeveralDevicesAtOnceAndReportsARefusingOneAsFailed) {
 
 TEST_F(CliRunTest, AWrittenFileIsOnTheDeviceAndComparesEqualAfterwards) {
     // A file that differs from the device in one setting of each kind of window.
-    Options read;
-    read.command = Command::Read;
-    read.output = "device.bin";
-    read.targets = {target(0)};
-    ASSERT_TRUE(run(read).front().ok);
-    std::string file = mainwinRead(dir / "device.bin");
+    std::string file = readFirstDevice();
+    ASSERT_FALSE(file.empty());
     file[imageOffset({0, 0x30})] = '7';  // Receiver Number 1
     file[imageOffset({7, 0x3b})] = 3;    // 9.6K
     file[imageOffset({7, 0x33})] = 13;   // SOUND DETECTING LEVEL, which goes out as 12
@@ -241,12 +247,8 @@ TEST_F(CliRunTest, ChecksComeBeforeAnyDeviceAndNameWhatIsWrong) {
 // Interrupted during a write of three devices: no block begins after that, and each device says
 // which blocks of the file it holds; the JSON document is whole.
 TEST_F(CliRunTest, AnInterruptedWriteSaysWhatEachDeviceHolds) {
-    Options read;
-    read.command = Command::Read;
-    read.output = "device.bin";
-    read.targets = {target(0)};
-    ASSERT_TRUE(run(read).front().ok);
-    std::string file = mainwinRead(dir / "device.bin");
+    std::string file = readFirstDevice();
+    ASSERT_FALSE(file.empty());
     for (std::size_t i = 0; i < kImageSize; ++i) file[i] = static_cast<char>('a' + i % 26);
     std::ofstream(dir / "site.bin", std::ios::binary) << file;
     const sim::SimMemory old = sims[1]->memory();
