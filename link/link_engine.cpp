@@ -34,6 +34,17 @@ void LinkEngine::stopFullRead() {
 }
 
 void LinkEngine::requestWriteAll(ReadBack readBack, std::bitset<kBlockCount> blocks) {
+    if (blocks.none()) {
+        // A write of no block has nothing to send: it ends at once, complete. An earlier one is
+        // replaced all the same.
+        m_writeAll.reset();
+        LoadOutcome outcome;
+        outcome.readBack = readBack == ReadBack::On;
+        m_status.lastLoad = outcome;
+        ++m_status.loadsFinished;
+        publish();
+        return;
+    }
     m_writeAll = targeted(std::make_shared<WriteAll>(readBack, blocks));
     m_status.lastLoad.reset();
     publish();
@@ -411,6 +422,10 @@ bool LinkEngine::stepGreeting() {
     return false;
 }
 
+// The frame being sent went out whole before, on this connection: this is a resend. A frame cut
+// short on its first sending never reached the device as a frame.
+bool LinkEngine::frameWentOut() const { return m_resends > 0; }
+
 void LinkEngine::enterSend() {
     m_sent = 0;
     m_drained = false;
@@ -443,9 +458,9 @@ bool LinkEngine::stepSend() {
                 m_drained = true;
                 break;
             case Drain::Closed:
-                failExchange(m_sent == 0 && m_resends == 0 ? Failure::ClosedBeforeSend
-                                                           : Failure::ClosedMidExchange,
-                             kErrorClosed);
+                failExchange(
+                    frameWentOut() ? Failure::ClosedMidExchange : Failure::ClosedBeforeSend,
+                    kErrorClosed);
                 return true;
             case Drain::More:
                 if (m_clock.now() >= m_deadline) {
@@ -468,9 +483,8 @@ bool LinkEngine::stepSend() {
         return true;
     }
     if (r.status != IoStatus::Ok) {
-        failExchange(
-            m_sent == 0 && m_resends == 0 ? Failure::ClosedBeforeSend : Failure::ClosedMidExchange,
-            kErrorClosed);
+        failExchange(frameWentOut() ? Failure::ClosedMidExchange : Failure::ClosedBeforeSend,
+                     kErrorClosed);
         return true;
     }
     m_logs.logExchange(frame.first(r.count));

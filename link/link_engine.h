@@ -139,6 +139,7 @@ class LinkEngine {
     bool stepSend();
     bool stepAwaitReply();
     void enterSend();
+    bool frameWentOut() const;
     Drain drainInput();
     void prepareFrame();
     void takeReadReply(std::span<const std::uint8_t> bytes);

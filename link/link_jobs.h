@@ -44,7 +44,7 @@ enum class Failure {
     Socket,
     Connect,            // refused, unreachable, look-up or connect bound
     NoGreeting,         // connected, but no greeting line within its bound
-    ClosedBeforeSend,   // dropped before the frame went out
+    ClosedBeforeSend,   // dropped before the frame went out whole
     SendStalled,        // the frame could not be sent within its bound
     NoReply,            // the frame went out, the answer did not come
     ClosedMidExchange,  // the frame went out, then the connection dropped
