@@ -62,7 +62,7 @@ TEST_F(OptionsWindowTest, EveryBoxWritesItsOwnFieldOnTheDevice) {
     for (const TextRow& row : kTexts) {
         SCOPED_TRACE(row.label);
         const std::string text = row.digitsOnly ? std::string("9876543").substr(0, row.width)
-                                                : "v" + std::to_string(row.box);
+                                                : std::string("v").append(std::to_string(row.box));
         const std::string before = deviceText(row.block, 0, kBlockSize);
         opt->replaceText(row.box, text);
         ASSERT_TRUE(pumpUntilSettled());
