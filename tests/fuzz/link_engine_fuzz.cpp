@@ -146,7 +146,8 @@ class FakeSocket final : public StreamSocket {
     bool closed(TimePoint now) const { return m_closeAt && now >= *m_closeAt; }
     bool hasNews(TimePoint now) const {
         return (m_connect == ConnectStatus::Pending && now >= m_connectAt) ||
-               (!m_output.empty() && m_output.front().due <= now) || closed(now);
+               (!m_output.empty() && m_output.front().due <= now) || closed(now) ||
+               (m_streamFrom && now >= *m_streamFrom);
     }
     void notify() {
         if (m_ready) m_ready();
@@ -165,6 +166,8 @@ class FakeSocket final : public StreamSocket {
     std::deque<Piece> m_output;
     std::optional<TimePoint> m_closeAt;
     TimePoint m_stalledUntil{};
+    // From then on, once what was queued has gone, the device sends text without end.
+    std::optional<TimePoint> m_streamFrom;
     sim::FrameReader m_reader;
     ByteString m_received;
     // The device did something no engine can tell from an answer (bytes that answer nothing,
@@ -353,6 +356,10 @@ IoResult FakeSocket::receive(std::span<std::uint8_t> buffer) {
         return {IoStatus::Ok, n};
     }
     if (closed(now)) return {IoStatus::Closed, 0};
+    if (m_streamFrom && now >= *m_streamFrom) {
+        std::fill(buffer.begin(), buffer.end(), std::uint8_t{'x'});
+        return {IoStatus::Ok, buffer.size()};
+    }
     return {IoStatus::WouldBlock, 0};
 }
 
@@ -686,10 +693,8 @@ void Harness::greet(FakeSocket& socket) {
         case 8:
             break;
         case 9:
-            for (int piece = 0; piece < 4; ++piece) {
-                pieces.emplace_back(at + std::chrono::milliseconds(300) * piece,
-                                    ByteString(700, 'x'));
-            }
+            // Text without end, never a line.
+            socket.m_streamFrom = at;
             break;
         case 10:
             pieces.emplace_back(at + std::chrono::milliseconds(40) * decideByte(), greeting);
@@ -713,6 +718,11 @@ void Harness::greet(FakeSocket& socket) {
             greeting.insert(greeting.end(), static_cast<std::size_t>(decideByte()) * 20,
                             kExtraByte);
             pieces.emplace_back(at, greeting);
+            if (decide(2) == 1) {
+                // And then text without end.
+                socket.m_streamFrom = at;
+                socket.m_ambiguous = true;
+            }
             break;
         case 15:
             pieces.emplace_back(at, greeting);
@@ -858,9 +868,6 @@ void Harness::checkReports() {
         }
         FUZZ_CHECK(load.stop != LoadOutcome::Stop::Interrupted || m_engine.halted(), what);
         // Verified: the device holds the block as the image has it.
-        for (const FakeSocket* socket : m_sockets) {
-            m_ambiguousSinceLoad = m_ambiguousSinceLoad || socket->m_ambiguous;
-        }
         for (int k = 0; k < kBlockCount && m_loadDevice >= 0 && !m_ambiguousSinceLoad; ++k) {
             const auto bit = static_cast<std::size_t>(k);
             if (!load.verified.test(bit) || m_changedSinceLoad.test(bit)) continue;
