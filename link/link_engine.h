@@ -193,4 +193,8 @@ class LinkEngine {
     bool m_halted = false;
 };
 
+// Why the image may not be written to `target` (zeros must never reach a device, nor one
+// device's settings another device), or None when it may.
+Refusal imageRefusal(const ProgrammerState& state, const Target& target);
+
 }  // namespace veskator

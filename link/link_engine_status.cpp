@@ -7,10 +7,15 @@
 
 namespace veskator {
 
-// Zeros must never reach a device, nor one device's settings another device.
+Refusal imageRefusal(const ProgrammerState& state, const Target& target) {
+    if (state.holdsDataOf(target)) return Refusal::None;
+    return state.holdsDeviceData() ? Refusal::TargetChanged : Refusal::NoDeviceData;
+}
+
 bool LinkEngine::mayWriteImage(const LinkJob& job) {
-    if (m_state.holdsDataOf(job.target())) return true;
-    m_status.refusal = m_state.holdsDeviceData() ? Refusal::TargetChanged : Refusal::NoDeviceData;
+    const Refusal refusal = imageRefusal(m_state, job.target());
+    if (refusal == Refusal::None) return true;
+    m_status.refusal = refusal;
     ++m_status.refusals;
     return false;
 }

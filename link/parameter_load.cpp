@@ -11,7 +11,7 @@ LoadStart startLoad(const LoadServices& services, const LoadRequest& request) {
     if (!start.file.read()) return start;
     // A file over zeros is the whole image; over another device's image it would mix the two and
     // leave no snapshot of this one.
-    if (state.holdsDeviceData() && !state.holdsDataOf(target)) {
+    if (imageRefusal(state, target) == Refusal::TargetChanged) {
         start.status = LoadStart::Status::TargetChanged;
         return start;
     }

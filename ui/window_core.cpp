@@ -72,10 +72,10 @@ void WindowCore::showStatusLine() {
 }
 
 bool WindowCore::deviceDataPresent() {
-    if (m_state.holdsDataOf(m_link.target())) return true;
+    const Refusal refusal = imageRefusal(m_state, m_link.target());
+    if (refusal == Refusal::None) return true;
     // Refused before anything changes: the control goes back to what it showed.
-    setNotice(
-        refusalText(m_state.holdsDeviceData() ? Refusal::TargetChanged : Refusal::NoDeviceData));
+    setNotice(refusalText(refusal));
     show();
     return false;
 }
