@@ -137,8 +137,7 @@ void DeviceRun::startWrite() {
         case LoadStart::Status::FileProblem:
             return finish(false, parameterFileProblem(name, load.file));
         case LoadStart::Status::SnapshotFailed:
-            return finish(
-                false, "snapshot " + load.snapshot->path + " could not be saved; nothing was sent");
+            return finish(false, snapshotNotSavedText(*load.snapshot));
         case LoadStart::Status::TargetChanged:
             break;
     }
@@ -152,7 +151,7 @@ void DeviceRun::startSet() {
         m_state.workspace, m_services.wallClock.localNow(), m_result.target);
     m_result.file = snapshot.path;
     if (!snapshot.saved) {
-        return finish(false, "snapshot " + snapshot.path + " could not be saved; nothing was sent");
+        return finish(false, snapshotNotSavedText(snapshot));
     }
     std::array<std::uint8_t, kWorkspaceSize> changed{};
     const auto now = m_state.workspace.bytes();

@@ -346,8 +346,8 @@ void CMainProgDlg::onLoadYes() {
             setMessage("loading not started: " + std::string(kTextTargetChanged));
             return show();
         case LoadStart::Status::SnapshotFailed:
-            setMessage("loading not started: snapshot " + load.snapshot->path +
-                       " could not be saved; nothing was sent");
+            setMessage(
+                std::string("loading not started: ").append(snapshotNotSavedText(*load.snapshot)));
             return show();
     }
     std::string snapshotNote;

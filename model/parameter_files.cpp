@@ -33,6 +33,12 @@ ParameterFile readParameterFile(FileSystem& files, std::string_view name, FileSi
     return result;
 }
 
+std::string snapshotNotSavedText(const SnapshotOutcome& snapshot) {
+    return std::string("snapshot ")
+        .append(snapshot.path)
+        .append(" could not be saved; nothing was sent");
+}
+
 std::string parameterFileProblem(std::string_view name, const ParameterFile& file) {
     const std::string named(name);
     switch (file.status) {

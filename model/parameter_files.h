@@ -73,6 +73,8 @@ struct SnapshotOutcome {
     bool saved = false;
     std::string path;  // as the message window names it: "program/snapshots/<name>"
 };
+// Why nothing was sent: "snapshot <path> could not be saved; nothing was sent".
+std::string snapshotNotSavedText(const SnapshotOutcome& snapshot);
 
 // Saves the workspace as a snapshot of the device before a load replaces it. A snapshot never
 // replaces another (a second one of the same second gets a suffix), and pruning to the newest
