@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -278,6 +279,16 @@ TEST_F(CliRunTest, AnInterruptedWriteSaysWhatEachDeviceHolds) {
         EXPECT_NE(r.message.find("of site.bin; snapshot program/snapshots/"), std::string::npos);
     }
     EXPECT_EQ(sims[3]->connectionCount(), 0);
+    // The last frame went out before the run ended; the device may still be taking it in.
+    ASSERT_TRUE(sims[1]->waitFor(
+        [](const std::vector<sim::SimEvent>& seen) {
+            const auto count = [&](sim::SimEvent::Kind kind) {
+                return std::count_if(seen.begin(), seen.end(),
+                                     [kind](const sim::SimEvent& e) { return e.kind == kind; });
+            };
+            return count(sim::SimEvent::Kind::Accepted) == count(sim::SimEvent::Kind::Closed);
+        },
+        std::chrono::seconds(5)));
     // Device 1 holds the blocks it was told of, and its old settings after them.
     const int held = written(1);
     ASSERT_GT(held, 0);
