@@ -108,7 +108,7 @@ void CDialerReceiverDlg::showSchedule() {
 
 // Nothing typed is lost by closing: delays and the subscriber text waiting for their second, and
 // the A1 write after a format choice, go now (A0, then A1, then the reset). The upload goes on.
-bool CDialerReceiverDlg::onCloseRequested() {
+bool CDialerReceiverDlg::handleCloseRequest() {
     take();
     flushOnClose();
     return true;
@@ -124,7 +124,7 @@ void CDialerReceiverDlg::flushOnClose() {
     sendA1FollowUp();
 }
 
-void CDialerReceiverDlg::onEditEnter(ControlId id) {
+void CDialerReceiverDlg::handleEnter(ControlId id) {
     const int row = rowIndex(kDialerDeferredRows, id);
     if (row < 0 || !m_deferred.pending(static_cast<std::size_t>(row))) return;
     take();
@@ -132,7 +132,7 @@ void CDialerReceiverDlg::onEditEnter(ControlId id) {
     wake();
 }
 
-void CDialerReceiverDlg::onTextChanged(ControlId id) {
+void CDialerReceiverDlg::handleTextChange(ControlId id) {
     switch (id) {
         case ids::kTelephone:
             return onTelephoneTyped();
@@ -158,7 +158,7 @@ void CDialerReceiverDlg::onTextChanged(ControlId id) {
     }
 }
 
-void CDialerReceiverDlg::onClicked(ControlId id) {
+void CDialerReceiverDlg::handleClick(ControlId id) {
     if (hasRow(kDialerOptionBits, id)) return onToggle(id);
     if (hasRow(kFormats, id)) return onFormat(id);
     if (hasRow(kBaudRates, id)) return onBaudRate(id);

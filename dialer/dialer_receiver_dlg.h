@@ -32,17 +32,18 @@ class CDialerReceiverDlg final : public WindowCore {
     CDialerReceiverDlg(Services& services, Session& session);
 
     void onInit(Dialog& dialog) override;
-    bool onCloseRequested() override;
     void onClosed() override;
-    void onEditEnter(ControlId id) override;
-    void onTextChanged(ControlId id) override;
-    void onClicked(ControlId id) override;
     void onTimer(TimerId id) override;
 
     int pendingEdits() const { return m_deferred.pendingCount(); }
     bool followUpPending() const { return m_a1FollowUp; }
 
   private:
+    bool handleCloseRequest() override;
+    void handleEnter(ControlId id) override;
+    void handleTextChange(ControlId id) override;
+    void handleClick(ControlId id) override;
+
     // Opening.
     void fillMacAddresses();
     void fillNumbers();

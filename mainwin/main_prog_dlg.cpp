@@ -132,14 +132,15 @@ void CMainProgDlg::showProgress() {
 }
 
 std::string CMainProgDlg::statusPrefix() const {
-    if (!m_closing) return {};
+    if (m_closing != Closing::Writing) return {};
     return "writing " + std::to_string(m_link.pendingWrites()) + " pending changes    ";
 }
 
 // Closing with changes still to go: they are committed now, the window stays until the link has
-// written them, and a second request may give them up.
-bool CMainProgDlg::onCloseRequested() {
-    if (m_closing) {
+// written them or given them up, and a second request may give them up at once.
+bool CMainProgDlg::handleCloseRequest() {
+    if (m_closing == Closing::Saying) return true;
+    if (m_closing == Closing::Writing) {
         m_asking = true;
         // An upload cut short leaves the dialer with part of its list: that is said plainly.
         const bool discard = m_dialog->ask(
@@ -157,29 +158,39 @@ bool CMainProgDlg::onCloseRequested() {
     // Blocks given up earlier get one more try before the program ends.
     m_link.retryUnwrittenBlocks();
     if (m_link.pendingWrites() == 0) return true;
-    m_closing = true;
-    show();
+    m_closing = Closing::Writing;
     armTick(kTickPeriod);
     return false;
 }
 
+// A device that does not take the writes never keeps the window open: the link gives them up
+// within its bounds, and the window then says so and closes.
 void CMainProgDlg::finishClosing() {
-    if (m_link.pendingWrites() > 0) return;
-    m_closing = false;
-    if (m_link.status().unwrittenBlocks.any()) {
-        m_asking = true;
-        const bool close = m_dialog->ask(blockList(m_link.status().unwrittenBlocks) +
-                                         " could not be written to the device. Close anyway?");
-        m_asking = false;
-        if (!close) {
-            show();
-            return;
-        }
+    if (m_closing == Closing::Writing) {
+        if (m_link.pendingWrites() > 0) return;
+        if (m_link.status().unwrittenBlocks.none()) return m_dialog->close(0);
+        sayUnwritten();
+        m_closing = Closing::Saying;
+        m_closeAt = m_services.clock.now() + kUnwrittenNoticePause;
+        return;
     }
-    m_dialog->close(0);
+    if (m_services.clock.now() >= *m_closeAt) m_dialog->close(0);
 }
 
-void CMainProgDlg::onEditEnter(ControlId id) {
+// What the device did not take is kept as a snapshot, so that it can be loaded once the device
+// answers again.
+void CMainProgDlg::sayUnwritten() {
+    const SnapshotOutcome snapshot = m_session.snapshots().save(
+        m_state.workspace, m_services.wallClock.localNow(), m_state.source().device);
+    const std::string text =
+        blockList(m_link.status().unwrittenBlocks) + " could not be written to the device; " +
+        (snapshot.saved ? "the settings are kept in " + snapshot.path
+                        : "the snapshot " + snapshot.path + " could not be saved");
+    setMessage(text);
+    setNotice(text);
+}
+
+void CMainProgDlg::handleEnter(ControlId id) {
     if (id == kMessageWindow) return checkAgreement();
     const int row = commitRowOf(id);
     if (row < 0 || !m_deferred.pending(static_cast<std::size_t>(row))) return;
@@ -189,7 +200,7 @@ void CMainProgDlg::onEditEnter(ControlId id) {
     armTick(kTickPeriod);
 }
 
-void CMainProgDlg::onTextChanged(ControlId id) {
+void CMainProgDlg::handleTextChange(ControlId id) {
     switch (id) {
         case kMacAddress:
         case kDeviceServerPort:
@@ -243,7 +254,7 @@ void CMainProgDlg::checkAgreement() {
     show();
 }
 
-void CMainProgDlg::onClicked(ControlId id) {
+void CMainProgDlg::handleClick(ControlId id) {
     if (hasRow(kOptionSteps, id)) return onOption(id);
     switch (id) {
         case kSecondServer:
@@ -460,7 +471,7 @@ void CMainProgDlg::onLinkTick() {
     scheduleTick(nextDue());
     // The other windows show what the link did.
     if (linkBusy || !m_link.settled()) m_session.wakeWindows(this);
-    if (m_closing && !m_asking) finishClosing();
+    if (m_closing != Closing::No && !m_asking) finishClosing();
 }
 
 // What the window's timer waits for: the engine, an edit's commit, the address file's save, the
@@ -472,7 +483,8 @@ std::optional<Clock::TimePoint> CMainProgDlg::nextDue() const {
     if (next) next = std::min(*next, now + kBusyShowPeriod);
     next = earliest(next, m_deferred.nextDue());
     next = earliest(next, m_addressSaveAt);
-    if (m_closing) next = now;
+    if (m_closing == Closing::Writing) next = now;
+    if (m_closing == Closing::Saying) next = earliest(next, m_closeAt);
     return next;
 }
 
@@ -498,7 +510,7 @@ void CMainProgDlg::followLink() {
     }
 }
 
-void CMainProgDlg::onSystemCommand(int command) {
+void CMainProgDlg::handleSystemCommand(int command) {
     if (command == kAboutCommand) openOptions();
 }
 
@@ -507,7 +519,7 @@ bool CMainProgDlg::contextEntryChecked(int command) const {
 }
 
 // Taken by the next load; a load under way keeps what it was started with.
-void CMainProgDlg::onContextCommand(int command) {
+void CMainProgDlg::handleContextCommand(int command) {
     if (command == kVerifyLoadsCommand) m_verifyLoads = !m_verifyLoads;
 }
 

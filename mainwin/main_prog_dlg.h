@@ -49,6 +49,9 @@ inline constexpr std::size_t kNameShownChars = 20;
 inline constexpr std::size_t kPortFileBytes = 20;
 inline constexpr std::size_t kAddressFileBytes = 50;
 
+// How long a closing window shows which blocks the device did not take before it closes.
+inline constexpr std::chrono::milliseconds kUnwrittenNoticePause{2000};
+
 inline constexpr std::string_view kQuestionDialerUpload =
     "The DV70-1 upload is still running. Close now and leave the dialer with part of its list?";
 
@@ -58,17 +61,11 @@ class CMainProgDlg final : public WindowCore {
 
     void onInit(Dialog& dialog) override;
     void onClosed() override;
-    bool onCloseRequested() override;
-    void onEditEnter(ControlId id) override;
-    void onTextChanged(ControlId id) override;
-    void onClicked(ControlId id) override;
     void onTimer(TimerId id) override;
-    void onSystemCommand(int command) override;
     std::span<const ContextMenuEntry> contextMenuEntries() const override {
         return kMainContextMenu;
     }
     bool contextEntryChecked(int command) const override;
-    void onContextCommand(int command) override;
 
     bool disclaimerAccepted() const { return m_disclaimerAccepted; }
     bool loadConfirmPending() const { return m_loadConfirmPending; }
@@ -78,6 +75,13 @@ class CMainProgDlg final : public WindowCore {
     int pendingCommits() const { return m_deferred.pendingCount(); }
 
   private:
+    bool handleCloseRequest() override;
+    void handleEnter(ControlId id) override;
+    void handleTextChange(ControlId id) override;
+    void handleClick(ControlId id) override;
+    void handleSystemCommand(int command) override;
+    void handleContextCommand(int command) override;
+
     // The window's own words in a control the link writes too: shown until the link's next word.
     struct Overlay {
         std::string text;
@@ -93,6 +97,7 @@ class CMainProgDlg final : public WindowCore {
     // The link serves the device typed into the target address and port.
     void updateTarget();
     void finishClosing();
+    void sayUnwritten();
     // The deferred edits of the device (texts and the option pair), or all of them (the target
     // files too).
     enum class CommitRows { Device, All };
@@ -132,8 +137,11 @@ class CMainProgDlg final : public WindowCore {
     int m_loadsShown = 0;
     std::optional<Overlay> m_traceNote;
     std::optional<Overlay> m_downloadNote;
-    // A close was asked for while changes were still to go: the window closes once they have.
-    bool m_closing = false;
+    // A close asked for while changes were still to go: the window writes them, then closes; what
+    // the device did not take is said for a moment first.
+    enum class Closing { No, Writing, Saying };
+    Closing m_closing = Closing::No;
+    std::optional<Clock::TimePoint> m_closeAt;  // Saying: when the window closes
     bool m_asking = false;
     LinkProgress m_progress;
     ProgressView m_progressShown;

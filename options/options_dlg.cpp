@@ -182,7 +182,7 @@ void COptionsDlg::showSlider(const SliderRow& row) {
 // Nothing typed is lost by closing: edits still waiting for their second are written now.
 // A clear's second write still to come goes too: the device must not keep half a clear.
 // A search still running is dropped with its programs: nothing it finds is shown any more.
-bool COptionsDlg::onCloseRequested() {
+bool COptionsDlg::handleCloseRequest() {
     m_discovery.cancel();
     take();
     writeEdits(DeferredFields::Which::All);
@@ -197,7 +197,7 @@ void COptionsDlg::onClosed() {
     detach();
 }
 
-void COptionsDlg::onEditEnter(ControlId id) {
+void COptionsDlg::handleEnter(ControlId id) {
     const int row = deferredRowOf(id);
     if (row < 0 || !m_deferred.pending(static_cast<std::size_t>(row))) return;
     take();
@@ -205,7 +205,7 @@ void COptionsDlg::onEditEnter(ControlId id) {
     wake();
 }
 
-void COptionsDlg::onTextChanged(ControlId id) {
+void COptionsDlg::handleTextChange(ControlId id) {
     if (contains(kShowOnlyBoxes, id)) {
         // What was typed goes back to what the box shows.
         show();
@@ -266,7 +266,7 @@ void COptionsDlg::onModulationBox() {
 }
 
 // Whichever slider moved, all five bytes are written from the five positions.
-void COptionsDlg::onSliderMoved(ControlId id) {
+void COptionsDlg::handleSlider(ControlId id) {
     if (!hasRow(kSliders, id)) return;
     if (!deviceDataPresent()) return;
     take();
@@ -282,7 +282,7 @@ void COptionsDlg::onSliderMoved(ControlId id) {
     wake();
 }
 
-void COptionsDlg::onClicked(ControlId id) {
+void COptionsDlg::handleClick(ControlId id) {
     if (id == ids::kReadLoopStatus) return onPollingSwitch();
     if (hasRow(kSwitchRows, id)) return onSwitch(id);
     switch (id) {

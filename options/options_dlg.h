@@ -37,11 +37,6 @@ class COptionsDlg final : public WindowCore {
 
     void onInit(Dialog& dialog) override;
     void onClosed() override;
-    bool onCloseRequested() override;
-    void onEditEnter(ControlId id) override;
-    void onTextChanged(ControlId id) override;
-    void onClicked(ControlId id) override;
-    void onSliderMoved(ControlId id) override;
     void onTimer(TimerId id) override;
 
     bool editPending(ControlId id) const;
@@ -50,6 +45,12 @@ class COptionsDlg final : public WindowCore {
     bool followUpPending(ControlId clearButton) const;
 
   private:
+    bool handleCloseRequest() override;
+    void handleEnter(ControlId id) override;
+    void handleTextChange(ControlId id) override;
+    void handleClick(ControlId id) override;
+    void handleSlider(ControlId id) override;
+
     enum class OpeningOp {
         ShowEmpty,
         ModulationBox,

@@ -58,6 +58,49 @@ void WindowCore::scheduleTick(std::optional<Clock::TimePoint> next) {
     if (m_armed != period) armTick(period);
 }
 
+// Every handler ends in a show. The handlers take what the user typed before they change the
+// values, so a show here puts back nothing the user has not had taken.
+bool WindowCore::onCloseRequested() {
+    const bool close = handleCloseRequest();
+    showAfterHandler();
+    return close;
+}
+
+void WindowCore::onEditEnter(ControlId id) {
+    handleEnter(id);
+    showAfterHandler();
+}
+
+void WindowCore::onTextChanged(ControlId id) {
+    handleTextChange(id);
+    showAfterHandler();
+}
+
+void WindowCore::onClicked(ControlId id) {
+    handleClick(id);
+    showAfterHandler();
+}
+
+void WindowCore::onSliderMoved(ControlId id) {
+    handleSlider(id);
+    showAfterHandler();
+}
+
+void WindowCore::onSystemCommand(int command) {
+    handleSystemCommand(command);
+    showAfterHandler();
+}
+
+void WindowCore::onContextCommand(int command) {
+    handleContextCommand(command);
+    showAfterHandler();
+}
+
+// A handler may have closed the window (a modal child's run ends in onClosed).
+void WindowCore::showAfterHandler() {
+    if (m_dialog != nullptr) show();
+}
+
 void WindowCore::take() { m_values.take(*m_dialog); }
 
 void WindowCore::show() {

@@ -23,7 +23,27 @@ class WindowCore : public DialogWindow {
     const DialogTemplate& dialogTemplate() const override { return m_layout; }
     const ControlValues& values() const { return m_values; }
 
+    // The platform's notifications. Each runs the window's handler below and then shows what it
+    // did before the thread is free again: a result never waits for a tick, and the timer may be
+    // resting.
+    bool onCloseRequested() final;
+    void onEditEnter(ControlId id) final;
+    void onTextChanged(ControlId id) final;
+    void onClicked(ControlId id) final;
+    void onSliderMoved(ControlId id) final;
+    void onSystemCommand(int command) final;
+    void onContextCommand(int command) final;
+
   protected:
+    // The window's handlers, as the platform names them.
+    virtual bool handleCloseRequest() { return true; }
+    virtual void handleEnter(ControlId /*id*/) {}
+    virtual void handleTextChange(ControlId /*id*/) {}
+    virtual void handleClick(ControlId /*id*/) {}
+    virtual void handleSlider(ControlId /*id*/) {}
+    virtual void handleSystemCommand(int /*command*/) {}
+    virtual void handleContextCommand(int /*command*/) {}
+
     // `timer` ticks the window at `tickPeriod` while anything is due, and rests otherwise.
     WindowCore(Services& services, Session& session, const DialogTemplate& layout,
                ControlId statusLine, TimerId timer, std::chrono::milliseconds tickPeriod);
@@ -52,6 +72,8 @@ class WindowCore : public DialogWindow {
     // The status line alone: a show would wipe what is being typed into an edit whose handler
     // has not taken it yet.
     void showStatusLine();
+    // After every handler; a closed window shows nothing.
+    void showAfterHandler();
     // Put into the values just before a show: texts the window takes from elsewhere.
     virtual void beforeShow() {}
     // What the window puts before the link's words on its status line.
