@@ -177,6 +177,9 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
     switch (c.kind) {
         case ControlKind::Edit: {
             auto* edit = new QLineEdit(m_host);
+            // Opaque: each blink of the caret repaints the edit alone, not the frame and the
+            // dialog behind it, which is most of what a window at rest costs.
+            edit->setAutoFillBackground(true);
             edit->setMaxLength(c.charLimit > 0 ? c.charLimit : kNoLineEditLimit);
             if (c.masked) edit->setEchoMode(QLineEdit::Password);
             // textEdited: user changes only, one per keystroke.
