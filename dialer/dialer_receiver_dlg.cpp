@@ -42,6 +42,7 @@ CDialerReceiverDlg::CDialerReceiverDlg(Services& services, Session& session)
 
 void CDialerReceiverDlg::onInit(Dialog& dialog) {
     attach(dialog);
+    applyInputRules(std::span(&kStartupDelayField, 1));
     fillMacAddresses();
     fillNumbers();
     m_line = 0;
@@ -289,7 +290,7 @@ void CDialerReceiverDlg::writeRow(const DeferredDialerRow& row) {
             break;
         }
         case DeferredDialerKind::StartupDelay:
-            storeText(m_state.workspace.image(), kStartupDelayField, text);
+            if (!storeField(kStartupDelayField, text)) return show();
             break;
         case DeferredDialerKind::Subscriber:
             storeInSlot(subscriberSlot(m_state.workspace.bytes()), SlotRule::Terminated, text);

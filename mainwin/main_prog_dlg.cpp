@@ -61,6 +61,9 @@ void CMainProgDlg::onInit(Dialog& dialog) {
         if (m_dialog != nullptr) m_dialog->triggerTimer(kLinkTimer);
     });
     m_session.logs().start();
+    applyInputRules(kMainTextFields);
+    applyInputRule(kTargetPort, TextKind::Port);
+    applyInputRule(kTargetAddress, TextKind::Host);
     readWorkingFiles();
     updateTarget();
     // Shown before any handler can take the controls back into the values.
@@ -433,7 +436,7 @@ void CMainProgDlg::commitFields(DeferredFields::Which which, CommitRows rows) {
             switch (commit.kind) {
                 case CommitKind::Text: {
                     const TextField& field = *findRow(kMainTextFields, commit.id);
-                    storeText(image, field, m_values.text(commit.id));
+                    if (!storeField(field, m_values.text(commit.id))) break;
                     for (int b = field.place.block; b <= lastBlockOf(field); ++b) {
                         m_link.requestBlockWrite(b);
                     }

@@ -87,8 +87,9 @@ inline constexpr std::array<NumberRow, 3> kDialerNumbers{{
 }};
 
 // The start-up delay: the six characters the window shows, and its zero byte.
-inline constexpr TextField kStartupDelayField{
-    dialer_ids::kStartupDelay, {3, 0x51}, kStartupDelayChars, kStartupDelayChars + 1};
+inline constexpr TextField kStartupDelayField{dialer_ids::kStartupDelay, {3, 0x51},
+                                              kStartupDelayChars,        kStartupDelayChars + 1,
+                                              SlotRule::Terminated,      TextKind::Digits};
 static_assert(lastBlockOf(kStartupDelayField) == 3, "the store stays inside block A3");
 // The options window's main telephone number, sent with the pairing frame.
 inline constexpr TextField kDialingNumberField{0, {5, 0x50}, 16, 0};

@@ -1,6 +1,8 @@
 #include "model/field_rules.h"
 
+#include <algorithm>
 #include <cctype>
+#include <string>
 
 namespace veskator {
 
@@ -15,6 +17,76 @@ std::uint16_t parsePort(std::string_view text) {
         value = (value * 10 + static_cast<unsigned>(text[i] - '0')) % 65536u;
     }
     return static_cast<std::uint16_t>(negative ? (65536u - value) % 65536u : value);
+}
+
+std::string_view kindDescription(TextKind kind) {
+    switch (kind) {
+        case TextKind::Text:
+            return "any text";
+        case TextKind::Digits:
+            return "decimal digits only";
+        case TextKind::Port:
+            return "a port: decimal digits, 1 to 65535";
+        case TextKind::Host:
+            return "a host name with its domain or a dotted IPv4 address";
+    }
+    return {};
+}
+
+namespace {
+
+bool allDigits(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+// Letters, digits and hyphens in two labels or more of 1 to 63 characters, none starting or ending
+// with a hyphen; at most 253 characters. All digits and dots is an address, so it must be one.
+bool isHost(std::string_view text) {
+    if (text.size() > 253) return false;
+    const bool numeric = std::all_of(text.begin(), text.end(), [](char c) {
+        return c == '.' || std::isdigit(static_cast<unsigned char>(c));
+    });
+    std::size_t labels = 0;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('.', start), text.size());
+        const std::string_view label = text.substr(start, end - start);
+        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+            return false;
+        const bool word = std::all_of(label.begin(), label.end(), [](char c) {
+            return c == '-' || std::isalnum(static_cast<unsigned char>(c));
+        });
+        if (!word) return false;
+        if (numeric && (label.size() > 3 || std::stoi(std::string(label)) > 255)) return false;
+        ++labels;
+        start = end + 1;
+    }
+    // A name has its domain: a single word is no address a device could reach.
+    return numeric ? labels == 4 : labels >= 2;
+}
+
+}  // namespace
+
+std::optional<std::string> kindRefusal(TextKind kind, std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    bool taken = true;
+    switch (kind) {
+        case TextKind::Text:
+            taken = text.find('\0') == std::string_view::npos;
+            break;
+        case TextKind::Digits:
+            taken = allDigits(text);
+            break;
+        case TextKind::Port:
+            taken = allDigits(text) && text.size() <= 5 && std::stoi(std::string(text)) >= 1 &&
+                    std::stoi(std::string(text)) <= 65535;
+            break;
+        case TextKind::Host:
+            taken = isHost(text);
+            break;
+    }
+    if (taken) return std::nullopt;
+    return "takes " + std::string(kindDescription(kind));
 }
 
 void storeText(std::span<std::uint8_t> image, const TextField& field, std::string_view text) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -81,13 +82,43 @@ std::uint16_t parsePort(std::string_view text);
 // zero bytes to the end of the slot; a full slot has none.
 enum class SlotRule { Terminated, Exact, ZeroPadded };
 
+// What a text field may hold beyond what fits its slot: the device reads some of them as a number
+// or an address, and a text it cannot read is refused before it is stored.
+enum class TextKind {
+    Text,    // any characters, one byte each, but no zero byte
+    Digits,  // decimal digits
+    Port,    // a TCP port in decimal digits, 1 to 65535
+    Host,    // a host name, or a dotted IPv4 address of four numbers 0 to 255
+};
+
 struct TextField {
     int id;
     ImagePlace place;
     int showChars;  // shown up to the first zero byte, at most this many characters
     int slotSize;   // 0: shown only, never stored
     SlotRule rule = SlotRule::Terminated;
+    TextKind kind = TextKind::Text;
 };
+
+// The characters a box of the kind lets the user type; empty for any.
+constexpr std::string_view typedCharacters(TextKind kind) {
+    switch (kind) {
+        case TextKind::Text:
+            return {};
+        case TextKind::Digits:
+        case TextKind::Port:
+            return "0123456789";
+        case TextKind::Host:
+            return "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ.-";
+    }
+    return {};
+}
+
+// What a field of the kind takes, as a refusal says it: "takes <this>".
+std::string_view kindDescription(TextKind kind);
+// Why the text cannot be held by a field of the kind, or nullopt. An empty text is always taken:
+// it clears the field.
+std::optional<std::string> kindRefusal(TextKind kind, std::string_view text);
 
 // Stores a field's text into the image; never a byte past the slot, whatever the control holds.
 void storeText(std::span<std::uint8_t> image, const TextField& field, std::string_view text);

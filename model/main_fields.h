@@ -13,15 +13,15 @@ namespace veskator {
 
 // clang-format off
 inline constexpr std::array<TextField, 10> kMainTextFields{{
-    {main_ids::kServerIp1,        {0, 0x00}, 31, 31},
+    {main_ids::kServerIp1,        {0, 0x00}, 31, 31, SlotRule::Terminated, TextKind::Host},
     {main_ids::kAlarmSequence,    {0, 0x20}, 16, 16},
     {main_ids::kReceiver1,        {0, 0x30}, 16, 16},
     {main_ids::kAccountPrefix,    {0, 0x40}, 16, 16},
-    {main_ids::kServerPort2,      {0, 0x50}, 16, 16},
+    {main_ids::kServerPort2,      {0, 0x50}, 16, 16, SlotRule::Terminated, TextKind::Port},
     // A0 0x6c-0x6f are option bytes, so port 1 keeps 11 characters and its zero byte.
-    {main_ids::kServerPort1,      {0, 0x60}, 16, 12},
+    {main_ids::kServerPort1,      {0, 0x60}, 16, 12, SlotRule::Terminated, TextKind::Port},
     // Runs from A0 0x70 into A1: a change is written with both blocks.
-    {main_ids::kServerIp2,        {0, 0x70}, 32, 32},
+    {main_ids::kServerIp2,        {0, 0x70}, 32, 32, SlotRule::Terminated, TextKind::Host},
     {main_ids::kReceiver2,        {1, 0x10}, 16, 16},
     // Exactly 15 bytes: a full slot has no zero byte.
     {main_ids::kProgrammingData,  {1, 0x20}, 15, 15, SlotRule::Exact},

@@ -20,7 +20,7 @@ inline constexpr std::array<TextField, 29> kOptionsTextFields{{
     {options_ids::kMailServer,       {2, 0x40}, 32, 32},
     {options_ids::kUser,             {2, 0x60}, 32, 32},
     {options_ids::kPassword,         {3, 0x00}, 16, 16},
-    {options_ids::kSmtpPort,         {3, 0x10}, 16, 16},
+    {options_ids::kSmtpPort,         {3, 0x10}, 16, 16, SlotRule::Terminated, TextKind::Port},
     {options_ids::kSubject,          {3, 0x20}, 16, 16},
     {options_ids::kTime,             {3, 0x30}, 16, 16},
     // Eight bytes each: a TIME+ without its zero byte must not show TIME- behind it.

@@ -89,7 +89,8 @@ void addText(std::vector<Setting>& out, SettingsWindow window, const DialogTempl
               control(layout, f.id).masked,
               static_cast<std::size_t>(f.showChars)};
     if (f.slotSize > 0) {
-        s.store = [f](Workspace w, std::string_view value) {
+        s.store = [f](Workspace w, std::string_view value) -> Stored {
+            if (Stored refused = kindRefusal(f.kind, value)) return refused;
             return storeSlot(w.subspan(offsetOf(f.place), static_cast<std::size_t>(f.slotSize)),
                              f.rule, value);
         };

@@ -79,6 +79,7 @@ bool COptionsDlg::editPending(ControlId id) const {
 
 void COptionsDlg::onInit(Dialog& dialog) {
     attach(dialog);
+    applyInputRules(kOptionsTextFields);
     m_rewritesShown = m_link.status().imageRewrites;
     using enum OpeningOp;
     static constexpr std::array<Step<OpeningOp>, 12> kOpening{{{ShowEmpty},
@@ -386,7 +387,7 @@ void COptionsDlg::writeRow(const DeferredRow& row) {
     auto image = m_state.workspace.image();
     switch (row.kind) {
         case DeferredKind::Text:
-            storeText(image, *findRow(kOptionsTextFields, row.id), m_values.text(row.id));
+            if (!storeField(*findRow(kOptionsTextFields, row.id), m_values.text(row.id))) return;
             break;
         case DeferredKind::TestRate:
             imageByte(kTestRatePlace) = testRateByte(m_values.text(ids::kTestRate));

@@ -34,6 +34,10 @@ class Dialog {
     virtual void setCharLimit(ControlId id, int limit) = 0;  // 0: no limit
     virtual int charLimit(ControlId id) const = 0;
     virtual void setPasswordMode(ControlId id, bool masked) = 0;
+    // The characters the user may type into a one-line edit (empty: any character the control
+    // can hold). A key or a paste with any other is refused whole and raises onInputRefused; text
+    // set from code is shown as it is.
+    virtual void setAllowedCharacters(ControlId id, std::string_view characters) = 0;
     // A disabled control takes no user input (clicks, typing, slider moves); code still sets its
     // content.
     virtual void setEnabled(ControlId id, bool enabled) = 0;

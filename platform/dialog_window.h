@@ -33,6 +33,9 @@ class DialogWindow {
     virtual void onEditEnter(ControlId /*id*/) {}
 
     virtual void onTextChanged(ControlId /*id*/) {}
+    // A key or a paste the edit refused (a character outside what the edit takes); nothing
+    // changed.
+    virtual void onInputRefused(ControlId /*id*/) {}
     virtual void onClicked(ControlId /*id*/) {}
     virtual void onSliderMoved(ControlId /*id*/) {}
     virtual void onTimer(TimerId /*id*/) {}

@@ -1,5 +1,7 @@
 #include "ui/window_core.h"
 
+#include <algorithm>
+
 #include "ui/status_line.h"
 
 namespace veskator {
@@ -94,6 +96,43 @@ void WindowCore::onSystemCommand(int command) {
 void WindowCore::onContextCommand(int command) {
     handleContextCommand(command);
     showAfterHandler();
+}
+
+void WindowCore::onInputRefused(ControlId id) {
+    const auto rule =
+        std::find_if(m_kinds.begin(), m_kinds.end(), [id](const auto& r) { return r.first == id; });
+    if (rule == m_kinds.end()) return;
+    setNotice(labelOf(id) + " takes " + std::string(kindDescription(rule->second)));
+    showStatusLine();
+}
+
+std::string WindowCore::labelOf(ControlId id) const {
+    const ControlTemplate* c = findControl(m_layout.controls, id);
+    if (c == nullptr) return std::to_string(id);
+    return std::string(c->accessibleName.empty() ? c->text : c->accessibleName);
+}
+
+void WindowCore::applyInputRules(std::span<const TextField> fields) {
+    for (const TextField& field : fields) {
+        if (field.kind != TextKind::Text && field.slotSize > 0)
+            applyInputRule(field.id, field.kind);
+    }
+}
+
+void WindowCore::applyInputRule(ControlId id, TextKind kind) {
+    m_kinds.emplace_back(id, kind);
+    if (m_dialog != nullptr) m_dialog->setAllowedCharacters(id, typedCharacters(kind));
+}
+
+bool WindowCore::storeField(const TextField& field, std::string_view text) {
+    auto image = m_state.workspace.image();
+    if (const std::optional<std::string> refused = kindRefusal(field.kind, text)) {
+        setNotice(labelOf(field.id) + " not written: " + *refused);
+        m_values.setText(field.id, showText(image, field));
+        return false;
+    }
+    storeText(image, field, text);
+    return true;
 }
 
 // A handler may have closed the window (a modal child's run ends in onClosed).

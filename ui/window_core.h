@@ -8,6 +8,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "model/field_rules.h"
 #include "platform/control_values.h"
@@ -33,6 +35,8 @@ class WindowCore : public DialogWindow {
     void onSliderMoved(ControlId id) final;
     void onSystemCommand(int command) final;
     void onContextCommand(int command) final;
+    // A key the box's kind does not take: the status line says what it takes.
+    void onInputRefused(ControlId id) final;
 
   protected:
     // The window's handlers, as the platform names them.
@@ -72,6 +76,8 @@ class WindowCore : public DialogWindow {
     // The status line alone: a show would wipe what is being typed into an edit whose handler
     // has not taken it yet.
     void showStatusLine();
+    // The label a control is known by: its accessible name, else its text.
+    std::string labelOf(ControlId id) const;
     // After every handler; a closed window shows nothing.
     void showAfterHandler();
     // Put into the values just before a show: texts the window takes from elsewhere.
@@ -82,6 +88,13 @@ class WindowCore : public DialogWindow {
     // True when the image holds the target device's settings and may be changed; otherwise every
     // status line says why not, the controls go back to what they showed, and false.
     bool deviceDataPresent();
+
+    // The boxes take only the characters their kinds allow (a port box takes digits).
+    void applyInputRules(std::span<const TextField> fields);
+    void applyInputRule(ControlId id, TextKind kind);
+    // Stores the text into its field when the field's kind takes it. Otherwise nothing changes:
+    // every status line says why, the box goes back to what the image holds, and false.
+    bool storeField(const TextField& field, std::string_view text);
     // Says on every status line, until something newer replaces it.
     void setNotice(std::string notice) { m_session.setNotice(std::move(notice)); }
 
@@ -106,7 +119,8 @@ class WindowCore : public DialogWindow {
     ControlId m_statusLine;
     TimerId m_timer;
     std::chrono::milliseconds m_tickPeriod;
-    std::optional<std::chrono::milliseconds> m_armed;  // the period the timer runs at
+    std::optional<std::chrono::milliseconds> m_armed;     // the period the timer runs at
+    std::vector<std::pair<ControlId, TextKind>> m_kinds;  // boxes with input rules
 };
 
 // The earlier of two times, either of which may be none.

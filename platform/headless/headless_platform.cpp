@@ -75,6 +75,9 @@ void HeadlessDialog::setCharLimit(ControlId id, int limit) {
 }
 int HeadlessDialog::charLimit(ControlId id) const { return control(id).charLimit; }
 void HeadlessDialog::setPasswordMode(ControlId id, bool masked) { control(id).password = masked; }
+void HeadlessDialog::setAllowedCharacters(ControlId id, std::string_view characters) {
+    control(id).allowed = std::string(characters);
+}
 void HeadlessDialog::setEnabled(ControlId id, bool enabled) { control(id).enabled = enabled; }
 bool HeadlessDialog::isEnabled(ControlId id) const { return control(id).enabled; }
 
@@ -127,11 +130,23 @@ void HeadlessDialog::close(int result) {
     m_timers.clear();
 }
 
+namespace {
+
+bool takes(const std::string& allowed, std::string_view text) {
+    return allowed.empty() || text.find_first_not_of(allowed) == std::string_view::npos;
+}
+
+}  // namespace
+
 void HeadlessDialog::typeText(ControlId id, std::string_view text) {
     for (char ch : text) {
         Control& c = control(id);
         if (!c.enabled) return;
         if (c.charLimit > 0 && c.text.size() >= static_cast<std::size_t>(c.charLimit)) return;
+        if (!takes(c.allowed, std::string_view(&ch, 1))) {
+            if (notifying()) m_window.onInputRefused(id);
+            continue;
+        }
         c.text.push_back(ch);
         if (notifying()) m_window.onTextChanged(id);
     }
@@ -140,6 +155,10 @@ void HeadlessDialog::typeText(ControlId id, std::string_view text) {
 void HeadlessDialog::replaceText(ControlId id, std::string_view text) {
     Control& c = control(id);
     if (!c.enabled) return;
+    if (!takes(c.allowed, text)) {
+        if (notifying()) m_window.onInputRefused(id);
+        return;
+    }
     std::string s(text);
     if (c.charLimit > 0 && s.size() > static_cast<std::size_t>(c.charLimit)) s.resize(c.charLimit);
     if (s == c.text) return;

@@ -59,6 +59,7 @@ class HeadlessDialog final : public Dialog {
     void setCharLimit(ControlId id, int limit) override;
     int charLimit(ControlId id) const override;
     void setPasswordMode(ControlId id, bool masked) override;
+    void setAllowedCharacters(ControlId id, std::string_view characters) override;
     void setEnabled(ControlId id, bool enabled) override;
     bool isEnabled(ControlId id) const override;
     void suppressNotifications(bool on) override;
@@ -117,6 +118,7 @@ class HeadlessDialog final : public Dialog {
         int charLimit = 0;
         bool password = false;
         bool enabled = true;
+        std::string allowed;  // empty: any
         int writes = 0;
     };
     struct Timer {

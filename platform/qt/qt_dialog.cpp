@@ -17,6 +17,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <algorithm>
 #include <climits>
 #include <stdexcept>
@@ -68,6 +69,41 @@ QString displayForm(std::string_view bytes) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+// What a one-line edit lets the user type: characters of one byte each (the controls hold bytes),
+// from the allowed set when there is one. A key or a paste that brings any other is refused whole;
+// Qt then raises inputRejected. A text shown from code may hold others: the user can still shorten
+// it, as long as no edit adds one.
+class CharacterValidator final : public QValidator {
+  public:
+    explicit CharacterValidator(QObject* parent) : QValidator(parent) {}
+    void setAllowed(std::string_view characters) {
+        m_allowed = toQt(characters);
+        m_foreign = 0;
+    }
+    // The text set from code: what it holds of other characters is taken as it is.
+    void shown(const QString& text) { m_foreign = foreign(text); }
+    State validate(QString& input, int& /*position*/) const override {
+        const qsizetype count = foreign(input);
+        if (count > m_foreign) return Invalid;
+        m_foreign = count;
+        return Acceptable;
+    }
+
+  private:
+    qsizetype foreign(const QString& text) const {
+        return std::count_if(text.begin(), text.end(), [this](QChar c) {
+            return c.unicode() > 0xff || (!m_allowed.isEmpty() && !m_allowed.contains(c));
+        });
+    }
+
+    QString m_allowed;
+    mutable qsizetype m_foreign = 0;
+};
+
+CharacterValidator& validatorOf(QWidget* edit) {
+    return *edit->findChild<CharacterValidator*>(QString(), Qt::FindDirectChildrenOnly);
 }
 
 }  // namespace
@@ -181,7 +217,13 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             // dialog behind it, which is most of what a window at rest costs.
             edit->setAutoFillBackground(true);
             edit->setMaxLength(c.charLimit > 0 ? c.charLimit : kNoLineEditLimit);
+            auto* validator = new CharacterValidator(edit);
+            edit->setValidator(validator);
             if (c.masked) edit->setEchoMode(QLineEdit::Password);
+            connect(edit, &QLineEdit::inputRejected, this, [this, id] {
+                if (m_settingFromCode > 0) return;
+                notify([this, id] { m_window.onInputRefused(id); });
+            });
             // textEdited: user changes only, one per keystroke.
             connect(edit, &QLineEdit::returnPressed, this, [this, id] {
                 // The key goes on to the dialog, which must not take it for its own Enter.
@@ -310,6 +352,7 @@ void QtDialog::setText(ControlId id, std::string_view text) {
             if (c.charLimit > 0) {
                 setMaxLengthKeepingCaret(*edit, std::max<int>(c.charLimit, shown.size()));
             }
+            validatorOf(edit).shown(shown);
             edit->setText(shown);
             break;
         }
@@ -430,6 +473,14 @@ int QtDialog::charLimit(ControlId id) const { return at(id).charLimit; }
 void QtDialog::setEnabled(ControlId id, bool enabled) { at(id).widget->setEnabled(enabled); }
 
 bool QtDialog::isEnabled(ControlId id) const { return at(id).widget->isEnabledTo(this); }
+
+void QtDialog::setAllowedCharacters(ControlId id, std::string_view characters) {
+    Control& c = at(id);
+    if (c.kind != ControlKind::Edit) return;
+    CharacterValidator& validator = validatorOf(c.widget);
+    validator.setAllowed(characters);
+    validator.shown(static_cast<QLineEdit*>(c.widget)->text());
+}
 
 void QtDialog::setPasswordMode(ControlId id, bool masked) {
     Control& c = at(id);

@@ -49,6 +49,7 @@ class QtDialog final : public QDialog, public Dialog {
     void setCharLimit(ControlId id, int limit) override;
     int charLimit(ControlId id) const override;
     void setPasswordMode(ControlId id, bool masked) override;
+    void setAllowedCharacters(ControlId id, std::string_view characters) override;
     void setEnabled(ControlId id, bool enabled) override;
     bool isEnabled(ControlId id) const override;
     using QDialog::isEnabled;
