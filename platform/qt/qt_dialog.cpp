@@ -548,7 +548,16 @@ void QtDialog::wait(std::chrono::milliseconds duration) {
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-int QtDialog::runModal(DialogWindow& child) { return m_system.runModal(child, this); }
+int QtDialog::runModal(DialogWindow& child) {
+    const int result = m_system.runModal(child, this);
+    if (m_closeAfterChild) {
+        // The request comes once the handler that opened the child has returned.
+        const int close = *m_closeAfterChild;
+        m_closeAfterChild.reset();
+        m_system.gate().post(this, kDeferredCloseKey, [this, close](bool) { requestClose(close); });
+    }
+    return result;
+}
 
 void QtDialog::close(int result) { done(result); }
 
@@ -563,6 +572,12 @@ bool QtDialog::ask(std::string_view question) {
 
 void QtDialog::requestClose(int result) {
     if (m_closed) return;
+    if (m_openChild != nullptr) {
+        // The windows above close first, each as if asked; then this one is asked.
+        m_closeAfterChild = result;
+        m_openChild->requestClose(kCancelResult);
+        return;
+    }
     TickGate& gate = m_system.gate();
     if (gate.inWait()) {
         // The thread is held by a wait: the request comes when it ends, as a queued message would.

@@ -72,6 +72,9 @@ class QtDialog final : public QDialog, public Dialog {
     // a window without entries of its own (a right click shows the system menu alone).
     QMenu* contextMenu() const { return m_contextMenu; }
     bool isClosed() const { return m_closed; }
+    // The window this one opened and runs above it, if any.
+    QtDialog* openChild() const { return m_openChild; }
+    void setOpenChild(QtDialog* child) { m_openChild = child; }
     std::optional<std::chrono::milliseconds> timerPeriod(TimerId id) const;
 
     void done(int result) override;
@@ -123,6 +126,9 @@ class QtDialog final : public QDialog, public Dialog {
     int m_settingFromCode = 0;  // widget signals raised by our own writes are not the user's
     bool m_closed = false;
     bool m_editTookEnter = false;
+    QtDialog* m_openChild = nullptr;
+    // A close asked for while a child was open: asked of this window once the child has closed.
+    std::optional<int> m_closeAfterChild;
 };
 
 }  // namespace veskator

@@ -1,5 +1,7 @@
 #include "platform/qt/qt_window_system.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -34,16 +36,58 @@ std::unique_ptr<QtDialog> QtWindowSystem::build(DialogWindow& window, QWidget* p
 
 int QtWindowSystem::runModal(DialogWindow& window) { return runModal(window, nullptr); }
 
-int QtWindowSystem::runModal(DialogWindow& window, QWidget* parent) {
+int QtWindowSystem::runModal(DialogWindow& window, QtDialog* parent) {
     std::unique_ptr<QtDialog> dialog = build(window, parent);
     window.onInit(*dialog);
     int result = dialog->result();
     if (!dialog->isClosed()) {
         TickGate::ModalScope modal(m_gate);
-        result = dialog->exec();
+        result = parent == nullptr ? dialog->exec() : runChild(*dialog, *parent);
     }
     window.onClosed();
     return result;
+}
+
+// The child's own loop; its opener is blocked by the input blocker rather than by Qt's modality.
+int QtWindowSystem::runChild(QtDialog& child, QtDialog& parent) {
+    if (m_children++ == 0) qApp->installEventFilter(&m_blocker);
+    parent.setOpenChild(&child);
+    QEventLoop loop;
+    QObject::connect(&child, &QDialog::finished, &loop, &QEventLoop::quit);
+    child.show();
+    child.raise();
+    child.activateWindow();
+    if (!child.isClosed()) loop.exec(QEventLoop::DialogExec);
+    parent.setOpenChild(nullptr);
+    if (--m_children == 0) qApp->removeEventFilter(&m_blocker);
+    return child.result();
+}
+
+bool QtWindowSystem::InputBlocker::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+            break;
+        default:
+            return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    auto* dialog = widget != nullptr ? qobject_cast<QtDialog*>(widget->window()) : nullptr;
+    if (dialog == nullptr || dialog->openChild() == nullptr) return false;
+    if (event->type() == QEvent::MouseButtonPress) {
+        // A click on a window below brings the one in front forward, as a modal window would.
+        QtDialog* front = dialog->openChild();
+        while (front->openChild() != nullptr) front = front->openChild();
+        front->raise();
+        front->activateWindow();
+    }
+    return true;
 }
 
 std::unique_ptr<QtDialog> QtWindowSystem::open(DialogWindow& window, QWidget* parent) {

@@ -22,7 +22,7 @@ class QtWindowSystem final : public WindowSystem {
 
     int runModal(DialogWindow& window) override;
     // The modal run of a window opened by another one; parent is the opener's dialog.
-    int runModal(DialogWindow& window, QWidget* parent);
+    int runModal(DialogWindow& window, QtDialog* parent);
 
     // Builds the window, calls its onInit and shows it without a modal run of its own (tests
     // drive such a window step by step). onClosed is not called for it.
@@ -35,8 +35,18 @@ class QtWindowSystem final : public WindowSystem {
 
   private:
     std::unique_ptr<QtDialog> build(DialogWindow& window, QWidget* parent);
+    int runChild(QtDialog& child, QtDialog& parent);
+
+    // While a window runs above its opener, the opener takes no input, as under a modal window,
+    // but its close requests still come (Qt drops those of a window a modal one blocks).
+    class InputBlocker final : public QObject {
+      public:
+        bool eventFilter(QObject* watched, QEvent* event) override;
+    };
 
     TickGate m_gate;
+    InputBlocker m_blocker;
+    int m_children = 0;
     std::map<int, std::vector<SystemMenuEntry>> m_menuEntries;
 };
 

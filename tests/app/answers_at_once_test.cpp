@@ -48,6 +48,19 @@ std::function<bool(QtDialog&)> says(ControlId id, std::string_view text) {
     return [id, text](QtDialog& dialog) { return dialog.text(id).find(text) != std::string::npos; };
 }
 
+// The comparison window, when one is open.
+QtDialog* comparison() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QtDialog*>(w);
+        if (dialog != nullptr && !dialog->isClosed() && dialog->isVisible() &&
+            dialog->windowTitle() ==
+                QString::fromLatin1(kCompareCaption.data(),
+                                    static_cast<qsizetype>(kCompareCaption.size())))
+            return dialog;
+    }
+    return nullptr;
+}
+
 void pressAtRest(QtDialog& dialog, TimerId timer, const std::vector<Press>& presses) {
     for (const Press& p : presses) {
         SCOPED_TRACE(std::string(p.what));
@@ -181,10 +194,30 @@ TEST(AnswersAtOnce, ACloseRequestEndsTheWindowInEveryState) {
              click(d, kSave);
              type(d, kLoadName, "site.bin");
              QTimer::singleShot(200, [] {
-                 auto* compare = qobject_cast<QtDialog*>(QApplication::activeModalWidget());
-                 if (compare != nullptr) click(*compare, compare_ids::kClose);
+                 if (QtDialog* compare = comparison()) click(*compare, compare_ids::kClose);
              });
              click(d, kCompare);
+         },
+         500ms},
+        // Asked of the main window while the comparison is open: both close.
+        {"the comparison still open, close box", [](QtDialog&) {},
+         [&](WidgetRig& rig, QtDialog& d) {
+             readAndEdit(rig, d, true);
+             type(d, kLoadName, "nothere.bin");
+             type(d, kSaveName, "nothere.bin");
+             click(d, kSave);
+             QTimer::singleShot(300, [&d, &rig] {
+                 EXPECT_NE(comparison(), nullptr);
+                 // The window below takes no clicks meanwhile, as under a modal one.
+                 const int connections = rig.sim.connectionCount();
+                 QTest::mouseClick(WidgetRig::control<QAbstractButton>(d, kStartGo),
+                                   Qt::LeftButton);
+                 EXPECT_FALSE(rig.app->link().status().busyWith(TransferKind::FullRead));
+                 EXPECT_EQ(rig.sim.connectionCount(), connections);
+                 static_cast<QWidget&>(d).close();
+             });
+             click(d, kCompare);
+             EXPECT_EQ(comparison(), nullptr);
          },
          500ms},
         {"an edit pending to a device that is gone, close box", closeBox,

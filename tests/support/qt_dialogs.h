@@ -21,8 +21,8 @@
 
 namespace veskator::test_support {
 
-// Acts once on the first of our dialogs that becomes the application's active modal widget, from
-// inside its modal loop. Start it before the modal run; it stops when it has acted or dies.
+// Acts once on the first of our dialogs that comes in front (the modal one, or a window opened
+// above another), from inside its loop. Start it before the run; it stops when it has acted or dies.
 class ModalWatcher {
   public:
     explicit ModalWatcher(std::function<void(QtDialog&)> action) : m_action(std::move(action)) {
@@ -33,8 +33,22 @@ class ModalWatcher {
     bool acted() const { return m_acted; }
 
   private:
-    void poll() {
+    // The dialog in front: the modal one, or the last of a chain of windows opened one above
+    // another.
+    static QtDialog* front() {
         auto* dialog = qobject_cast<QtDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* opener = qobject_cast<QtDialog*>(w);
+                if (opener != nullptr && opener->openChild() != nullptr) dialog = opener;
+            }
+        }
+        while (dialog != nullptr && dialog->openChild() != nullptr) dialog = dialog->openChild();
+        return dialog;
+    }
+
+    void poll() {
+        QtDialog* dialog = front();
         if (dialog == nullptr || dialog->isClosed()) return;
         m_poll.stop();
         m_acted = true;
