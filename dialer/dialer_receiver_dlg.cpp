@@ -90,7 +90,7 @@ void CDialerReceiverDlg::fillOptions() {
     for (const OptionBit& bit : kDialerOptionBits) {
         m_values.setChecked(bit.id, optionShownOn(bit, imageByte(bit.place)));
     }
-    const std::uint8_t a1 = m_state.optionCopies.at(kSurGardBit.place);
+    const std::uint8_t a1 = m_state.optionCopies().at(kSurGardBit.place);
     showChoice(kFormats, shownFormat(imageByte(kDecodedBit.place), a1));
     m_values.setChecked(ids::kHeartbeat, optionShownOn(kHeartbeatBit, a1));
 }

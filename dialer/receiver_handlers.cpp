@@ -25,10 +25,8 @@ void CDialerReceiverDlg::onFormat(ControlId id) {
     const FormatRow& format = *findRow(kFormats, id);
     std::uint8_t& a0 = imageByte(kDecodedBit.place);
     a0 = withBit(a0, kDecodedBit.mask, format.decoded);
-    std::uint8_t& copy = m_state.optionCopies.at(kSurGardBit.place);
-    copy = withBit(copy, kSurGardBit.mask, format.surGard);
-    imageByte(kSurGardBit.place) =
-        withBit(imageByte(kSurGardBit.place), kSurGardBit.mask, format.surGard);
+    std::uint8_t& a1 = m_state.optionCopies().at(kSurGardBit.place);
+    a1 = withBit(a1, kSurGardBit.mask, format.surGard);
     showChoice(kFormats, id);
     m_link.requestBlockWrite(kDecodedBit.place.block);
     m_a1FollowUp = true;

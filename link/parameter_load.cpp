@@ -31,7 +31,6 @@ LoadStart startLoad(const LoadServices& services, const LoadRequest& request) {
     link.stopFullRead();
     applyParameterFile(state.workspace, start.file);
     state.setLoaded(request.file, target);
-    state.optionCopies.reload(state.workspace.image());
     link.requestWriteAll(request.readBack);
     start.status = LoadStart::Status::Started;
     return start;

@@ -299,8 +299,8 @@ void CMainProgDlg::onEitherOr(ControlId id) {
     const ControlId other = id == kSecondServer ? kListenIn : kSecondServer;
     const OptionBit& clicked = *findRow(kMainOptionBits, id);
     const OptionBit& partner = *findRow(kMainOptionBits, other);
-    std::uint8_t& byte = m_state.optionCopies.at(clicked.place);
-    std::uint8_t& otherByte = m_state.optionCopies.at(partner.place);
+    std::uint8_t& byte = m_state.optionCopies().at(clicked.place);
+    std::uint8_t& otherByte = m_state.optionCopies().at(partner.place);
     byte ^= clicked.mask;
     m_values.setChecked(id, false);
     m_values.setChecked(other, false);
@@ -308,9 +308,6 @@ void CMainProgDlg::onEitherOr(ControlId id) {
         m_values.setChecked(id, true);
         otherByte &= static_cast<std::uint8_t>(~partner.mask);
     }
-    auto image = m_state.workspace.image();
-    image[static_cast<std::size_t>(imageOffset(clicked.place))] = byte;
-    image[static_cast<std::size_t>(imageOffset(partner.place))] = otherByte;
     m_deferred.markNow(static_cast<std::size_t>(commitRowOf(kSecondServer)));
     wake();
     show();

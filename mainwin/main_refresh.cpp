@@ -20,7 +20,6 @@ void refreshMainValues(ProgrammerState& state, ControlValues& values) {
 
 void refreshMainOptions(ProgrammerState& state, ControlValues& values) {
     const auto image = state.workspace.image();
-    state.optionCopies.reload(image);
     for (const OptionBit& bit : kMainOptionBits) {
         values.setChecked(
             bit.id, optionShownOn(bit, image[static_cast<std::size_t>(imageOffset(bit.place))]));

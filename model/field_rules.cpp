@@ -116,19 +116,22 @@ std::string showText(std::span<const std::uint8_t> image, const TextField& field
 }
 
 std::uint8_t* OptionCopies::find(ImagePlace place) {
-    for (std::size_t i = 0; i < kWorkingCopyPlaces.size(); ++i) {
-        const ImagePlace p = kWorkingCopyPlaces[i];
-        if (p.block == place.block && p.offset == place.offset) return &m_bytes[i];
+    for (const ImagePlace p : kWorkingCopyPlaces) {
+        if (p.block == place.block && p.offset == place.offset) {
+            return &m_image[static_cast<std::size_t>(imageOffset(p))];
+        }
     }
     return nullptr;
 }
 
 std::uint8_t& OptionCopies::at(ImagePlace place) { return *find(place); }
 
-void OptionCopies::reload(std::span<const std::uint8_t> image) {
-    for (std::size_t i = 0; i < kWorkingCopyPlaces.size(); ++i) {
-        m_bytes[i] = image[static_cast<std::size_t>(imageOffset(kWorkingCopyPlaces[i]))];
+std::array<std::uint8_t, kWorkingCopyPlaces.size()> OptionCopies::bytes() const {
+    std::array<std::uint8_t, kWorkingCopyPlaces.size()> out{};
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = m_image[static_cast<std::size_t>(imageOffset(kWorkingCopyPlaces[i]))];
     }
+    return out;
 }
 
 void HexByte(int value, std::span<char, 2> out) {

@@ -161,17 +161,19 @@ constexpr bool optionShownOn(const OptionBit& bit, std::uint8_t byte) {
 inline constexpr std::array<ImagePlace, 4> kWorkingCopyPlaces{
     {{0, 0x1f}, {1, 0x3f}, {1, 0x3d}, {1, 0x38}}};
 
+// The working copies are the image bytes themselves: they follow every change of the image (a
+// read, a load, a click, an edit, a byte the link rewrote as it sent it) with nothing to reload,
+// and never hold what the image does not.
 class OptionCopies {
   public:
+    explicit OptionCopies(std::span<std::uint8_t> image) : m_image(image) {}
     // The working copy of the byte at place, nullptr where the byte has none.
     std::uint8_t* find(ImagePlace place);
     std::uint8_t& at(ImagePlace place);  // place must have a copy
-    // Loads every copy from the image (after a full read, a load, or a rewrite while sending).
-    void reload(std::span<const std::uint8_t> image);
-    const std::array<std::uint8_t, kWorkingCopyPlaces.size()>& bytes() const { return m_bytes; }
+    std::array<std::uint8_t, kWorkingCopyPlaces.size()> bytes() const;
 
   private:
-    std::array<std::uint8_t, kWorkingCopyPlaces.size()> m_bytes{};
+    std::span<std::uint8_t> m_image;
 };
 
 constexpr bool hasWorkingCopy(ImagePlace place) {

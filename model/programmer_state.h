@@ -26,7 +26,7 @@ struct ImageSource {
 class ProgrammerState {
   public:
     ParameterWorkspace workspace;
-    OptionCopies optionCopies;
+    OptionCopies optionCopies() { return OptionCopies(workspace.image()); }
 
     const ImageSource& source() const { return m_source; }
     // Device data of some device: until then the image is zeros and no block of it may be written.

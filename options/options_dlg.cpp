@@ -56,9 +56,6 @@ static_assert(kPanelOptions.size() + kTelephoneOptions.size() + kSharedOptions.s
                   kOtherOptions.size() ==
               kOptionsOptionBits.size());
 
-inline constexpr ImagePlace kPanelPlace{1, 0x38};
-static_assert(hasWorkingCopy(kPanelPlace));
-
 template <std::size_t N>
 constexpr bool contains(const std::array<ControlId, N>& ids, ControlId id) {
     return std::find(ids.begin(), ids.end(), id) != ids.end();
@@ -108,7 +105,6 @@ void COptionsDlg::perform(OpeningOp op) {
             m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
             break;
         case OpeningOp::PanelOrReceiver:
-            m_state.optionCopies.at(kPanelPlace) = imageByte(kPanelPlace);
             for (ControlId id : kPanelOptions) showOption(id);
             break;
         case OpeningOp::TelephoneOptions:
@@ -342,7 +338,6 @@ void COptionsDlg::onDialerWindow() {
     CDialerReceiverDlg dialer(m_services, m_session);
     m_dialog->runModal(dialer);
     if (m_dialog == nullptr) return;
-    m_state.optionCopies.reload(m_state.workspace.image());
     for (const OptionBit& bit : kOptionsOptionBits) showOption(bit.id);
     show();
 }
@@ -408,7 +403,6 @@ void COptionsDlg::followImageRewrites() {
     const int rewrites = m_link.status().imageRewrites;
     if (rewrites == m_rewritesShown) return;
     m_rewritesShown = rewrites;
-    m_state.optionCopies.reload(m_state.workspace.image());
     for (const OptionBit& bit : kOptionsOptionBits) showOption(bit.id);
     for (const SliderRow& row : kSliders) showSlider(row);
     m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));

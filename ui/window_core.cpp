@@ -167,7 +167,7 @@ std::uint8_t& WindowCore::imageByte(ImagePlace place) {
 }
 
 std::uint8_t& WindowCore::switchByte(ImagePlace place) {
-    std::uint8_t* copy = m_state.optionCopies.find(place);
+    std::uint8_t* copy = m_state.optionCopies().find(place);
     return copy != nullptr ? *copy : imageByte(place);
 }
 
@@ -214,7 +214,7 @@ void WindowCore::runBitSteps(BitSteps steps, std::span<const OptionBit> bits, Co
                 show();
                 break;
             case BitOp::Copy:
-                imageByte(bit.place) = byte;
+                // The working copy is the image byte: the change is in the image already.
                 break;
             case BitOp::Write:
                 m_link.requestBlockWrite(bit.place.block);

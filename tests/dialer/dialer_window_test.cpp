@@ -154,7 +154,7 @@ TEST_F(DialerWindowTest, FormatChoicesWriteA0ThenA1AndResetOnceEvenWhenClosedAtO
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(commands(), std::vector<std::string>{"A1"});
     EXPECT_EQ(deviceByte(1, 0x3d), 0x20);
-    EXPECT_EQ(state.optionCopies.at({1, 0x3d}), 0x20);
+    EXPECT_EQ(state.optionCopies().at({1, 0x3d}), 0x20);
 }
 
 TEST_F(DialerWindowTest, AnUploadEndsAfterTheChunkThatHoldsTheEndOfTheList) {

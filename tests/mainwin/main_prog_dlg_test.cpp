@@ -107,7 +107,7 @@ TEST_F(MainWindowTest, TcpOrUdpSetsItsBitShowsOffAndWritesA1AfterTheTwoSecondWai
     EXPECT_EQ(windows.tickCount(), ticks);
     EXPECT_FALSE(dialog->isChecked(kTcpOrUdp));
     EXPECT_FALSE(values().isChecked(kTcpOrUdp));
-    EXPECT_EQ(state.optionCopies.at({1, 0x3d}), 0x92);
+    EXPECT_EQ(state.optionCopies().at({1, 0x3d}), 0x92);
     EXPECT_EQ(state.workspace.image()[imageOffset({1, 0x3d})], 0x92);
     ASSERT_EQ(engine->queued(), 1u);
 
@@ -156,8 +156,8 @@ TEST_F(MainWindowTest, SecondServerAndListenInExcludeEachOtherAndWriteA0ThenA1) 
         dialog->click(s.click);
         EXPECT_EQ(dialog->isChecked(kSecondServer), s.secondServerOn);
         EXPECT_EQ(dialog->isChecked(kListenIn), s.listenInOn);
-        EXPECT_EQ(state.optionCopies.at({0, 0x1f}), s.a0x1f);
-        EXPECT_EQ(state.optionCopies.at({1, 0x3f}), s.a1x3f);
+        EXPECT_EQ(state.optionCopies().at({0, 0x1f}), s.a0x1f);
+        EXPECT_EQ(state.optionCopies().at({1, 0x3f}), s.a1x3f);
         ASSERT_TRUE(pumpUntilSettled());
         const auto writes = blockWrites();
         ASSERT_EQ(writes.size(), 2u);
@@ -209,7 +209,7 @@ TEST_F(MainWindowTest, ChangesBeforeTheFirstReadAreRefusedBeforeAnythingChanges)
     for (ControlId id : {kEmail, kSecondServer, kProprietary}) EXPECT_FALSE(dialog->isChecked(id));
     EXPECT_NE(shown(kStatusLine).find(kTextReadFirst), std::string::npos) << shown(kStatusLine);
     EXPECT_EQ(imageBytes(0, 0, kImageSize), imageBefore);
-    EXPECT_EQ(state.optionCopies.bytes(), (std::array<std::uint8_t, 4>{}));
+    EXPECT_EQ(state.optionCopies().bytes(), (std::array<std::uint8_t, 4>{}));
     EXPECT_TRUE(settled());
     pumpFor(1500ms);
     EXPECT_EQ(sim->connectionCount(), 0);

@@ -88,7 +88,7 @@ TEST_F(MainWindowTest, AFullReadShowsTheDevicesValuesAndReloadsTheWorkingCopies)
                    {kUdpAck, true},
                    {kProprietary, true},
                    {kIpThenContactId, false}});
-    EXPECT_EQ(state.optionCopies.bytes(), (std::array<std::uint8_t, 4>{0x3f, 0x2f, 0x00, 0x80}));
+    EXPECT_EQ(state.optionCopies().bytes(), (std::array<std::uint8_t, 4>{0x3f, 0x2f, 0x00, 0x80}));
 
     // Showing the device's values is no user change: nothing is committed or sent.
     EXPECT_TRUE((dlg->pendingCommits() == 0));
@@ -115,7 +115,7 @@ TEST_F(MainWindowTest, AFullReadShowsTheDevicesValuesAndReloadsTheWorkingCopies)
                    {kNoServerAck, true},
                    {kProprietary, false},
                    {kIpThenContactId, true}});
-    EXPECT_EQ(state.optionCopies.bytes(), (std::array<std::uint8_t, 4>{0x00, 0x2f, 0x13, 0x80}));
+    EXPECT_EQ(state.optionCopies().bytes(), (std::array<std::uint8_t, 4>{0x00, 0x2f, 0x13, 0x80}));
     // Still at most 31 characters; a zero option byte now ends the text as well.
     EXPECT_EQ(values().text(kServerIp1), address31);
 

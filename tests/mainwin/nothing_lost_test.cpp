@@ -120,7 +120,7 @@ TEST_F(NothingLostTest, AnOptionByteSentAsTwelveIsShownAsTheDeviceHasIt) {
     dialog->click(kSecondServer);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(deviceText(0, 0x1f, 1), "\x0c");
-    EXPECT_EQ(state.optionCopies.at({0, 0x1f}), 0x0c);
+    EXPECT_EQ(state.optionCopies().at({0, 0x1f}), 0x0c);
     EXPECT_FALSE(dialog->isChecked(kByeCommand));
     EXPECT_TRUE(dialog->isChecked(kEmail));
     EXPECT_TRUE(dialog->isChecked(kSecondServer));

@@ -239,7 +239,7 @@ TEST_F(ParameterFilesTest, ALoadedFileIsWhatTheWindowShowsAndWhatTheNextClickSta
         {kDc09, false},
     }};
     for (const auto& [id, on] : options) EXPECT_EQ(dialog->isChecked(id), on) << "option " << id;
-    EXPECT_EQ(state.optionCopies.bytes(), (std::array<std::uint8_t, 4>{0x01, 0x08, 0x02, 0x00}));
+    EXPECT_EQ(state.optionCopies().bytes(), (std::array<std::uint8_t, 4>{0x01, 0x08, 0x02, 0x00}));
     // The refresh commits nothing of its own.
     EXPECT_TRUE((dlg->pendingCommits() == 0));
     ASSERT_TRUE(pumpUntilSettled());

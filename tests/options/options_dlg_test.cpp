@@ -93,7 +93,7 @@ TEST_F(OptionsWindowTest, OpeningShowsStoredValuesWithoutChangingThem) {
     state.workspace.image()[static_cast<std::size_t>(imageOffset({1, 0x38}))] = 0;
     reopen();
     EXPECT_TRUE(opt->isChecked(ids::kAtPanel));
-    EXPECT_EQ(state.optionCopies.at({1, 0x38}), 0);
+    EXPECT_EQ(state.optionCopies().at({1, 0x38}), 0);
 
     // Opening writes nothing.
     pumpFor(3s);

@@ -166,7 +166,7 @@ TEST_F(OptionsWindowTest, AnOptionByteSentAs12Is12InTheCopyAndOnTheButtons) {
     pumpFor(50ms);
     EXPECT_EQ(imageByte(0, 0x6e), 0x0c);
     EXPECT_FALSE(opt->isChecked(ids::kEnableDialer));
-    EXPECT_EQ(state.optionCopies.at({1, 0x38}), 0x0c);
+    EXPECT_EQ(state.optionCopies().at({1, 0x38}), 0x0c);
     EXPECT_EQ(deviceText(1, 0x38, 1), "\x0c");
 }
 

@@ -52,7 +52,6 @@ void WidgetRig::imageAsRead() {
     ProgrammerState& state = app->state();
     std::copy_n(device.begin(), kReceiveAreaSize, state.workspace.receiveArea().begin());
     state.setReadFrom({"127.0.0.1", sim.port()});
-    state.optionCopies.reload(state.workspace.image());
 }
 
 std::unique_ptr<QtDialog> WidgetRig::openMain() { return windows.open(app->mainWindow()); }
