@@ -9,24 +9,12 @@ namespace veskator {
 
 namespace ids = dialer_ids;
 
-namespace {
-
-std::uint8_t withBit(std::uint8_t byte, std::uint8_t mask, bool on) {
-    return static_cast<std::uint8_t>(on ? byte | mask : byte & ~mask);
-}
-
-}  // namespace
-
 // Two bits of two blocks: A0 is written at once, A1 with the device's reset once the link is
 // idle, so the device restarts with both.
 void CDialerReceiverDlg::onFormat(ControlId id) {
     m_dialog->wait(kFormatPause);
     if (!deviceDataPresent()) return;
-    const FormatRow& format = *findRow(kFormats, id);
-    std::uint8_t& a0 = imageByte(kDecodedBit.place);
-    a0 = withBit(a0, kDecodedBit.mask, format.decoded);
-    std::uint8_t& a1 = m_state.optionCopies().at(kSurGardBit.place);
-    a1 = withBit(a1, kSurGardBit.mask, format.surGard);
+    storeFormat(m_state.workspace.image(), *findRow(kFormats, id));
     showChoice(kFormats, id);
     m_link.requestBlockWrite(kDecodedBit.place.block);
     m_a1FollowUp = true;

@@ -7,14 +7,6 @@
 namespace veskator {
 namespace {
 
-std::string blockName(int block) {
-    // Appended rather than "A" + ...: GCC 12 at -O2 misreads the one-character prefix insert as
-    // an overlapping copy (-Wrestrict).
-    std::string name(1, 'A');
-    name += std::to_string(block);
-    return name;
-}
-
 // The first block of the set.
 int firstBlockOf(const std::bitset<kBlockCount>& blocks) {
     for (int b = 0; b < kBlockCount; ++b) {

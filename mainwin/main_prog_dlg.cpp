@@ -19,7 +19,7 @@ namespace {
 
 constexpr bool everyOptionHasAHandler() {
     for (const OptionBit& bit : kMainOptionBits) {
-        const bool eitherOr = bit.id == kSecondServer || bit.id == kListenIn;
+        const bool eitherOr = eitherOrPartner(bit.id) != 0;
         if (!eitherOr && !hasRow(kOptionSteps, bit.id)) return false;
     }
     for (const OptionSteps& s : kOptionSteps) {
@@ -296,18 +296,10 @@ void CMainProgDlg::onOption(ControlId id) {
 // "sending to 2nd server" and "Listen-in via IP" exclude each other; both blocks are written.
 void CMainProgDlg::onEitherOr(ControlId id) {
     if (!deviceDataPresent()) return;
-    const ControlId other = id == kSecondServer ? kListenIn : kSecondServer;
     const OptionBit& clicked = *findRow(kMainOptionBits, id);
-    const OptionBit& partner = *findRow(kMainOptionBits, other);
-    std::uint8_t& byte = m_state.optionCopies().at(clicked.place);
-    std::uint8_t& otherByte = m_state.optionCopies().at(partner.place);
-    byte ^= clicked.mask;
-    m_values.setChecked(id, false);
-    m_values.setChecked(other, false);
-    if ((byte & clicked.mask) != 0) {
-        m_values.setChecked(id, true);
-        otherByte &= static_cast<std::uint8_t>(~partner.mask);
-    }
+    const bool on = !optionShownOn(clicked, imageByte(clicked.place));
+    storeEitherOr(m_state.workspace.image(), id, on);
+    refreshMainOptions(m_state, m_values);
     m_deferred.markNow(static_cast<std::size_t>(commitRowOf(kSecondServer)));
     wake();
     show();

@@ -103,7 +103,6 @@ class CMainProgDlg final : public WindowCore {
     enum class CommitRows { Device, All };
     void commitFields(DeferredFields::Which which, CommitRows rows = CommitRows::All);
     void saveAddressWhenDue(bool now);
-    void markField(ControlId id);
 
     void onFieldChanged(ControlId id);
     void onAgreementTyped();

@@ -10,11 +10,7 @@ void refreshMainValues(ProgrammerState& state, ControlValues& values) {
     for (const TextField& field : kMainTextFields) {
         values.setText(field.id, showText(image, field));
     }
-    std::string mac;
-    for (int i = 0; i < kMacBytes; ++i) {
-        mac += hexByte(image[static_cast<std::size_t>(imageOffset(kMacPlace) + i)]);
-    }
-    values.setText(main_ids::kMacAddress, mac);
+    values.setText(main_ids::kMacAddress, macAddressText(image));
     refreshMainOptions(state, values);
 }
 

@@ -43,6 +43,12 @@ inline constexpr std::array<FormatRow, 3> kFormats{{
     {dialer_ids::kSurGardFormat, false, true},
 }};
 
+// A format chosen: both its bits, in their two blocks.
+inline void storeFormat(std::span<std::uint8_t> image, const FormatRow& format) {
+    storeOption(image, kDecodedBit, format.decoded);
+    storeOption(image, kSurGardBit, format.surGard);
+}
+
 // Read back, Sur-Gard wins whatever the decoded bit holds.
 constexpr ControlId shownFormat(std::uint8_t a0Byte, std::uint8_t a1Byte) {
     if ((a1Byte & kSurGardBit.mask) != 0) return dialer_ids::kSurGardFormat;

@@ -151,6 +151,17 @@ struct OptionBit {
     bool onWhenClear = false;
 };
 
+// The byte with the bit's mask set or cleared.
+constexpr std::uint8_t withMask(std::uint8_t byte, std::uint8_t mask, bool set) {
+    return static_cast<std::uint8_t>(set ? byte | mask : byte & ~mask);
+}
+
+// Stores an option as shown on or off (an option shown on when clear clears its bit).
+inline void storeOption(std::span<std::uint8_t> image, const OptionBit& bit, bool on) {
+    std::uint8_t& byte = image[static_cast<std::size_t>(imageOffset(bit.place))];
+    byte = withMask(byte, bit.mask, on != bit.onWhenClear);
+}
+
 constexpr bool optionShownOn(const OptionBit& bit, std::uint8_t byte) {
     const bool set = (byte & bit.mask) != 0;
     return bit.onWhenClear ? !set : set;

@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "model/field_rules.h"
@@ -43,6 +45,14 @@ inline constexpr ImagePlace kMacPlace{1, 0x7a};
 inline constexpr int kMacBytes = 6;
 static_assert(imageOffset(kMacPlace) + kMacBytes == imageOffset({1, 0x80}));
 
+// The device's MAC address as shown: twelve upper-case hex digits, two per byte in byte order.
+inline std::string macAddressText(std::span<const std::uint8_t> image) {
+    std::string mac;
+    for (int i = 0; i < kMacBytes; ++i)
+        mac += hexByte(image[static_cast<std::size_t>(imageOffset(kMacPlace) + i)]);
+    return mac;
+}
+
 // clang-format off
 inline constexpr std::array<OptionBit, 18> kMainOptionBits{{
     {main_ids::kByeCommand,      {0, 0x1f}, 0x01},
@@ -65,6 +75,20 @@ inline constexpr std::array<OptionBit, 18> kMainOptionBits{{
     {main_ids::kIpThenContactId, {0, 0x6f}, 0x08, true},
 }};
 // clang-format on
+
+// "sending to 2nd server" and "Listen-in via IP" exclude each other: the other one of id's pair,
+// or 0 for an option outside it.
+constexpr int eitherOrPartner(int id) {
+    if (id == main_ids::kSecondServer) return main_ids::kListenIn;
+    if (id == main_ids::kListenIn) return main_ids::kSecondServer;
+    return 0;
+}
+
+// One option of the pair switched on or off: on clears its partner.
+inline void storeEitherOr(std::span<std::uint8_t> image, int id, bool on) {
+    storeOption(image, *findRow(kMainOptionBits, id), on);
+    if (on) storeOption(image, *findRow(kMainOptionBits, eitherOrPartner(id)), false);
+}
 
 // The deferred commits of the main window, in the order a tick takes them.
 enum class CommitKind {

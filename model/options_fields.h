@@ -224,9 +224,11 @@ inline constexpr std::array<ControlId, 5> kShowOnlyBoxes{
 
 inline constexpr int kSoundLevelMax = 50;
 // The test rate box holds seconds; the device counts in steps of two.
+inline constexpr int kTestRateStep = 2;
 constexpr std::uint8_t testRateByte(std::string_view text) {
-    return clampedByte(parseDecimal(text) / 2);
+    return clampedByte(parseDecimal(text) / kTestRateStep);
 }
+constexpr int testRateSeconds(std::uint8_t byte) { return kTestRateStep * byte; }
 static_assert(testRateByte("511") == 255 && testRateByte("7") == 3 && testRateByte("-9") == 0 &&
               testRateByte("100000") == 255);
 

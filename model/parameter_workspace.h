@@ -87,6 +87,9 @@ constexpr int imageOffset(ImagePlace place) {
     return static_cast<int>(kBlockSize) * place.block + place.offset;
 }
 
+// A block as the device names it: "A0" to "A7".
+std::string blockName(int block);
+
 // Text slots hold 8-bit characters ended by a zero byte. All three helpers
 // stay inside the given span whatever offset and sizes they are handed.
 

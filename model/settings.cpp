@@ -98,27 +98,23 @@ void addText(std::vector<Setting>& out, SettingsWindow window, const DialogTempl
     out.push_back(std::move(s));
 }
 
-// An option on or off; `partner` is the option it excludes (the main window's either-or pair);
-// `clearOnly` an alarm latch, which a click only ever clears.
+// An option on or off; one of the main window's either-or pair clears its partner; `clearOnly` an
+// alarm latch, which a click only ever clears.
 void addOption(std::vector<Setting>& out, SettingsWindow window, const DialogTemplate& layout,
-               const OptionBit& bit, const OptionBit* partner = nullptr, bool clearOnly = false) {
-    const std::optional<OptionBit> other =
-        partner != nullptr ? std::optional<OptionBit>(*partner) : std::nullopt;
+               const OptionBit& bit, bool eitherOr = false, bool clearOnly = false) {
     out.push_back({window,
                    settingLabel(layout, bit.id),
                    [bit](ConstWorkspace w) {
                        return std::string(optionShownOn(bit, byteAt(w, bit.place)) ? "on" : "off");
                    },
-                   [bit, other, clearOnly](Workspace w, std::string_view value) -> Stored {
+                   [bit, eitherOr, clearOnly](Workspace w, std::string_view value) -> Stored {
                        const std::optional<bool> on = onOff(value);
                        if (!on) return "takes on or off";
                        if (clearOnly && *on) return "can only be cleared (off)";
-                       std::uint8_t& byte = w[offsetOf(bit.place)];
-                       const bool set = *on != bit.onWhenClear;
-                       byte = static_cast<std::uint8_t>(set ? byte | bit.mask : byte & ~bit.mask);
-                       if (other && *on) {
-                           std::uint8_t& partnerByte = w[offsetOf(other->place)];
-                           partnerByte = static_cast<std::uint8_t>(partnerByte & ~other->mask);
+                       if (eitherOr) {
+                           storeEitherOr(w.first<kImageSize>(), bit.id, *on);
+                       } else {
+                           storeOption(w.first<kImageSize>(), bit, *on);
                        }
                        return std::nullopt;
                    },
@@ -167,21 +163,11 @@ void addMainWindow(std::vector<Setting>& out) {
     for (const TextField& f : kMainTextFields) addText(out, window, layout, f);
     out.push_back({window,
                    labelOf(layout, main_ids::kMacAddress),
-                   [](ConstWorkspace w) {
-                       std::string mac;
-                       for (int i = 0; i < kMacBytes; ++i)
-                           mac += hexByte(w[offsetOf(kMacPlace) + static_cast<std::size_t>(i)]);
-                       return mac;
-                   },
+                   [](ConstWorkspace w) { return macAddressText(imageOf(w)); },
                    {},
                    wholeBytes(offsetOf(kMacPlace), kMacBytes)});
-    const OptionBit& second = *findRow(kMainOptionBits, main_ids::kSecondServer);
-    const OptionBit& listenIn = *findRow(kMainOptionBits, main_ids::kListenIn);
     for (const OptionBit& bit : kMainOptionBits) {
-        const OptionBit* partner = bit.id == second.id     ? &listenIn
-                                   : bit.id == listenIn.id ? &second
-                                                           : nullptr;
-        addOption(out, window, layout, bit, partner);
+        addOption(out, window, layout, bit, eitherOrPartner(bit.id) != 0);
     }
 }
 
@@ -192,11 +178,12 @@ void addOptionsWindow(std::vector<Setting>& out) {
     for (const OptionBit& bit : kOptionsOptionBits) {
         const bool latch =
             bit.id == options_ids::kAlarmLatched1 || bit.id == options_ids::kAlarmLatched2;
-        addOption(out, window, layout, bit, nullptr, latch);
+        addOption(out, window, layout, bit, false, latch);
     }
     for (const SliderRow& row : kSliders)
         addNumber(out, window, labelOf(layout, row.box), row.place, row.high);
-    addNumber(out, window, labelOf(layout, options_ids::kTestRate), kTestRatePlace, kByteMax, 2);
+    addNumber(out, window, labelOf(layout, options_ids::kTestRate), kTestRatePlace, kByteMax,
+              kTestRateStep);
     addNumber(out, window, labelOf(layout, options_ids::kModulationBox), kModulationPlace,
               kByteMax);
 }
@@ -212,14 +199,7 @@ void addDialerWindow(std::vector<Setting>& out) {
                            shownFormat(byteAt(w, kDecodedBit.place), byteAt(w, kSurGardBit.place)));
         },
         kFormats,
-        [](Workspace w, const FormatRow& row) {
-            const auto put = [&](const OptionBit& bit, bool on) {
-                std::uint8_t& byte = w[offsetOf(bit.place)];
-                byte = static_cast<std::uint8_t>(on ? byte | bit.mask : byte & ~bit.mask);
-            };
-            put(kDecodedBit, row.decoded);
-            put(kSurGardBit, row.surGard);
-        },
+        [](Workspace w, const FormatRow& row) { storeFormat(w.first<kImageSize>(), row); },
         {{offsetOf(kDecodedBit.place), kDecodedBit.mask},
          {offsetOf(kSurGardBit.place), kSurGardBit.mask}});
     addOption(out, window, layout, kHeartbeatBit);

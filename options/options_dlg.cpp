@@ -139,7 +139,8 @@ void COptionsDlg::perform(OpeningOp op) {
             }
             break;
         case OpeningOp::TestRate:
-            m_values.setText(ids::kTestRate, std::to_string(2 * imageByte(kTestRatePlace)));
+            m_values.setText(ids::kTestRate,
+                             std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
             break;
         case OpeningOp::SoundLevel: {
             const SliderRow& row = *findRow(kSliders, ids::kSoundSlider);
@@ -386,8 +387,9 @@ void COptionsDlg::writeRow(const DeferredRow& row) {
             break;
         case DeferredKind::TestRate:
             imageByte(kTestRatePlace) = testRateByte(m_values.text(ids::kTestRate));
-            // The box shows the seconds the device counts: twice the byte stored.
-            m_values.setText(ids::kTestRate, std::to_string(2 * imageByte(kTestRatePlace)));
+            // The box shows the seconds the device counts.
+            m_values.setText(ids::kTestRate,
+                             std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
             break;
         case DeferredKind::ForceUpdate:
             std::fill_n(image.begin() + imageOffset(kForceUpdatePlace), kForceUpdateBytes,
@@ -407,7 +409,8 @@ void COptionsDlg::followImageRewrites() {
     for (const SliderRow& row : kSliders) showSlider(row);
     m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
     if (!editPending(ids::kTestRate)) {
-        m_values.setText(ids::kTestRate, std::to_string(2 * imageByte(kTestRatePlace)));
+        m_values.setText(ids::kTestRate,
+                         std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
     }
 }
 

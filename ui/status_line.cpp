@@ -6,14 +6,6 @@ namespace veskator {
 
 namespace {
 
-// Appended rather than "A" + ...: GCC 12 at -O2 takes a one-character prefix insert for an
-// overlapping copy (-Wrestrict).
-std::string blockName(int block) {
-    std::string name(1, 'A');
-    name += std::to_string(block);
-    return name;
-}
-
 std::string hexOffset(int offset) {
     constexpr std::string_view kDigits = "0123456789abcdef";
     std::string text("0x");

@@ -95,13 +95,6 @@ int deviceOf(const Target& target) {
 
 ByteString bytesOf(std::string_view text) { return ByteString(text.begin(), text.end()); }
 
-// "A3". Appended: GCC 12 at -O3 takes a one-character prefix insert for an overlapping copy.
-std::string blockName(int block) {
-    std::string name(1, 'A');
-    name += std::to_string(block);
-    return name;
-}
-
 Block sentBlock(std::span<const std::uint8_t> block) {
     Block b{};
     std::transform(block.begin(), block.end(), b.begin(), sentAs);
