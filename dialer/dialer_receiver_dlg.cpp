@@ -60,8 +60,6 @@ void CDialerReceiverDlg::onInit(Dialog& dialog) {
     if (!upload.running && upload.end != DialerProgress::End::None) {
         m_values.setText(ids::kLog, dialerUploadText(upload) + "\r\n");
     }
-    m_pairingsLogged = status.pairingsEnded;
-    m_rewritesShown = status.imageRewrites;
     show();
     armTick(kDialerTickPeriod);
 }
@@ -255,11 +253,12 @@ void CDialerReceiverDlg::onTimer(TimerId id) {
 }
 
 void CDialerReceiverDlg::onTick() {
+    const LinkNews::News news = linkNews();
     if (m_a1FollowUp && m_link.idle()) sendA1FollowUp();
     followUpload();
-    followPairing();
+    if (news.pairing) followPairing();
     writeEdits(DeferredFields::Which::Due);
-    followImageRewrites();
+    if (news.rewrite) followImageRewrites();
     // Only the status line: a full show would wipe what is being typed into an edit whose
     // handler has not taken it yet.
     showStatusLine();
@@ -332,16 +331,11 @@ void CDialerReceiverDlg::followUpload() {
 // What became of the pairing frame, once its exchange has ended.
 void CDialerReceiverDlg::followPairing() {
     const LinkStatus& status = m_link.status();
-    if (status.pairingsEnded == m_pairingsLogged) return;
-    m_pairingsLogged = status.pairingsEnded;
     if (status.pairing) appendLog(pairingText(*status.pairing) + "\r\n");
 }
 
 // Sending turned an image byte of 13 into 12: the window shows what the device now holds.
 void CDialerReceiverDlg::followImageRewrites() {
-    const int rewrites = m_link.status().imageRewrites;
-    if (rewrites == m_rewritesShown) return;
-    m_rewritesShown = rewrites;
     for (const NumberRow& row : kDialerNumbers) {
         // A number still being typed keeps the typing: its store is still to come.
         const int deferred = rowIndex(kDialerDeferredRows, row.id);

@@ -97,9 +97,6 @@ class CDialerReceiverDlg final : public WindowCore {
     int m_loggedUpload = 0;
     int m_loggedChunks = 0;
     bool m_endLogged = true;
-    // Link events already followed: pairing frames ended, image bytes rewritten as sent.
-    int m_pairingsLogged = 0;
-    int m_rewritesShown = 0;
 };
 
 }  // namespace veskator

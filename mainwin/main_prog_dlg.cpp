@@ -483,8 +483,8 @@ std::optional<Clock::TimePoint> CMainProgDlg::nextDue() const {
 // What the link did since the last tick: a read to show, a byte it rewrote, a load that ended.
 void CMainProgDlg::followLink() {
     const LinkStatus& status = m_link.status();
-    if (status.readsCompleted != m_readsShown) {
-        m_readsShown = status.readsCompleted;
+    const LinkNews::News news = linkNews();
+    if (news.read) {
         // Fields typed into meanwhile keep the typing: their commit is still to come.
         ControlValues typed = m_values;
         refreshMainValues(m_state, m_values);
@@ -492,14 +492,8 @@ void CMainProgDlg::followLink() {
             if (commitPending(field.id)) m_values.setText(field.id, typed.text(field.id));
         }
     }
-    if (status.imageRewrites != m_rewritesShown) {
-        m_rewritesShown = status.imageRewrites;
-        refreshMainOptions(m_state, m_values);
-    }
-    if (status.loadsFinished != m_loadsShown) {
-        m_loadsShown = status.loadsFinished;
-        if (status.lastLoad) setMessage(loadOutcomeText(*status.lastLoad));
-    }
+    if (news.rewrite) refreshMainOptions(m_state, m_values);
+    if (news.load && status.lastLoad) setMessage(loadOutcomeText(*status.lastLoad));
 }
 
 void CMainProgDlg::handleSystemCommand(int command) {

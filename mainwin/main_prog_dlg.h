@@ -129,11 +129,6 @@ class CMainProgDlg final : public WindowCore {
     bool m_disclaimerAccepted = false;
     bool m_loadConfirmPending = false;
     bool m_verifyLoads = true;  // a load reads its blocks back
-    // Events of the link already shown: a full read's refresh, a rewritten option byte, the end of
-    // a load.
-    int m_readsShown = 0;
-    int m_rewritesShown = 0;
-    int m_loadsShown = 0;
     std::optional<Overlay> m_traceNote;
     std::optional<Overlay> m_downloadNote;
     // A close asked for while changes were still to go: the window writes them, then closes; what

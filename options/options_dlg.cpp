@@ -77,7 +77,6 @@ bool COptionsDlg::editPending(ControlId id) const {
 void COptionsDlg::onInit(Dialog& dialog) {
     attach(dialog);
     applyInputRules(kOptionsTextFields);
-    m_rewritesShown = m_link.status().imageRewrites;
     using enum OpeningOp;
     static constexpr std::array<Step<OpeningOp>, 12> kOpening{{{ShowEmpty},
                                                                {ModulationBox},
@@ -351,7 +350,7 @@ void COptionsDlg::onTick() {
     pollWhenDue();
     writeEdits(DeferredFields::Which::Due);
     sendFollowUps(DeferredFields::Which::Due);
-    followImageRewrites();
+    if (linkNews().rewrite) followImageRewrites();
     showLoopStatus();
     show();
     scheduleTick(nextDue());
@@ -402,9 +401,6 @@ void COptionsDlg::writeRow(const DeferredRow& row) {
 // Sending turned a byte of 13 into 12: the numbers, the options and the working copies show what
 // the device now holds, so the next click starts from it.
 void COptionsDlg::followImageRewrites() {
-    const int rewrites = m_link.status().imageRewrites;
-    if (rewrites == m_rewritesShown) return;
-    m_rewritesShown = rewrites;
     for (const OptionBit& bit : kOptionsOptionBits) showOption(bit.id);
     for (const SliderRow& row : kSliders) showSlider(row);
     m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));

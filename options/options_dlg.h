@@ -97,7 +97,6 @@ class COptionsDlg final : public WindowCore {
     // The stars a masked box shows until its first edit; empty once it has been edited.
     std::array<std::string, 2> m_placeholders;
     std::optional<Clock::TimePoint> m_nextPoll;
-    int m_rewritesShown = 0;
     // When each clear's second write is due, one per row of kClearRows.
     std::array<std::optional<Clock::TimePoint>, kClearRows.size()> m_followUps;
     // Last, so that it goes first: a search still running ends before the window's values do.

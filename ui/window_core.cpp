@@ -23,6 +23,7 @@ WindowCore::~WindowCore() { m_session.removeWaker(this); }
 void WindowCore::attach(Dialog& dialog) {
     m_dialog = &dialog;
     m_armed.reset();
+    m_news.startFrom(m_link.status());
     m_session.removeWaker(this);
     m_session.addWaker(this, [this] { wake(); });
 }

@@ -16,6 +16,7 @@
 #include "platform/dialog_window.h"
 #include "platform/services.h"
 #include "ui/bit_steps.h"
+#include "ui/link_news.h"
 #include "ui/session.h"
 
 namespace veskator {
@@ -85,6 +86,9 @@ class WindowCore : public DialogWindow {
     // What the window puts before the link's words on its status line.
     virtual std::string statusPrefix() const { return {}; }
 
+    // What the link did since the window last asked (nothing from before it opened).
+    LinkNews::News linkNews() { return m_news.take(m_link.status()); }
+
     // True when the image holds the target device's settings and may be changed; otherwise every
     // status line says why not, the controls go back to what they showed, and false.
     bool deviceDataPresent();
@@ -121,6 +125,7 @@ class WindowCore : public DialogWindow {
     std::chrono::milliseconds m_tickPeriod;
     std::optional<std::chrono::milliseconds> m_armed;     // the period the timer runs at
     std::vector<std::pair<ControlId, TextKind>> m_kinds;  // boxes with input rules
+    LinkNews m_news;
 };
 
 // The earlier of two times, either of which may be none.
