@@ -461,7 +461,9 @@ std::string outcomeLine(const JournalJob& job) {
     }
     const WriteResult& r = *job.result;
     std::string text = r.outcome;
-    if (!r.verified.empty()) text += ", verified " + heldBlocksText(r.verified);
+    if (!r.verified.empty()) {
+        text += (r.outcome == "verified" ? " " : ", verified ") + heldBlocksText(r.verified);
+    }
     if (!r.differing.empty()) text += ", differing " + joined(r.differing, " ");
     if (!r.reason.empty()) text += ": " + r.reason;
     return text;
