@@ -64,6 +64,7 @@ void CMainProgDlg::onInit(Dialog& dialog) {
     m_session.logs().start();
     readWorkingFiles();
     // Writes an earlier run left half-done are said before anything else.
+    m_session.readJournal();
     if (!m_session.journalMessage().empty()) setMessage(m_session.journalMessage());
     updateTarget();
     // Shown before any handler can take the controls back into the values.

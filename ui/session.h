@@ -35,7 +35,6 @@ class Session {
         // Every write is in the journal before its first frame goes out.
         m_link.setWriteObserver(&m_journalObserver);
         m_journalObserver.setOnClosed([this] { readJournal(); });
-        readJournal();
     }
     ~Session() {
         m_link.setOnRequest(nullptr);
@@ -95,7 +94,7 @@ class Session {
     // resumes when the window opens again.
     bool loopPolling = false;
 
-  private:
+    // Reads the journal again: the main window at its start, and after a device was made whole.
     void readJournal() {
         const JournalContent content = m_journal.read();
         m_journalNotes = content.notes;
@@ -103,6 +102,8 @@ class Session {
                                         dateText(m_services.wallClock.localNow()), "; ");
         composeNotice();
     }
+
+  private:
     void composeNotice() {
         m_shownNotice = m_interrupted;
         if (!m_shownNotice.empty() && !m_notice.empty()) m_shownNotice += "    ";
