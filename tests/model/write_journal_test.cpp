@@ -1,6 +1,8 @@
 // The journal of writes on real files: owner-only, bounded without losing a write that never
 // ended, a cut line skipped with a note, and the words a write cut short is told in.
 
+#include "model/write_journal.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "model/write_journal.h"
 #include "platform/headless/headless_platform.h"
 #include "tests/support/patient_network.h"
 
@@ -57,8 +58,8 @@ TEST_F(WriteJournalTest, OwnerOnlyAndACutLineIsSkippedWithANoteAndEndedBeforeThe
 
     WriteJournal next = journal();
     JournalContent content = next.read();
-    ASSERT_EQ(content.notes, std::vector<std::string>{
-                                 "program/journal.jsonl line 3 is cut or not JSON; skipped"});
+    ASSERT_EQ(content.notes,
+              std::vector<std::string>{"program/journal.jsonl line 3 is cut or not JSON; skipped"});
     ASSERT_EQ(content.jobs.size(), 1u);
     EXPECT_EQ(content.jobs[0].reached, std::vector<std::string>{"A0"});
     EXPECT_EQ(next.interrupted().size(), 1u);
@@ -130,17 +131,25 @@ TEST_F(WriteJournalTest, AWriteCutShortIsToldWithWhatTheDeviceHoldsAndHowToMendI
                           {"A3"}};
     const WriteRecord alarm{"alarm code", {"10.0.0.9", 4001}, "./alarmcode.txt", "cd", {}, {}, {}};
     const Case cases[] = {
-        {load("site.bin"), {"A0", "A1", "A2"}, "2026-12-08 15:20:07",
+        {load("site.bin"),
+         {"A0", "A1", "A2"},
+         "2026-12-08 15:20:07",
          "interrupted: 127.0.0.1:4000 holds A0 to A2 of site.bin since 15:20 (snapshot "
          "program/snapshots/s.bin); load the file again, or load the snapshot"},
-        {load("site.bin"), {}, "2026-12-07 09:05:00",
+        {load("site.bin"),
+         {},
+         "2026-12-07 09:05:00",
          "interrupted: 127.0.0.1:4000 holds no confirmed block of site.bin since 2026-12-07 09:05 "
          "(snapshot program/snapshots/s.bin); load the file again, or load the snapshot"},
-        {set, {"A3"}, "2026-12-08 08:00:00",
+        {set,
+         {"A3"},
+         "2026-12-08 08:00:00",
          "interrupted: 10.0.0.9:4001 holds A3 of the settings options/EMAIL, options/PASSWORD "
          "since 08:00 (snapshot program/snapshots/t.bin); write the settings again, or load the "
          "snapshot"},
-        {alarm, {"chunk 64", "chunk 65", "chunk 66"}, "2026-12-08 08:00:00",
+        {alarm,
+         {"chunk 64", "chunk 65", "chunk 66"},
+         "2026-12-08 08:00:00",
          "interrupted: 10.0.0.9:4001 holds chunk 64 to 66 of ./alarmcode.txt since 08:00; write "
          "it again"},
     };
