@@ -13,6 +13,7 @@
 #include "platform/qt/qt_command_runner.h"
 #include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
+#include "resources/history_dialog_template.h"
 #include "resources/main_dialog_template.h"
 
 namespace {
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
     veskator::QtWindowSystem windows;
     windows.addSystemMenuEntry(veskator::kMainDialogResource, veskator::kAboutCommand,
                                veskator::kAboutEntryText);
+    windows.addSystemMenuEntry(veskator::kMainDialogResource, veskator::kHistoryCommand,
+                               veskator::kHistoryEntryText);
     veskator::SteadyClock clock;
     veskator::PosixFileSystem files;
     veskator::QtNetwork network(windows.gate());

@@ -22,6 +22,7 @@
 #include "bench/many_devices.h"
 #include "dialer/dialer_receiver_dlg.h"
 #include "link/command_frame.h"
+#include "model/write_journal.h"
 #include "options/options_dlg.h"
 #include "platform/qt/qt_command_runner.h"
 #include "platform/qt/qt_network.h"
@@ -153,6 +154,22 @@ int main(int argc, char** argv) {
     const qint64 readBackStall = maxGap;
     const std::optional<LoadOutcome>& load = engine.status().lastLoad;
     const bool verified = load && load->readBack && load->complete();
+    // What the journal adds to each block write (in the figures above already): a load's start,
+    // its eight blocks and its end, each on the disk before it returns, shared among the blocks.
+    const double journalPerBlock = [&] {
+        WriteJournal journal(files, wallClock, thisAuthor(), "./program/bench-journal.jsonl");
+        constexpr int kLoads = 20;
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < kLoads; ++i) {
+            const auto begun = journal.begin({"load", engine.target(), "site.bin", "", "", {}, {}});
+            for (int b = 0; b < kBlockCount; ++b)
+                journal.blockReached(begun.id, "A" + std::to_string(b));
+            journal.ended(begun.id, {"verified", {}, {}, {}});
+        }
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                   .count() /
+               (kLoads * kBlockCount);
+    }();
 
     // A device that streams a greeting without end: the longest the window thread is held.
     runUntil([&] { return engine.settled(); });  // the last poll has ended
@@ -227,6 +244,7 @@ int main(int argc, char** argv) {
     std::printf("full_read_s %.3f\n", fullRead);
     std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
     std::printf("write_all_s %.3f\n", writeAll);
+    std::printf("journal_per_block_write_ms %.3f\n", journalPerBlock);
     std::printf("write_all_read_back_s %.3f\n", writeAllReadBack);
     std::printf("read_back_adds_s %.3f\n", writeAllReadBack - writeAll);
     std::printf("read_back_verified_all %d\n", verified ? 1 : 0);

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace veskator::cli {
@@ -22,6 +23,9 @@ const std::string_view kUsage =
     "                                  the blocks that changed, verify\n"
     "  set FILE 'LABEL=VALUE'... -o FILE2\n"
     "                                  the same for a parameter file, saved as FILE2\n"
+    "  history [HOST[:PORT]...] [--since DATE]\n"
+    "                                  the journal of writes (./program/journal.jsonl), newest\n"
+    "                                  first; writes that never ended are marked interrupted\n"
     "  -j N, --parallel N              at most N devices at once (default 8)\n"
     "  --json                          one JSON document on standard output\n"
     "  --any-size                      take files of any size over the start of the workspace\n"
@@ -47,6 +51,8 @@ std::string_view commandName(Command command) {
             return "get";
         case Command::Set:
             return "set";
+        case Command::History:
+            return "history";
     }
     return {};
 }
@@ -73,6 +79,17 @@ namespace {
 bool hasControlCharacter(std::string_view text) {
     return std::any_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
+// "2026-12-08" or "2026-12-08 15:20", as the journal's times begin.
+bool validDate(std::string_view text) {
+    constexpr std::string_view kShape = "dddd-dd-dd dd:dd";
+    if (text.size() != 10 && text.size() != kShape.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = std::isdigit(static_cast<unsigned char>(text[i])) != 0;
+        if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return false;
+    }
+    return true;
 }
 
 std::optional<std::string> takeTargets(Options& options, std::span<const std::string> words,
@@ -114,6 +131,17 @@ std::optional<std::string> interpret(Options& options, const std::vector<std::st
                 return std::nullopt;
             }
             return takeTargets(options, words, defaultPort);
+        case Command::History:
+            for (const std::string& word : words) {
+                if (hasControlCharacter(word) || word.empty() || word.starts_with(':')) {
+                    return "not a device address: " + word;
+                }
+            }
+            if (!options.since.empty() && !validDate(options.since)) {
+                return "--since takes a date: YYYY-MM-DD, or YYYY-MM-DD HH:MM";
+            }
+            options.devices = words;
+            return std::nullopt;
         case Command::Set: {
             std::vector<std::string> places;
             for (const std::string& word : words) {
@@ -152,7 +180,7 @@ std::variant<Options, std::string> parseCommandLine(
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     std::vector<std::string> words;
     for (const Command command : {Command::Read, Command::Write, Command::Compare, Command::Diff,
-                                  Command::Get, Command::Set}) {
+                                  Command::Get, Command::Set, Command::History}) {
         CLI::App* sub = app.add_subcommand(std::string(commandName(command)));
         sub->set_help_flag();
         sub->fallthrough();
@@ -160,6 +188,10 @@ std::variant<Options, std::string> parseCommandLine(
         sub->callback([&options, command] { options.command = command; });
         if (command == Command::Read || command == Command::Set) {
             sub->add_option("-o,--output", options.output)
+                ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+        }
+        if (command == Command::History) {
+            sub->add_option("--since", options.since)
                 ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
         }
         if (command == Command::Set) {

@@ -15,7 +15,7 @@
 
 namespace veskator::cli {
 
-enum class Command { Read, Write, Compare, Diff, Get, Set };
+enum class Command { Read, Write, Compare, Diff, Get, Set, History };
 
 using veskator::Target;
 
@@ -26,6 +26,8 @@ struct Options {
     std::string output;              // read: the file, "{host}" replaced; set FILE: the new file
     std::vector<std::string> assignments;  // set: "LABEL=VALUE" as given
     std::string from;                      // set: a JSON file of further assignments
+    std::vector<std::string> devices;      // history: "HOST" or "HOST:PORT"; none: all
+    std::string since;                     // history: "YYYY-MM-DD[ HH:MM]"
     int parallel = 8;
     bool json = false;
     bool anySize = false;        // files of any size are taken over the start of the workspace

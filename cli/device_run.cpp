@@ -34,6 +34,21 @@ std::string interruptedText(const LoadOutcome& outcome, std::string_view what,
     return text;
 }
 
+// Writes of earlier runs cut short on the devices of this run, and lines of the journal skipped.
+void warnInterrupted(const WriteJournal& journal, const std::vector<Target>& targets,
+                     const WallClock& wallClock,
+                     const std::function<void(const std::string&)>& warning) {
+    const JournalContent content = journal.read();
+    for (const std::string& note : content.notes) warning(note);
+    const std::string today = dateText(wallClock.localNow());
+    for (const JournalJob& job : journal.interrupted(content)) {
+        const bool touched = std::any_of(targets.begin(), targets.end(), [&](const Target& t) {
+            return Target{std::string(trimmedHost(t.host)), t.port}.text() == job.device;
+        });
+        if (touched) warning(interruptedText(job, today));
+    }
+}
+
 }  // namespace
 
 std::string writeOutcomeText(const LoadOutcome& outcome) {
@@ -65,6 +80,10 @@ DeviceRun::DeviceRun(const Options& options, Target target, RunServices& service
       m_services(services),
       m_start(services.clock.now()),
       m_engine(m_state, services.network, services.clock) {
+    if (services.journal != nullptr) {
+        m_journal.emplace(*services.journal, m_state);
+        m_engine.setWriteObserver(&*m_journal);
+    }
     m_result.target = target;
     m_engine.setTarget(std::move(target));
     m_engine.requestFullRead();
@@ -118,7 +137,8 @@ void DeviceRun::onRead() {
         case Command::Set:
             return startSet();
         case Command::Diff:
-            return finish(false, "diff reads no device");
+        case Command::History:
+            return finish(false, "reads no device");
     }
 }
 
@@ -169,6 +189,7 @@ void DeviceRun::startSet() {
     }
     if (blocks.none()) return finish(true, "nothing to change; snapshot " + snapshot.path);
     std::copy(changed.begin(), changed.end(), now.begin());
+    m_engine.describeNextWrite({"set", {}, {}, snapshot.path, m_result.changed});
     m_engine.requestWriteAll(ReadBack::On, blocks);
     m_phase = Phase::Writing;
 }
@@ -206,7 +227,9 @@ std::vector<DeviceResult> runDevices(const Options& options, const Prepared& pre
                                      Network& network, FileSystem& files, const Clock& clock,
                                      const WallClock& wallClock, const RunReports& reports) {
     SnapshotKeeper snapshots(files);
-    RunServices services{network, files, clock, wallClock, snapshots, prepared};
+    WriteJournal journal(files, wallClock, thisAuthor());
+    RunServices services{network, files, clock, wallClock, snapshots, prepared, &journal};
+    if (reports.warning) warnInterrupted(journal, options.targets, wallClock, reports.warning);
     std::vector<DeviceResult> results;
     std::vector<std::unique_ptr<DeviceRun>> running;
     std::size_t next = 0;

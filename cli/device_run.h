@@ -11,10 +11,12 @@
 
 #include "cli/cli_options.h"
 #include "cli/preflight.h"
+#include "link/journal_observer.h"
 #include "link/link_engine.h"
 #include "model/parameter_files.h"
 #include "model/programmer_state.h"
 #include "model/settings_compare.h"
+#include "model/write_journal.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/network.h"
@@ -51,6 +53,7 @@ struct RunServices {
     const WallClock& wallClock;
     SnapshotKeeper& snapshots;
     const Prepared& prepared;
+    WriteJournal* journal = nullptr;  // none: writes go unrecorded
 };
 
 // The link keeps no logs here: the exchange logs are the window's, one device at a time.
@@ -77,6 +80,7 @@ class DeviceRun {
     RunServices& m_services;
     Clock::TimePoint m_start;
     ProgrammerState m_state;
+    std::optional<JournalObserver> m_journal;
     LinkEngine m_engine;
     Phase m_phase = Phase::Reading;
     DeviceResult m_result;
@@ -88,6 +92,8 @@ struct RunReports {
     std::function<void(const DeviceResult&)> finished;
     // Asked between rounds: true once the run is to stop.
     std::function<bool()> interrupted;
+    // Before any device is touched: what the journal says of earlier writes cut short on them.
+    std::function<void(const std::string&)> warning;
 };
 
 // Runs every target of the options, at most options.parallel at once, with one snapshot keeper

@@ -16,6 +16,7 @@
 #include "cli/preflight.h"
 #include "cli/results.h"
 #include "model/main_fields.h"
+#include "model/write_journal.h"
 #include "platform/posix_network.h"
 
 namespace {
@@ -124,6 +125,21 @@ int onFile(const Options& options, const Prepared& prepared, FileSystem& files) 
     return 0;
 }
 
+// The journal of writes, newest first; it touches no device.
+int history(const Options& options, FileSystem& files) {
+    SystemWallClock wallClock;
+    const WriteJournal journal(files, wallClock, thisAuthor());
+    const JournalContent content = journal.read();
+    const std::vector<JournalJob> jobs = historyOf(content, {options.devices, options.since});
+    if (options.json) {
+        print(historyJson(jobs, content.notes));
+        return 0;
+    }
+    for (const std::string& note : content.notes) std::cerr << "veskator-cli: " << note << "\n";
+    print(historyText(jobs, "\n"));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -145,6 +161,8 @@ int main(int argc, char** argv) {
     if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(*problem);
     const Options& options = std::get<Options>(parsed);
 
+    if (options.command == Command::History) return history(options, files);
+
     PosixNetwork network;
     SteadyClock clock;
     const auto prepared = prepare(options, files, network, clock, pauseBriefly);
@@ -158,6 +176,9 @@ int main(int argc, char** argv) {
     RunReports reports;
     reports.pause = pauseBriefly;
     reports.interrupted = [] { return g_interrupt.load() != 0; };
+    reports.warning = [](const std::string& text) {
+        std::cerr << "veskator-cli: " << oneLine(text) << "\n";
+    };
     reports.finished = [&](const DeviceResult& result) {
         progress.update(result);
         if (!options.json) print(resultLine(result, options.showPasswords));

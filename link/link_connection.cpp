@@ -127,6 +127,7 @@ LinkEngine::Drain LinkEngine::drainInput() {
 }
 
 void LinkEngine::prepareFrame() {
+    m_frameWrites = m_active->frameWrites();
     JobContext ctx = context();
     m_frameLength = m_active->buildFrame(m_frame, ctx);
 }
@@ -174,6 +175,8 @@ bool LinkEngine::stepSend() {
     if (!m_active->awaitsReply()) {
         JobContext ctx = context();
         if (m_active->continuesAfterSend(ctx)) {
+            // The block went out on the connection that now reads it back.
+            tellReached();
             m_resends = 0;
             prepareFrame();
             enterSend();
@@ -257,7 +260,11 @@ void LinkEngine::takeReadReply(std::span<const std::uint8_t> bytes) {
 
     JobContext ctx = context();
     appendTrace("5");
+    const int reads = m_status.readsCompleted;
     const bool more = m_active->takeUnit(m_unit, ctx);
+    if (m_status.readsCompleted != reads && m_writeObserver) {
+        m_writeObserver->readCompleted(m_active->target());
+    }
     // Writes go first: this connection closes, and the read resumes here afterwards. A frame
     // that had to be sent again may still be answered twice; a fresh connection keeps that late
     // copy out of the next unit.

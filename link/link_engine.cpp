@@ -6,6 +6,7 @@
 #include "link/link_engine.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace veskator {
 
@@ -24,6 +25,66 @@ std::shared_ptr<Job> LinkEngine::targeted(std::shared_ptr<Job> job) const {
     return job;
 }
 
+template <typename Job>
+std::shared_ptr<Job> LinkEngine::described(std::shared_ptr<Job> job) {
+    job->setSubject(std::exchange(m_nextSubject, {}));
+    return targeted(std::move(job));
+}
+
+namespace {
+
+constexpr bool writesDevice(JobKind kind) {
+    return kind == JobKind::BlockWrite || kind == JobKind::Chunk || kind == JobKind::WriteAll ||
+           kind == JobKind::AlarmCodeDownload || kind == JobKind::DialerUpload;
+}
+
+constexpr std::string_view kReplaced = "replaced by a new one before it ended";
+constexpr std::string_view kInterrupted = "interrupted";
+
+}  // namespace
+
+WriteNews LinkEngine::newsOf(const LinkJob& job) const {
+    return {job.toldAs(), job.kind(), job.target(), job.blocksToWrite(), &job.subject()};
+}
+
+// Before the job's first frame: the observer keeps its record first, or the job ends unsent.
+bool LinkEngine::announceWrite() {
+    if (!m_writeObserver || !writesDevice(m_active->kind()) || m_active->toldAs() != 0) return true;
+    WriteNews news = newsOf(*m_active);
+    news.write = m_writesTold + 1;
+    const std::string problem = m_writeObserver->writeBegins(news);
+    if (problem.empty()) {
+        m_active->setToldAs(++m_writesTold);
+        return true;
+    }
+    JobContext ctx = context();
+    m_active->refused(problem, ctx);
+    endExchange();
+    return false;
+}
+
+void LinkEngine::tellReached() {
+    if (!m_writeObserver || !m_active || m_active->toldAs() == 0 || m_frameWrites.empty()) return;
+    m_writeObserver->blockReached(newsOf(*m_active), m_frameWrites);
+    m_frameWrites.clear();
+}
+
+void LinkEngine::tellEnd(LinkJob& job, bool completed, std::string_view reason) {
+    if (!m_writeObserver || job.toldAs() == 0 || job.endTold()) return;
+    job.setEndTold();
+    WriteEnd end{completed, std::nullopt, std::string(reason)};
+    if (job.kind() == JobKind::WriteAll) {
+        end.load = m_status.lastLoad;
+        end.completed = end.load && end.load->complete();
+        if (end.load && end.reason.empty()) end.reason = end.load->reason;
+    }
+    m_writeObserver->writeEnded(newsOf(job), end);
+}
+
+void LinkEngine::tellEndIfDone(bool completed, std::string_view reason) {
+    if (m_active && m_active->done()) tellEnd(*m_active, completed, reason);
+}
+
 void LinkEngine::requestFullRead() {
     m_read = targeted(std::make_shared<FullRead>());
     m_status.lastLoad.reset();
@@ -39,9 +100,11 @@ void LinkEngine::stopFullRead() {
 }
 
 void LinkEngine::requestWriteAll(ReadBack readBack, std::bitset<kBlockCount> blocks) {
+    if (m_writeAll) tellEnd(*m_writeAll, false, kReplaced);
     if (blocks.none()) {
         // A write of no block has nothing to send: it ends at once, complete. An earlier one is
         // replaced all the same.
+        m_nextSubject = {};
         m_writeAll.reset();
         LoadOutcome outcome;
         outcome.readBack = readBack == ReadBack::On;
@@ -50,25 +113,27 @@ void LinkEngine::requestWriteAll(ReadBack readBack, std::bitset<kBlockCount> blo
         publish();
         return;
     }
-    m_writeAll = targeted(std::make_shared<WriteAll>(readBack, blocks));
+    m_writeAll = described(std::make_shared<WriteAll>(readBack, blocks));
     m_status.lastLoad.reset();
     publish();
     requested();
 }
 
 void LinkEngine::startAlarmDownload(std::span<const std::uint8_t> bytes) {
-    m_alarm = targeted(std::make_shared<AlarmCodeDownload>(bytes));
+    if (m_alarm) tellEnd(*m_alarm, false, kReplaced);
+    m_alarm = described(std::make_shared<AlarmCodeDownload>(bytes));
     publish();
     requested();
 }
 
 void LinkEngine::startDialerUpload() {
+    if (m_dialer) tellEnd(*m_dialer, false, kReplaced);
     DialerProgress& progress = m_status.dialer;
     const int upload = progress.upload + 1;
     progress = DialerProgress{};
     progress.upload = upload;
     progress.running = true;
-    m_dialer = targeted(std::make_shared<DialerUpload>(
+    m_dialer = described(std::make_shared<DialerUpload>(
         progress.upload, m_clock.now() + kDialerFirstChunkDelay,
         std::span<const std::uint8_t, kDialerDataSize>(m_state.workspace.dialerDataArea())));
     publish();
@@ -218,8 +283,12 @@ void LinkEngine::abandonJobs() {
     if (m_writeAll) {
         JobContext ctx = context();
         m_writeAll->interrupt(ctx);
+        tellEnd(*m_writeAll, false, kInterrupted);
         m_writeAll.reset();
     }
+    if (m_alarm) tellEnd(*m_alarm, false, kInterrupted);
+    if (m_dialer) tellEnd(*m_dialer, false, kInterrupted);
+    for (const auto& single : m_queue) tellEnd(*single, false, kInterrupted);
     m_read.reset();
     m_alarm.reset();
     m_dialer.reset();
@@ -305,6 +374,7 @@ std::shared_ptr<LinkJob> LinkEngine::chooseJob() {
     if (m_alarm) return m_alarm;
     if (m_writeAll) {
         if (mayWriteImage(*m_writeAll)) return m_writeAll;
+        tellEnd(*m_writeAll, false, "the image is no longer this device's");
         m_writeAll.reset();
     }
     if (m_read) return m_read;
@@ -323,6 +393,7 @@ bool LinkEngine::startNextExchange() {
     if (m_endedThisTick || m_halted) return false;
     m_active = chooseJob();
     if (!m_active) return false;
+    if (!announceWrite()) return true;
     if (m_active->kind() == JobKind::AlarmCodeDownload) {
         // Progress while the chunk's connection is made; the chunk's bytes replace it once sent.
         context().setDownloadText("sending alarm code chunk " +
@@ -358,7 +429,9 @@ void LinkEngine::finishExchange() {
     m_status.lastError.clear();
     m_status.deviceAnswering = true;
     JobContext ctx = context();
+    tellReached();
     m_active->succeeded(ctx);
+    tellEndIfDone(true);
     // The device answers again: what it missed meanwhile goes now.
     retryUnwrittenBlocks();
     endExchange();
@@ -370,6 +443,7 @@ void LinkEngine::failExchange(Failure failure, std::string_view reason) {
     m_status.lastError = reason;
     JobContext ctx = context();
     const bool again = m_active->failed(failure, reason, ctx);
+    tellEndIfDone(false, m_status.lastError.empty() ? reason : m_status.lastError);
     // A single exchange tried again goes back to the head of the queue; a job keeps its place.
     if (auto single = std::dynamic_pointer_cast<SingleExchange>(m_active); single && again) {
         m_queue.push_front(single);

@@ -113,6 +113,12 @@ class LinkEngine {
     // and a running download counted as one.
     int pendingWrites() const;
 
+    // Told of every write before its first frame (and may refuse it), of each block that reached
+    // the device, and of its end. The observer is the owner's and outlives the engine.
+    void setWriteObserver(WriteObserver* observer) { m_writeObserver = observer; }
+    // What the next write of blocks, download or upload requested carries, for the observer.
+    void describeNextWrite(WriteSubject subject) { m_nextSubject = std::move(subject); }
+
     // Asked for an early tick when the socket has news (connected, or data may have come), so
     // that connects and replies are taken at once.
     void setTickSoon(std::function<void()> tickSoon) { m_tickSoon = std::move(tickSoon); }
@@ -156,6 +162,15 @@ class LinkEngine {
     void publishTransfers();
     void onReadable();
     void requested();
+    // The observer of writes: told before a write's first frame (false: refused, nothing sent),
+    // of each block that went out, and of the end.
+    template <typename Job>
+    std::shared_ptr<Job> described(std::shared_ptr<Job> job);
+    bool announceWrite();
+    WriteNews newsOf(const LinkJob& job) const;
+    void tellReached();
+    void tellEnd(LinkJob& job, bool completed, std::string_view reason = {});
+    void tellEndIfDone(bool completed, std::string_view reason = {});
 
     ProgrammerState& m_state;
     Network& m_network;
@@ -191,6 +206,10 @@ class LinkEngine {
     std::size_t m_gathered = 0;  // of the unit or the reply awaited
     bool m_endedThisTick = false;
     bool m_halted = false;
+    WriteObserver* m_writeObserver = nullptr;
+    WriteSubject m_nextSubject;
+    int m_writesTold = 0;
+    std::string m_frameWrites;  // the block the frame in the buffer writes
 };
 
 // Why the image may not be written to `target` (zeros must never reach a device, nor one

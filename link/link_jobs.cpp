@@ -7,6 +7,8 @@
 namespace veskator {
 namespace {
 
+std::string chunkName(int block) { return "chunk " + std::to_string(block); }
+
 // The first block of the set.
 int firstBlockOf(const std::bitset<kBlockCount>& blocks) {
     for (int b = 0; b < kBlockCount; ++b) {
@@ -155,6 +157,33 @@ bool SingleExchange::failed(Failure failure, std::string_view reason, JobContext
     }
     ctx.status.lastError = what + ": " + std::string(reason);
     return false;
+}
+
+std::string SingleExchange::frameWrites() const {
+    switch (m_kind) {
+        case JobKind::BlockWrite:
+            return blockName(m_block);
+        case JobKind::Chunk:
+            return chunkName(m_block);
+        default:
+            return {};
+    }
+}
+
+std::bitset<kBlockCount> SingleExchange::blocksToWrite() const {
+    std::bitset<kBlockCount> blocks;
+    if (m_kind == JobKind::BlockWrite) blocks.set(static_cast<std::size_t>(m_block));
+    return blocks;
+}
+
+void SingleExchange::refused(std::string_view reason, JobContext& ctx) {
+    m_done = true;
+    // Like a write the device did not take: written again with the next one that goes through.
+    if (m_kind == JobKind::BlockWrite) {
+        ctx.status.unwrittenBlocks.set(static_cast<std::size_t>(m_block));
+    }
+    const std::string what = m_kind == JobKind::Chunk ? chunkName(m_block) : frameWrites();
+    ctx.status.lastError = what + " not written: " + std::string(reason);
 }
 
 int FullRead::buildFrame(FrameBuffer& frame, JobContext& ctx) {
@@ -309,6 +338,16 @@ bool WriteAll::failed(Failure failure, std::string_view reason, JobContext& ctx)
     return false;
 }
 
+std::string WriteAll::frameWrites() const {
+    return m_stage == Stage::Write ? blockName(m_block) : std::string();
+}
+
+void WriteAll::refused(std::string_view reason, JobContext& ctx) {
+    m_outcome.stoppedAt = m_block;
+    finish(ctx, LoadOutcome::Stop::Writing, reason);
+    ctx.status.lastError = std::string(reason);
+}
+
 void WriteAll::advance(JobContext& ctx) {
     m_attempts = 0;
     m_toWrite.reset(static_cast<std::size_t>(m_block));
@@ -407,6 +446,14 @@ void AlarmCodeDownload::succeeded(JobContext& ctx) {
     }
 }
 
+std::string AlarmCodeDownload::frameWrites() const { return chunkName(m_chunk); }
+
+void AlarmCodeDownload::refused(std::string_view reason, JobContext& ctx) {
+    m_done = true;
+    ctx.setDownloadText("download not started: " + std::string(reason));
+    ctx.status.lastError = ctx.texts.download;
+}
+
 bool AlarmCodeDownload::failed(Failure failure, std::string_view reason, JobContext& ctx) {
     if (++m_attempts < kMaxAttempts) return true;
     if (nothingReachedDevice(failure)) ctx.status.deviceAnswering = false;
@@ -451,6 +498,18 @@ void DialerUpload::succeeded(JobContext& ctx) {
     ++m_chunk;
     // The next chunk's connection starts early by the pause it takes before it can send.
     m_due = ctx.now + kDialerChunkInterval - kPauseAfterConnect;
+}
+
+std::string DialerUpload::frameWrites() const { return chunkName(m_chunk); }
+
+void DialerUpload::refused(std::string_view reason, JobContext& ctx) {
+    m_done = true;
+    if (DialerProgress* p = progress(ctx)) {
+        p->end = DialerProgress::End::Stopped;
+        p->stoppedAt = m_chunk;
+        p->failure = reason;
+    }
+    ctx.status.lastError = "dialer upload not started: " + std::string(reason);
 }
 
 bool DialerUpload::failed(Failure failure, std::string_view reason, JobContext& ctx) {

@@ -16,6 +16,7 @@
 #include "link/command_frame.h"
 #include "link/link_logs.h"
 #include "link/link_status.h"
+#include "link/write_observer.h"
 #include "model/device_target.h"
 #include "model/parameter_files.h"
 #include "model/programmer_state.h"
@@ -108,8 +109,28 @@ class LinkJob {
     virtual bool failed(Failure failure, std::string_view reason, JobContext& ctx) = 0;
     virtual bool done() const = 0;
 
+    // Writes are told to the engine's observer of writes. The block the frame being built writes
+    // ("A3", "chunk 64"); empty for a frame that writes nothing.
+    virtual std::string frameWrites() const { return {}; }
+    // The image blocks the job writes.
+    virtual std::bitset<kBlockCount> blocksToWrite() const { return {}; }
+    // The observer refused the write before its first frame: the job ends, nothing sent.
+    virtual void refused(std::string_view reason, JobContext& ctx) {
+        ctx.status.lastError = reason;
+    }
+    const WriteSubject& subject() const { return m_subject; }
+    void setSubject(WriteSubject subject) { m_subject = std::move(subject); }
+    // The engine's number of the write once told (0: not yet), and whether its end was told.
+    int toldAs() const { return m_toldAs; }
+    void setToldAs(int write) { m_toldAs = write; }
+    bool endTold() const { return m_endTold; }
+    void setEndTold() { m_endTold = true; }
+
   private:
     Target m_target;
+    WriteSubject m_subject;
+    int m_toldAs = 0;
+    bool m_endTold = false;
 };
 
 // One exchange asked for by a click or an edit: a block write (built from the image when sent, so
@@ -140,6 +161,9 @@ class SingleExchange final : public LinkJob {
     void succeeded(JobContext& ctx) override;
     bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
     bool done() const override { return m_done; }
+    std::string frameWrites() const override;
+    std::bitset<kBlockCount> blocksToWrite() const override;
+    void refused(std::string_view reason, JobContext& ctx) override;
 
     int block() const { return m_block; }
     CommandCode code() const { return m_code; }
@@ -193,6 +217,9 @@ class WriteAll final : public LinkJob {
     bool done() const override { return m_stage == Stage::Done; }
     // The run stops: the outcome says which blocks the device holds.
     void interrupt(JobContext& ctx) { finish(ctx, LoadOutcome::Stop::Interrupted); }
+    std::string frameWrites() const override;
+    std::bitset<kBlockCount> blocksToWrite() const override { return m_outcome.blocks; }
+    void refused(std::string_view reason, JobContext& ctx) override;
     Transfer progress() const;
     // The block written or read back next.
     int nextBlock() const;
@@ -238,6 +265,8 @@ class AlarmCodeDownload final : public LinkJob {
     void succeeded(JobContext& ctx) override;
     bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
     bool done() const override { return m_done; }
+    std::string frameWrites() const override;
+    void refused(std::string_view reason, JobContext& ctx) override;
     int nextChunk() const { return m_chunk; }
 
   private:
@@ -268,6 +297,8 @@ class DialerUpload final : public LinkJob {
     void succeeded(JobContext& ctx) override;
     bool failed(Failure failure, std::string_view reason, JobContext& ctx) override;
     bool done() const override { return m_done; }
+    std::string frameWrites() const override;
+    void refused(std::string_view reason, JobContext& ctx) override;
     int nextChunk() const { return m_chunk; }
     int chunksToSend() const;
     std::span<const std::uint8_t, kDialerDataSize> list() const { return m_list; }

@@ -1,5 +1,9 @@
 #include "link/parameter_load.h"
 
+#include <algorithm>
+
+#include "model/write_journal.h"
+
 namespace veskator {
 
 LoadStart startLoad(const LoadServices& services, const LoadRequest& request) {
@@ -31,6 +35,14 @@ LoadStart startLoad(const LoadServices& services, const LoadRequest& request) {
     link.stopFullRead();
     applyParameterFile(state.workspace, start.file);
     state.setLoaded(request.file, target);
+    // The journal names the file by its digest: a file of the same name may differ later.
+    const std::span<const std::uint8_t> loaded(start.file.content.data(),
+                                               std::min(start.file.bytes, kWorkspaceSize));
+    link.describeNextWrite({"load",
+                            request.file,
+                            sha256Hex(loaded),
+                            start.snapshot ? start.snapshot->path : std::string(),
+                            {}});
     link.requestWriteAll(request.readBack);
     start.status = LoadStart::Status::Started;
     return start;

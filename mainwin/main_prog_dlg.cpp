@@ -4,6 +4,7 @@
 
 #include "link/parameter_load.h"
 #include "mainwin/compare_dlg.h"
+#include "mainwin/history_dlg.h"
 #include "mainwin/main_refresh.h"
 #include "mainwin/option_steps.h"
 #include "model/settings_compare.h"
@@ -65,6 +66,9 @@ void CMainProgDlg::onInit(Dialog& dialog) {
     applyInputRule(kTargetPort, TextKind::Port);
     applyInputRule(kTargetAddress, TextKind::Host);
     readWorkingFiles();
+    // Writes an earlier run left half-done are said before anything else.
+    m_session.readJournal();
+    if (!m_session.journalMessage().empty()) setMessage(m_session.journalMessage());
     updateTarget();
     // Shown before any handler can take the controls back into the values.
     show();
@@ -403,7 +407,9 @@ void CMainProgDlg::onAlarmCode() {
         show();
         return;
     }
-    m_link.startAlarmDownload(std::span(m_alarmCode).first(outcome.bytes));
+    const auto bytes = std::span(m_alarmCode).first(outcome.bytes);
+    m_link.describeNextWrite({"alarm code", std::string(kAlarmCodeFile), sha256Hex(bytes), {}, {}});
+    m_link.startAlarmDownload(bytes);
 }
 
 void CMainProgDlg::onTimer(TimerId id) {
@@ -498,6 +504,9 @@ void CMainProgDlg::followLink() {
 
 void CMainProgDlg::handleSystemCommand(int command) {
     if (command == kAboutCommand) openOptions();
+    if (command != kHistoryCommand) return;
+    HistoryDlg history(historyText(historyOf(m_session.journal().read(), {}), "\r\n"));
+    m_dialog->runModal(history);
 }
 
 bool CMainProgDlg::contextEntryChecked(int command) const {

@@ -101,6 +101,22 @@ bool PosixFileSystem::removeFile(std::string_view path) {
     return !path.empty() && ::unlink(resolve(path).c_str()) == 0;
 }
 
+std::error_code PosixFileSystem::appendDurably(std::string_view path, std::string_view bytes,
+                                               FileAccess access) {
+    if (path.empty()) return std::make_error_code(std::errc::invalid_argument);
+    // Opened for each addition: another program appending, or a rewrite that renamed a new file
+    // into place, is never written past.
+    const int fd =
+        ::open(resolve(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, fileMode(access));
+    if (fd < 0) return {errno, std::generic_category()};
+    PosixFile file(fd);
+    errno = 0;
+    if (!file.write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())))
+        return {errno != 0 ? errno : EIO, std::generic_category()};
+    if (::fsync(fd) != 0) return {errno, std::generic_category()};
+    return {};
+}
+
 std::vector<std::string> PosixFileSystem::listFiles(std::string_view directory) {
     std::vector<std::string> names;
     std::error_code ec;

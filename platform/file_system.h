@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace veskator {
@@ -53,6 +54,12 @@ class FileSystem {
                              Existing existing = Existing::Replace) {
         return writeWhole(path, bytes, access, existing);
     }
+    // Adds the bytes at the end of the file (created when missing) and waits until they are on
+    // the disk; what went wrong otherwise. This default cannot make bytes durable and says so.
+    virtual std::error_code appendDurably(std::string_view /*path*/, std::string_view /*bytes*/,
+                                          FileAccess /*access*/ = FileAccess::Shared) {
+        return std::make_error_code(std::errc::operation_not_supported);
+    }
     // Deletes a file; false when it is missing or cannot be deleted. This default cannot delete.
     virtual bool removeFile(std::string_view /*path*/) { return false; }
     // The names of the regular files in a directory, in no set order; none when it is missing
@@ -72,6 +79,8 @@ class PosixFileSystem final : public FileSystem {
   public:
     explicit PosixFileSystem(std::filesystem::path base = std::filesystem::current_path());
     bool removeFile(std::string_view path) override;
+    std::error_code appendDurably(std::string_view path, std::string_view bytes,
+                                  FileAccess access = FileAccess::Shared) override;
     std::vector<std::string> listFiles(std::string_view directory) override;
     const std::filesystem::path& base() const { return m_base; }
 

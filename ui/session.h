@@ -9,11 +9,13 @@
 #include <utility>
 #include <vector>
 
+#include "link/journal_observer.h"
 #include "link/link_engine.h"
 #include "link/link_logs.h"
 #include "link/parameter_load.h"
 #include "model/parameter_files.h"
 #include "model/programmer_state.h"
+#include "model/write_journal.h"
 #include "platform/services.h"
 
 namespace veskator {
@@ -24,12 +26,20 @@ class Session {
         : m_services(services),
           m_logs(services.files),
           m_link(m_state, services.network, services.clock, &m_logs),
-          m_snapshots(services.files) {
+          m_snapshots(services.files),
+          m_journal(services.files, services.wallClock, thisAuthor()),
+          m_journalObserver(m_journal, m_state) {
         // Work for the link wakes every window: the main window ticks the engine, the others
         // show what it does.
         m_link.setOnRequest([this] { wakeWindows(); });
+        // Every write is in the journal before its first frame goes out.
+        m_link.setWriteObserver(&m_journalObserver);
+        m_journalObserver.setOnClosed([this] { readJournal(); });
     }
-    ~Session() { m_link.setOnRequest(nullptr); }
+    ~Session() {
+        m_link.setOnRequest(nullptr);
+        m_link.setWriteObserver(nullptr);
+    }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -44,10 +54,23 @@ class Session {
         return {m_state, m_link, m_services.files, m_snapshots, m_services.wallClock};
     }
 
-    // What the windows have to say on every status line until something newer replaces it.
-    const std::string& notice() const { return m_notice; }
+    WriteJournal& journal() { return m_journal; }
+    // The writes of earlier runs cut short, until their device is read or written whole, and the
+    // journal lines skipped when it was read: said before anything else.
+    const std::string& interrupted() const { return m_interrupted; }
+    const std::vector<std::string>& journalNotes() const { return m_journalNotes; }
+    std::string journalMessage() const {
+        std::string text = m_interrupted;
+        for (const std::string& note : m_journalNotes) text += (text.empty() ? "" : "; ") + note;
+        return text;
+    }
+
+    // What the windows have to say on every status line until something newer replaces it; the
+    // writes cut short stay in front of it.
+    const std::string& notice() const { return m_shownNotice; }
     void setNotice(std::string notice) {
         m_notice = std::move(notice);
+        composeNotice();
         wakeWindows();
     }
 
@@ -71,13 +94,33 @@ class Session {
     // resumes when the window opens again.
     bool loopPolling = false;
 
+    // Reads the journal again: the main window at its start, and after a device was made whole.
+    void readJournal() {
+        const JournalContent content = m_journal.read();
+        m_journalNotes = content.notes;
+        m_interrupted = interruptedText(m_journal.interrupted(content),
+                                        dateText(m_services.wallClock.localNow()), "; ");
+        composeNotice();
+    }
+
   private:
+    void composeNotice() {
+        m_shownNotice = m_interrupted;
+        if (!m_shownNotice.empty() && !m_notice.empty()) m_shownNotice += "    ";
+        m_shownNotice += m_notice;
+    }
+
     Services& m_services;
     ProgrammerState m_state;
     LinkLogFiles m_logs;
     LinkEngine m_link;
     SnapshotKeeper m_snapshots;
+    WriteJournal m_journal;
+    JournalObserver m_journalObserver;
+    std::string m_interrupted;
+    std::vector<std::string> m_journalNotes;
     std::string m_notice;
+    std::string m_shownNotice;
     std::vector<std::pair<const void*, std::function<void()>>> m_wakers;
 };
 

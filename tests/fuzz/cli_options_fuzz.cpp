@@ -129,6 +129,9 @@ void checkOptions(const Options& o, const std::vector<std::string_view>& args) {
                 FUZZ_CHECK(a.find('=') != std::string::npos, shown);
             }
             break;
+        case Command::History:
+            FUZZ_CHECK(targets == 0 && files == 0, shown);
+            break;
     }
 }
 
