@@ -38,13 +38,13 @@ TEST(CliOptionsTest, CommandLinesAreTakenOrRefusedWithAReason) {
         {{"read", "h1:70000", "-o", "a.bin"}, "not a device address: h1:70000"},
         {{"read", "bad\nhost", "-o", "a.bin"},
          "a device address holds a control character: bad\nhost"},
-        {{"-j", "0", "read", "h1", "-o", "a.bin"}, "--parallel: Value 0 not in range 1 to 64"},
+        {{"-j", "0", "read", "h1", "-o", "a.bin"}, "--parallel: Value 0 not in range 1 to 256"},
         {{"read", "h1", "-o", "a", "-o", "b"}, "--output: At Most 1 required but received 2"},
         {{"read", "h1", "-x", "-o", "a"}, "The following argument was not expected: -x"},
         {{"write", "h1"}, "a device and a file are needed"},
         {{"diff", "a.bin"}, "diff needs two files"},
         {{"erase", "h1"}, "unknown command: erase"},
-        {{"set", "h1", "h2"}, "set needs a setting: LABEL=VALUE, or --from FILE.json"},
+        {{"set", "h1", "h2"}, "set needs a setting: KEY=VALUE, or --from FILE.json"},
     }};
     for (const Case& c : cases) {
         const auto parsed = parseCommandLine(c.args, 5000);
@@ -272,7 +272,9 @@ TEST_F(CliRunTest, AnInterruptedWriteSaysWhatEachDeviceHolds) {
         EXPECT_TRUE(r.interrupted);
         EXPECT_FALSE(r.ok);
         if (r.target.port == target(3).port) {
-            EXPECT_EQ(r.message, "interrupted: not started, the device was not touched");
+            EXPECT_EQ(r.message,
+                      "not started: the run was interrupted before the device was touched");
+            EXPECT_FALSE(r.started);
             continue;
         }
         EXPECT_TRUE(r.message.starts_with("interrupted: the device holds A0 to A")) << r.message;
@@ -301,7 +303,9 @@ TEST_F(CliRunTest, AnInterruptedWriteSaysWhatEachDeviceHolds) {
     const auto json = nlohmann::json::parse(resultsJson(Command::Write, results, true, false));
     EXPECT_EQ(json["command"], "write");
     EXPECT_EQ(json["interrupted"], true);
-    EXPECT_EQ(json["failed"], 4);
+    EXPECT_EQ(json["failed"], 3);  // the one never touched is not started, not failed
+    EXPECT_EQ(json["notStarted"], 1);
+    EXPECT_EQ(json["results"][3]["status"], "not started");
     ASSERT_EQ(json["results"].size(), 4u);
     for (const auto& device : json["results"]) EXPECT_EQ(device["interrupted"], true);
 }
@@ -322,7 +326,8 @@ TEST_F(CliRunTest, SetChangesOnlyTheNamedSettingsAndGetShowsThem) {
         EXPECT_TRUE(r.ok) << r.message;
         EXPECT_TRUE(r.message.starts_with("written, 3 of 3 blocks verified; snapshot"))
             << r.message;
-        EXPECT_EQ(r.changed.size(), 3u);
+        EXPECT_EQ(r.changes.size(), 3u);
+        EXPECT_TRUE(r.changed);
         std::vector<int> blocks;
         for (const auto& e : sims[static_cast<std::size_t>(i)]->events()) {
             if (e.kind == sim::SimEvent::Kind::BlockWrite) blocks.push_back(e.number);
