@@ -190,7 +190,13 @@ void DeviceRun::startSet() {
     std::copy(now.begin(), now.end(), changed.begin());
     const std::vector<Assignment>& assignments =
         m_services.prepared.assignmentsFor(m_result.target);
-    for (const Assignment& a : assignments) a.setting->store(changed, a.value);
+    // A value that shows as the device's own is not stored: a choice or a pair of options may
+    // show one way for several byte values, and storing would write a block for nothing.
+    for (const Assignment& a : assignments) {
+        std::array<std::uint8_t, kWorkspaceSize> tried = changed;
+        a.setting->store(tried, a.value);
+        if (a.setting->show(tried) != a.setting->show(changed)) changed = tried;
+    }
     std::bitset<kBlockCount> blocks;
     for (std::size_t i = 0; i < kImageSize; ++i) {
         if (sentAs(changed[i]) != sentAs(now[i])) blocks.set(i / kBlockSize);

@@ -127,7 +127,7 @@ std::string resultsJson(Command command, const std::vector<DeviceResult>& result
         if (command == Command::Set) {
             device["changed"] = r.changed;
             device["settings"] = changesArray(r.changes, showPasswords);
-            if (r.changed || !r.file.empty()) device["snapshot"] = utf8(r.file);
+            if (!r.file.empty()) device["snapshot"] = utf8(r.file);
         }
         if (command == Command::Write) device["changed"] = r.changed;
         devices.push_back(std::move(device));

@@ -29,7 +29,7 @@ TEST(CliOptionsTest, CommandLinesAreTakenOrRefusedWithAReason) {
         std::vector<std::string_view> args;
         std::string error;  // empty: accepted
     };
-    const std::array<Case, 14> cases{{
+    const std::array<Case, 17> cases{{
         {{"read", "10.0.0.5:4000", "-o", "a.bin"}, ""},
         {{"--json", "-j", "3", "read", "h1", "h2:7", "-o", "{host}.bin"}, ""},
         {{"read", "h1", "-o", "a.bin", "--json", "-j", "2"}, ""},
@@ -45,6 +45,9 @@ TEST(CliOptionsTest, CommandLinesAreTakenOrRefusedWithAReason) {
         {{"diff", "a.bin"}, "diff needs two files"},
         {{"erase", "h1"}, "unknown command: erase"},
         {{"set", "h1", "h2"}, "set needs a setting: KEY=VALUE, or --from FILE.json"},
+        {{"get", "h1", "NO SUCH (thing)"}, "no setting is called \"NO SUCH (thing)\""},
+        {{"settings", "h1"}, "settings takes no words: it lists them all"},
+        {{"diff", "a.bin", "b.bin", "-i", "fleet.txt"}, "diff takes no devices"},
     }};
     for (const Case& c : cases) {
         const auto parsed = parseCommandLine(c.args, 5000);
@@ -60,6 +63,18 @@ TEST(CliOptionsTest, CommandLinesAreTakenOrRefusedWithAReason) {
     ASSERT_EQ(options.targets.size(), 2u);
     EXPECT_EQ(outputPath(options, options.targets[0]), "out/h1_5000/h1_5000.bin");
     EXPECT_EQ(outputPath(options, options.targets[1]), "out/h2_7/h2_7.bin");
+    // get: its devices, then the settings asked for, by key or label.
+    const auto get = std::get<Options>(parseCommandLine(
+        std::vector<std::string_view>{"get", "h1", "h2:7", "MAIL SERVER", "main.EMAIL"}, 5000));
+    EXPECT_EQ(get.targets.size(), 2u);
+    EXPECT_EQ(get.keys, (std::vector<std::string>{"MAIL SERVER", "main.EMAIL"}));
+    const auto inventory = parseInventory("# panels\n h1 \n\nh2:7 # the old one\r\n", "f", 5000);
+    const auto& listed = std::get<std::vector<Target>>(inventory);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].text(), "h1:5000");
+    EXPECT_EQ(listed[1].text(), "h2:7");
+    EXPECT_EQ(std::get<std::string>(parseInventory("h1:0\n", "f", 5000)),
+              "f line 1: not a device address: h1:0");
     // A word after "--" is a word, not an option.
     const auto words = std::get<Options>(
         parseCommandLine(std::vector<std::string_view>{"read", "-o", "a.bin", "--", "h1"}, 5000));
