@@ -63,7 +63,7 @@ class Progress {
     explicit Progress(std::size_t devices) : m_devices(devices), m_shown(::isatty(2) == 1) {}
     void update(const DeviceResult& result) {
         ++m_done;
-        m_failed += result.ok ? 0 : 1;
+        m_failed += result.ok || !result.started ? 0 : 1;
         if (!m_shown || m_devices < 2) return;
         std::fprintf(stderr, "\r%zu of %zu devices done, %zu failed", m_done, m_devices, m_failed);
         if (m_done == m_devices) std::fputc('\n', stderr);
