@@ -271,7 +271,8 @@ TEST_F(CliFleetTest, ACheckWritesNothingASetWritesAndTheSameSetAgainLeavesTheDev
 
     const Ran set = runCli(dir, args);
     ASSERT_EQ(set.status, 0) << set.err;
-    for (const auto& r : nlohmann::json::parse(set.out)["results"]) {
+    const auto setDocument = nlohmann::json::parse(set.out);
+    for (const auto& r : setDocument["results"]) {
         EXPECT_EQ(r["changed"], true);
         EXPECT_TRUE(r["snapshot"].get<std::string>().starts_with("program/snapshots/"));
     }
@@ -283,7 +284,8 @@ TEST_F(CliFleetTest, ACheckWritesNothingASetWritesAndTheSameSetAgainLeavesTheDev
     sims[1]->clearEvents();
     const Ran again = runCli(dir, args);
     ASSERT_EQ(again.status, 0) << again.err;
-    for (const auto& r : nlohmann::json::parse(again.out)["results"]) {
+    const auto againDocument = nlohmann::json::parse(again.out);
+    for (const auto& r : againDocument["results"]) {
         EXPECT_EQ(r["changed"], false);
         EXPECT_EQ(r["message"], "unchanged: the device holds these values");
         EXPECT_FALSE(r.contains("snapshot"));
@@ -312,7 +314,8 @@ TEST_F(CliFleetTest, GetOfAFleetIsWhatSetTakesBack) {
 
     const Ran same = runCli(dir, {"--json", "set", "-i", "fleet.txt", "--from", "fleet.json"});
     ASSERT_EQ(same.status, 0) << same.err;
-    for (const auto& r : nlohmann::json::parse(same.out)["results"]) {
+    const auto sameDocument = nlohmann::json::parse(same.out);
+    for (const auto& r : sameDocument["results"]) {
         EXPECT_EQ(r["changed"], false) << r.dump();
     }
     EXPECT_EQ(blockWrites(0) + blockWrites(1), 0);
