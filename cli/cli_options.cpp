@@ -11,28 +11,35 @@
 namespace veskator::cli {
 
 const std::string_view kUsage =
-    "usage: veskator-cli [--json] [-j N] COMMAND ...\n"
+    "usage: veskator-cli [--json] [-j N] [-i FILE] COMMAND ...\n"
     "  read HOST[:PORT]... -o FILE     save each device's parameters (several devices: FILE\n"
     "                                  holds {host}, replaced by HOST_PORT; folders are made)\n"
     "  write HOST[:PORT]... FILE       snapshot each device, write FILE, verify\n"
     "  compare HOST[:PORT]... FILE     list the settings FILE would change on each device\n"
     "  diff FILE1 FILE2                list the settings that differ between two files\n"
-    "  get HOST[:PORT]|FILE            list every setting of the three windows\n"
-    "  set HOST[:PORT]... 'LABEL=VALUE'...\n"
+    "  get HOST[:PORT]...|FILE [KEY...]\n"
+    "                                  list the named settings, or every one of the three windows\n"
+    "  set HOST[:PORT]... KEY=VALUE...\n"
     "                                  snapshot each device, change the named settings, write\n"
-    "                                  the blocks that changed, verify\n"
-    "  set FILE 'LABEL=VALUE'... -o FILE2\n"
-    "                                  the same for a parameter file, saved as FILE2\n"
+    "                                  the blocks that changed, verify; a device that holds the\n"
+    "                                  values already is left alone\n"
+    "  set FILE KEY=VALUE... -o FILE2  the same for a parameter file, saved as FILE2\n"
+    "  settings                        list every setting: key, window, label, what it takes\n"
     "  history [HOST[:PORT]...] [--since DATE]\n"
     "                                  the journal of writes (./program/journal.jsonl), newest\n"
     "                                  first; writes that never ended are marked interrupted\n"
-    "  -j N, --parallel N              at most N devices at once (default 8)\n"
+    "  -j N, --parallel N              at most N devices at once (default 8, at most 256)\n"
+    "  -i FILE, --inventory FILE       the devices of FILE too: one HOST[:PORT] a line, # notes\n"
     "  --json                          one JSON document on standard output\n"
     "  --any-size                      take files of any size over the start of the workspace\n"
     "                                  (parameter files hold 1024 or 16384 bytes)\n"
-    "  --show-passwords                get shows passwords as they are, not as stars\n"
-    "  --from FILE.json                set: further settings, a JSON object of LABEL: VALUE\n"
-    "A label names its window where two windows show it: 'options/PASSWORD=secret'.\n"
+    "  --show-passwords                show passwords as they are, not as stars\n"
+    "  --check                         set: say what would change on each device, write nothing\n"
+    "  --from FILE.json                set: further settings, a JSON object of KEY: VALUE, or\n"
+    "                                  what get --json printed\n"
+    "A setting is named by its key (veskator-cli settings lists them), or by its label, which\n"
+    "names its window where two windows show it: 'options/PASSWORD=secret'. Values are UTF-8 and\n"
+    "the device holds latin-1.\n"
     "A device without :PORT uses the port in ./program/clientport.txt.\n"
     "Exit status: 0 when every device succeeded, 1 when any failed, 2 for a usage error, 128 and\n"
     "the signal's number when interrupted (Ctrl-C: 130).\n";
@@ -53,6 +60,8 @@ std::string_view commandName(Command command) {
             return "set";
         case Command::History:
             return "history";
+        case Command::Settings:
+            return "settings";
     }
     return {};
 }
@@ -105,32 +114,59 @@ std::optional<std::string> takeTargets(Options& options, std::span<const std::st
     return std::nullopt;
 }
 
+// A word of get that is no device: it names a setting, or holds what no host name does.
+bool namesSetting(std::string_view word) {
+    if (std::holds_alternative<const Setting*>(findSetting(word))) return true;
+    return word.find_first_of(" /=()") != std::string_view::npos;
+}
+
 std::optional<std::string> interpret(Options& options, const std::vector<std::string>& words,
                                      std::uint16_t defaultPort,
                                      const std::function<bool(std::string_view)>& isFile) {
+    // An inventory's devices count as named ones.
+    const bool inventory = !options.inventory.empty();
     switch (options.command) {
         case Command::Read:
-            if (words.empty()) return "read needs a device";
+            if (words.empty() && !inventory) return "read needs a device";
             if (options.output.empty()) return "read needs -o FILE";
             if (words.size() > 1 && options.output.find(kHostPlaceholder) == std::string::npos)
                 return "several devices need {host} in the -o file name";
             return takeTargets(options, words, defaultPort);
         case Command::Write:
         case Command::Compare:
-            if (words.size() < 2) return "a device and a file are needed";
+            if (words.size() < (inventory ? 1u : 2u)) return "a device and a file are needed";
             options.files.push_back(words.back());
             return takeTargets(options, std::span(words).first(words.size() - 1), defaultPort);
         case Command::Diff:
+            if (inventory) return "diff takes no devices";
             if (words.size() != 2) return "diff needs two files";
             options.files = words;
             return std::nullopt;
-        case Command::Get:
-            if (words.size() != 1) return "get takes one device or one file";
-            if (isFile && isFile(words.front())) {
-                options.files.push_back(words.front());
+        case Command::Settings:
+            if (inventory) return "settings takes no devices";
+            if (!words.empty()) return "settings takes no words: it lists them all";
+            return std::nullopt;
+        case Command::Get: {
+            std::vector<std::string> places;
+            for (const std::string& word : words) {
+                // A file or a device comes first; the settings asked for follow.
+                const bool setting = !places.empty() || inventory ? namesSetting(word) : false;
+                (setting ? options.keys : places).push_back(word);
+            }
+            for (const std::string& key : options.keys) {
+                const auto found = findSetting(key);
+                if (const auto* error = std::get_if<std::string>(&found)) return *error;
+            }
+            if (places.empty() && !inventory) return "get needs a device or a file";
+            if (places.size() == 1 && !inventory && isFile && isFile(places.front())) {
+                options.files.push_back(places.front());
                 return std::nullopt;
             }
-            return takeTargets(options, words, defaultPort);
+            for (const std::string& place : places) {
+                if (namesSetting(place)) return "get names its devices before its settings";
+            }
+            return takeTargets(options, places, defaultPort);
+        }
         case Command::History:
             for (const std::string& word : words) {
                 if (hasControlCharacter(word) || word.empty() || word.starts_with(':')) {
@@ -148,11 +184,12 @@ std::optional<std::string> interpret(Options& options, const std::vector<std::st
                 (word.find('=') != std::string::npos ? options.assignments : places)
                     .push_back(word);
             }
-            if (places.empty()) return "set needs a device or a file";
+            if (places.empty() && !inventory) return "set needs a device or a file";
             if (options.assignments.empty() && options.from.empty())
-                return "set needs a setting: LABEL=VALUE, or --from FILE.json";
-            if (places.size() == 1 && isFile && isFile(places.front())) {
-                if (options.output.empty()) return "set of a file needs -o FILE for the result";
+                return "set needs a setting: KEY=VALUE, or --from FILE.json";
+            if (places.size() == 1 && !inventory && isFile && isFile(places.front())) {
+                if (options.output.empty() && !options.check)
+                    return "set of a file needs -o FILE for the result";
                 options.files.push_back(places.front());
                 return std::nullopt;
             }
@@ -165,9 +202,35 @@ std::optional<std::string> interpret(Options& options, const std::vector<std::st
 
 }  // namespace
 
+std::variant<std::vector<Target>, std::string> parseInventory(std::string_view text,
+                                                              std::string_view name,
+                                                              std::uint16_t defaultPort) {
+    std::vector<Target> targets;
+    int number = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        ++number;
+        line = line.substr(0, line.find('#'));
+        const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+        while (!line.empty() && blank(line.front())) line.remove_prefix(1);
+        while (!line.empty() && blank(line.back())) line.remove_suffix(1);
+        if (line.empty()) continue;
+        const std::string where = std::string(name) + " line " + std::to_string(number);
+        if (hasControlCharacter(line) || line.find_first_of(" \t") != std::string_view::npos)
+            return where + " holds more than one device address";
+        const auto target = parseTarget(line, defaultPort);
+        if (!target) return where + ": not a device address: " + std::string(line);
+        targets.push_back(*target);
+    }
+    if (targets.empty()) return std::string(name) + " names no device";
+    return targets;
+}
+
 std::variant<Options, std::string> parseCommandLine(
     std::span<const std::string_view> args, std::uint16_t defaultPort,
-    const std::function<bool(std::string_view)>& isFile) {
+    const std::function<bool(std::string_view)>& isFile, const ReadText& readText) {
     Options options;
     CLI::App app{"veskator-cli", "veskator-cli"};
     app.set_help_flag();
@@ -175,12 +238,15 @@ std::variant<Options, std::string> parseCommandLine(
     app.add_flag("--json", options.json);
     app.add_flag("--any-size", options.anySize);
     app.add_flag("--show-passwords", options.showPasswords);
+    app.add_option("-i,--inventory", options.inventory)
+        ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     app.add_option("-j,--parallel", options.parallel)
         ->check(CLI::Range(1, kMaxParallel).description(""))
         ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
     std::vector<std::string> words;
     for (const Command command : {Command::Read, Command::Write, Command::Compare, Command::Diff,
-                                  Command::Get, Command::Set, Command::History}) {
+                                  Command::Get, Command::Set, Command::History,
+                                  Command::Settings}) {
         CLI::App* sub = app.add_subcommand(std::string(commandName(command)));
         sub->set_help_flag();
         sub->fallthrough();
@@ -197,6 +263,7 @@ std::variant<Options, std::string> parseCommandLine(
         if (command == Command::Set) {
             sub->add_option("--from", options.from)
                 ->multi_option_policy(CLI::MultiOptionPolicy::Throw);
+            sub->add_flag("--check", options.check);
         }
     }
     std::vector<std::string> owned{"veskator-cli"};
@@ -212,6 +279,18 @@ std::variant<Options, std::string> parseCommandLine(
         return std::string(error.what());
     }
     if (auto problem = interpret(options, words, defaultPort, isFile)) return *problem;
+    if (!options.inventory.empty()) {
+        const auto text = readText ? readText(options.inventory) : std::nullopt;
+        if (!text) return options.inventory + " cannot be read";
+        auto listed = parseInventory(*text, options.inventory, defaultPort);
+        if (auto* problem = std::get_if<std::string>(&listed)) return *problem;
+        for (Target& target : std::get<std::vector<Target>>(listed)) {
+            options.targets.push_back(std::move(target));
+        }
+        if (options.command == Command::Read && options.targets.size() > 1 &&
+            options.output.find(kHostPlaceholder) == std::string::npos)
+            return "several devices need {host} in the -o file name";
+    }
     return options;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 #include "link/parameter_load.h"
 
@@ -49,6 +50,41 @@ void warnInterrupted(const WriteJournal& journal, const std::vector<Target>& tar
     }
 }
 
+// A look-up answered at once.
+class FoundLookup final : public HostLookup {
+  public:
+    explicit FoundLookup(Ipv4Address address) : m_address(address) {}
+    LookupStatus status() override { return LookupStatus::Done; }
+    Ipv4Address address() override { return m_address; }
+
+  private:
+    Ipv4Address m_address;
+};
+
+// The hosts as the checks found them: no device's run asks a resolver again, so a fleet of names
+// starts no worker per device, and a name means one address for the whole run.
+class FoundHosts final : public Network {
+  public:
+    FoundHosts(Network& network, const std::map<std::string, Ipv4Address>& addresses)
+        : m_network(network), m_addresses(addresses) {}
+    std::unique_ptr<HostLookup> lookup(std::string_view hostName) override {
+        const auto found = m_addresses.find(std::string(trimmedHost(hostName)));
+        if (found == m_addresses.end()) return m_network.lookup(hostName);
+        return std::make_unique<FoundLookup>(found->second);
+    }
+    std::unique_ptr<StreamSocket> connect(Ipv4Address address, std::uint16_t port) override {
+        return m_network.connect(address, port);
+    }
+
+  private:
+    Network& m_network;
+    const std::map<std::string, Ipv4Address>& m_addresses;
+};
+
+std::string settingsCount(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " setting" : " settings");
+}
+
 }  // namespace
 
 std::string writeOutcomeText(const LoadOutcome& outcome) {
@@ -75,7 +111,8 @@ std::string writeOutcomeText(const LoadOutcome& outcome) {
     return text;
 }
 
-DeviceRun::DeviceRun(const Options& options, Target target, RunServices& services)
+DeviceRun::DeviceRun(const Options& options, Target target, std::size_t index,
+                     RunServices& services)
     : m_options(options),
       m_services(services),
       m_start(services.clock.now()),
@@ -85,6 +122,7 @@ DeviceRun::DeviceRun(const Options& options, Target target, RunServices& service
         m_engine.setWriteObserver(&*m_journal);
     }
     m_result.target = target;
+    m_result.index = index;
     m_engine.setTarget(std::move(target));
     m_engine.requestFullRead();
 }
@@ -128,9 +166,7 @@ void DeviceRun::onRead() {
             return finish(true, settingsDifferText(*m_result.comparison));
         }
         case Command::Get:
-            for (const Setting& s : allSettings()) {
-                m_result.settings.push_back({s.window, s.label, s.show(bytes), s.secret});
-            }
+            m_result.settings = settingsOf(bytes, m_options.keys, true);
             return finish(true, "read");
         case Command::Write:
             return startWrite();
@@ -138,6 +174,7 @@ void DeviceRun::onRead() {
             return startSet();
         case Command::Diff:
         case Command::History:
+        case Command::Settings:
             return finish(false, "reads no device");
     }
 }
@@ -165,36 +202,61 @@ void DeviceRun::startWrite() {
 }
 
 // The named settings by the windows' own rules; only the blocks that then differ, as they are
-// sent, are written and read back.
+// sent, are written and read back. A device that holds the values already is left alone: no
+// snapshot, no frame beyond the read.
 void DeviceRun::startSet() {
+    std::array<std::uint8_t, kWorkspaceSize> changed{};
+    const auto now = m_state.workspace.bytes();
+    std::copy(now.begin(), now.end(), changed.begin());
+    const std::vector<Assignment>& assignments =
+        m_services.prepared.assignmentsFor(m_result.target);
+    // A value that shows as the device's own is not stored: a choice or a pair of options may
+    // show one way for several byte values, and storing would write a block for nothing.
+    for (const Assignment& a : assignments) {
+        std::array<std::uint8_t, kWorkspaceSize> tried = changed;
+        a.setting->store(tried, a.value);
+        if (a.setting->show(tried) != a.setting->show(changed)) changed = tried;
+    }
+    std::bitset<kBlockCount> blocks;
+    for (std::size_t i = 0; i < kImageSize; ++i) {
+        if (sentAs(changed[i]) != sentAs(now[i])) blocks.set(i / kBlockSize);
+    }
+    std::size_t changing = 0;
+    for (const Assignment& a : assignments) {
+        m_result.changes.push_back({a.setting, a.setting->show(now), a.setting->show(changed)});
+        changing += m_result.changes.back().changes() ? 1 : 0;
+    }
+    if (m_options.check) {
+        m_result.changed = blocks.any();
+        return finish(true, blocks.none() ? "unchanged: the device holds these values"
+                                          : "would change " + settingsCount(changing) + " in " +
+                                                blockList(blocks));
+    }
+    if (blocks.none()) return finish(true, "unchanged: the device holds these values");
     const SnapshotOutcome snapshot = m_services.snapshots.save(
         m_state.workspace, m_services.wallClock.localNow(), m_result.target);
     m_result.file = snapshot.path;
     if (!snapshot.saved) {
         return finish(false, snapshotNotSavedText(snapshot));
     }
-    std::array<std::uint8_t, kWorkspaceSize> changed{};
-    const auto now = m_state.workspace.bytes();
-    std::copy(now.begin(), now.end(), changed.begin());
-    for (const Assignment& a : m_services.prepared.assignments) a.setting->store(changed, a.value);
-    std::bitset<kBlockCount> blocks;
-    for (std::size_t i = 0; i < kImageSize; ++i) {
-        if (sentAs(changed[i]) != sentAs(now[i])) blocks.set(i / kBlockSize);
-    }
-    for (const Assignment& a : m_services.prepared.assignments) {
-        const std::string before = a.setting->show(now);
-        const std::string after = a.setting->show(changed);
-        if (before != after)
-            m_result.changed.push_back(settingDifference(*a.setting, before, after));
-    }
-    if (blocks.none()) return finish(true, "nothing to change; snapshot " + snapshot.path);
     std::copy(changed.begin(), changed.end(), now.begin());
-    m_engine.describeNextWrite({"set", {}, {}, snapshot.path, m_result.changed});
+    // The journal names the settings that change, passwords as stars.
+    std::vector<SettingDifference> journalled;
+    for (const SettingChange& c : m_result.changes) {
+        if (c.changes()) journalled.push_back(settingDifference(*c.setting, c.before, c.after));
+    }
+    m_engine.describeNextWrite({"set", {}, {}, snapshot.path, std::move(journalled)});
     m_engine.requestWriteAll(ReadBack::On, blocks);
     m_phase = Phase::Writing;
 }
 
+void DeviceRun::noteWritten() {
+    const std::optional<LoadOutcome>& load = m_engine.status().lastLoad;
+    m_result.changed = load && load->written.any();
+}
+
 void DeviceRun::onWritten() {
+    noteWritten();
     const LinkStatus& status = m_engine.status();
     // Done only when the device holds every block written as it was sent.
     if (!status.lastLoad) return finish(false, status.lastError);
@@ -205,6 +267,7 @@ void DeviceRun::onWritten() {
 
 void DeviceRun::onInterrupted() {
     m_result.interrupted = true;
+    if (m_phase == Phase::Writing) noteWritten();
     const std::optional<LoadOutcome>& load = m_engine.status().lastLoad;
     if (m_phase == Phase::Writing && load) {
         const std::string what =
@@ -228,15 +291,17 @@ std::vector<DeviceResult> runDevices(const Options& options, const Prepared& pre
                                      const WallClock& wallClock, const RunReports& reports) {
     SnapshotKeeper snapshots(files);
     WriteJournal journal(files, wallClock, thisAuthor());
-    RunServices services{network, files, clock, wallClock, snapshots, prepared, &journal};
+    FoundHosts hosts(network, prepared.addresses);
+    RunServices services{hosts, files, clock, wallClock, snapshots, prepared, &journal};
     if (reports.warning) warnInterrupted(journal, options.targets, wallClock, reports.warning);
-    std::vector<DeviceResult> results;
+    std::vector<std::optional<DeviceResult>> results(options.targets.size());
     std::vector<std::unique_ptr<DeviceRun>> running;
     std::size_t next = 0;
     bool interrupted = false;
     const auto report = [&](DeviceResult result) {
-        results.push_back(std::move(result));
-        if (reports.finished) reports.finished(results.back());
+        const std::size_t at = result.index;
+        results[at] = std::move(result);
+        if (reports.finished) reports.finished(*results[at]);
     };
     while ((!interrupted && next < options.targets.size()) || !running.empty()) {
         if (!interrupted && reports.interrupted && reports.interrupted()) {
@@ -246,7 +311,8 @@ std::vector<DeviceResult> runDevices(const Options& options, const Prepared& pre
         while (!interrupted && next < options.targets.size() &&
                running.size() < static_cast<std::size_t>(options.parallel)) {
             running.push_back(
-                std::make_unique<DeviceRun>(options, options.targets[next++], services));
+                std::make_unique<DeviceRun>(options, options.targets[next], next, services));
+            ++next;
         }
         for (auto& run : running) run->tick();
         for (auto it = running.begin(); it != running.end();) {
@@ -262,11 +328,35 @@ std::vector<DeviceResult> runDevices(const Options& options, const Prepared& pre
     for (; next < options.targets.size(); ++next) {
         DeviceResult never;
         never.target = options.targets[next];
+        never.index = next;
         never.interrupted = true;
-        never.message = "interrupted: not started, the device was not touched";
+        never.started = false;
+        never.message = "not started: the run was interrupted before the device was touched";
         report(std::move(never));
     }
-    return results;
+    std::vector<DeviceResult> ordered;
+    ordered.reserve(results.size());
+    for (auto& result : results) ordered.push_back(std::move(*result));
+    return ordered;
+}
+
+std::vector<SettingShown> settingsOf(ConstWorkspace workspace, const std::vector<std::string>& keys,
+                                     bool deviceOnly) {
+    std::vector<SettingShown> shown;
+    if (!keys.empty()) {
+        for (const std::string& key : keys) {
+            const auto found = findSetting(key);
+            if (const auto* s = std::get_if<const Setting*>(&found)) {
+                shown.push_back({*s, (*s)->show(workspace)});
+            }
+        }
+        return shown;
+    }
+    for (const Setting& s : allSettings()) {
+        if (deviceOnly && !s.inImage) continue;
+        shown.push_back({&s, s.show(workspace)});
+    }
+    return shown;
 }
 
 int exitStatus(const std::vector<DeviceResult>& results) {

@@ -26,21 +26,31 @@ namespace veskator::cli {
 
 // A setting as get shows it.
 struct SettingShown {
-    SettingsWindow window;
-    std::string label;
-    std::string value;
-    bool secret = false;  // a password: shown as stars unless asked for
+    const Setting* setting = nullptr;
+    std::string value;  // latin-1, as the device holds it
+};
+
+// A setting that set was given: what the device held and what it holds (or would) after.
+struct SettingChange {
+    const Setting* setting = nullptr;
+    std::string before;
+    std::string after;
+    bool changes() const { return before != after; }
 };
 
 struct DeviceResult {
     Target target;
+    std::size_t index = 0;  // in the order the devices were given
     bool ok = false;
     bool interrupted = false;
+    bool started = true;  // false: the run ended before the device was touched
+    // write, set: the device holds something it did not (set --check: it would)
+    bool changed = false;
     std::string message;  // one line: what became of it
     std::string file;     // read: where the parameters went; write, set: the snapshot
     std::optional<SettingsComparison> comparison;  // compare
     std::vector<SettingShown> settings;            // get
-    std::vector<SettingDifference> changed;        // set
+    std::vector<SettingChange> changes;            // set: every setting it was given
     std::chrono::milliseconds took{0};
 };
 
@@ -59,7 +69,7 @@ struct RunServices {
 // The link keeps no logs here: the exchange logs are the window's, one device at a time.
 class DeviceRun {
   public:
-    DeviceRun(const Options& options, Target target, RunServices& services);
+    DeviceRun(const Options& options, Target target, std::size_t index, RunServices& services);
     void tick();
     // No new block begins; the one under way ends within the link's bounds, then the device is
     // reported with what it holds.
@@ -74,6 +84,7 @@ class DeviceRun {
     void startSet();
     void onWritten();
     void onInterrupted();
+    void noteWritten();
     void finish(bool ok, std::string message);
 
     const Options& m_options;
@@ -86,7 +97,8 @@ class DeviceRun {
     DeviceResult m_result;
 };
 
-// What a run reports as it goes: each device as it ends, and how far the run has come.
+// What a run reports as it goes: each device as it ends (not in the targets' order), and how far
+// the run has come.
 struct RunReports {
     std::function<void()> pause;  // between rounds of ticks (a short sleep)
     std::function<void(const DeviceResult&)> finished;
@@ -96,12 +108,19 @@ struct RunReports {
     std::function<void(const std::string&)> warning;
 };
 
-// Runs every target of the options, at most options.parallel at once, with one snapshot keeper
-// for the whole run. Interrupted, no device starts any more and those under way end as soon as
-// their link allows; a device never started is reported as such.
+// Runs every target of the options, at most options.parallel at once, on one thread, with one
+// snapshot keeper for the whole run; a device's host is taken at the address the checks found.
+// Interrupted, no device starts any more and those under way end as soon as their link allows; a
+// device never started is reported as such. The results are in the order of the targets.
 std::vector<DeviceResult> runDevices(const Options& options, const Prepared& prepared,
                                      Network& network, FileSystem& files, const Clock& clock,
                                      const WallClock& wallClock, const RunReports& reports);
+
+// The settings of a workspace as get lists them: those named by `keys` (each one a setting), or
+// all; a device's read holds the image alone, so `deviceOnly` leaves out what only a parameter
+// file holds.
+std::vector<SettingShown> settingsOf(ConstWorkspace workspace, const std::vector<std::string>& keys,
+                                     bool deviceOnly);
 
 // 0 when every device succeeded, 1 otherwise.
 int exitStatus(const std::vector<DeviceResult>& results);

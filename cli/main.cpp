@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,8 @@ namespace {
 
 using namespace veskator;
 using namespace veskator::cli;
+
+constexpr std::size_t kInventoryLimit = std::size_t{1} << 20;
 
 // The signal that interrupted the run, 0 while none has.
 std::atomic<int> g_interrupt{0};
@@ -61,7 +64,7 @@ class Progress {
     explicit Progress(std::size_t devices) : m_devices(devices), m_shown(::isatty(2) == 1) {}
     void update(const DeviceResult& result) {
         ++m_done;
-        m_failed += result.ok ? 0 : 1;
+        m_failed += result.ok || !result.started ? 0 : 1;
         if (!m_shown || m_devices < 2) return;
         std::fprintf(stderr, "\r%zu of %zu devices done, %zu failed", m_done, m_devices, m_failed);
         if (m_done == m_devices) std::fputc('\n', stderr);
@@ -75,10 +78,37 @@ class Progress {
     bool m_shown;
 };
 
-int usageError(const std::string& problem) {
+// Under --json a script reads standard output alone, so the error is a document there too.
+int usageError(const std::string& problem, bool json) {
+    if (json) print(errorJson(problem, true));
     std::cerr << "veskator-cli: " << oneLine(problem) << " (veskator-cli --help says more)\n";
     return 2;
 }
+
+bool asksForJson(const std::vector<std::string_view>& args) {
+    for (const std::string_view arg : args) {
+        if (arg == "--") return false;
+        if (arg == "--json") return true;
+    }
+    return false;
+}
+
+// The devices' lines in the order they were given, each as soon as those before it are done.
+class OrderedLines {
+  public:
+    explicit OrderedLines(std::size_t devices) : m_lines(devices) {}
+    void add(std::size_t index, std::string line) {
+        m_lines[index] = std::move(line);
+        for (; m_next < m_lines.size() && m_lines[m_next]; ++m_next) {
+            print(*m_lines[m_next]);
+            m_lines[m_next].reset();
+        }
+    }
+
+  private:
+    std::vector<std::optional<std::string>> m_lines;
+    std::size_t m_next = 0;
+};
 
 int diff(const Options& options, const Prepared& prepared) {
     ParameterWorkspace base;
@@ -94,33 +124,34 @@ int diff(const Options& options, const Prepared& prepared) {
 int onFile(const Options& options, const Prepared& prepared, FileSystem& files) {
     ParameterWorkspace workspace;
     applyParameterFile(workspace, prepared.files.front());
-    const auto before = settingsOf(workspace.bytes());
-    std::vector<SettingDifference> changed;
+    const auto before = settingsOf(workspace.bytes(), options.keys, false);
+    std::vector<SettingChange> changes;
     if (options.command == Command::Set) {
         for (const Assignment& a : prepared.assignments) {
             const std::string was = a.setting->show(workspace.bytes());
             a.setting->store(workspace.bytes(), a.value);
-            const std::string now = a.setting->show(workspace.bytes());
-            if (was != now) changed.push_back(settingDifference(*a.setting, was, now));
+            changes.push_back({a.setting, was, a.setting->show(workspace.bytes())});
         }
-        if (!saveParameterFile(files, workspace, options.output)) {
-            std::cerr << "veskator-cli: " << options.output << " cannot be written\n";
+        if (!options.check && !saveParameterFile(files, workspace, options.output)) {
+            const std::string problem = options.output + " cannot be written";
+            if (options.json) print(errorJson(problem, false));
+            std::cerr << "veskator-cli: " << problem << "\n";
             return 1;
         }
     }
     const std::string& name = options.files.front();
     if (options.json) {
-        print(settingsJson(options.command, name, before, changed, options.showPasswords));
+        print(settingsJson(options.command, name, before, changes, options.showPasswords));
     } else if (options.command == Command::Get) {
         print(settingsText(before, options.showPasswords));
     } else {
-        std::string report = options.output + ": " + std::to_string(changed.size()) +
-                             (changed.size() == 1 ? " setting changed\n" : " settings changed\n");
-        for (const SettingDifference& d : changed) {
-            report += "  " + std::string(windowKey(d.window)) + "/" + oneLine(d.label) + ": \"" +
-                      oneLine(d.before) + "\" -> \"" + oneLine(d.after) + "\"\n";
-        }
-        print(report);
+        const auto changed = static_cast<std::size_t>(std::count_if(
+            changes.begin(), changes.end(), [](const auto& c) { return c.changes(); }));
+        const std::string what = std::to_string(changed) +
+                                 (changed == 1 ? " setting " : " settings ") +
+                                 (options.check ? "would change\n" : "changed\n");
+        print((options.check ? name : options.output) + ": " + what +
+              changesText(changes, options.showPasswords));
     }
     return 0;
 }
@@ -144,7 +175,9 @@ int history(const Options& options, FileSystem& files) {
 
 int main(int argc, char** argv) {
     std::vector<std::string_view> args(argv + 1, argv + argc);
+    const bool json = asksForJson(args);
     for (std::string_view arg : args) {
+        if (arg == "--") break;
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
@@ -157,22 +190,32 @@ int main(int argc, char** argv) {
     const auto isFile = [&files](std::string_view name) {
         return files.open(name, FileOpen::ReadExisting) != nullptr;
     };
-    const auto parsed = parseCommandLine(args, defaultPort, isFile);
-    if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(*problem);
+    const auto readText = [&files](std::string_view name) {
+        return readFileStart(files, name, kInventoryLimit);
+    };
+    const auto parsed = parseCommandLine(args, defaultPort, isFile, readText);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) return usageError(*problem, json);
     const Options& options = std::get<Options>(parsed);
+    if (options.command == Command::Settings) {
+        print(options.json ? settingsListJson() : settingsListText());
+        return 0;
+    }
 
     if (options.command == Command::History) return history(options, files);
 
     PosixNetwork network;
     SteadyClock clock;
     const auto prepared = prepare(options, files, network, clock, pauseBriefly);
-    if (const auto* problem = std::get_if<std::string>(&prepared)) return usageError(*problem);
+    if (const auto* problem = std::get_if<std::string>(&prepared)) {
+        return usageError(*problem, options.json);
+    }
     const Prepared& ready = std::get<Prepared>(prepared);
     if (options.command == Command::Diff) return diff(options, ready);
     if (options.targets.empty()) return onFile(options, ready, files);
 
     SystemWallClock wallClock;
     Progress progress(options.targets.size());
+    OrderedLines lines(options.targets.size());
     RunReports reports;
     reports.pause = pauseBriefly;
     reports.interrupted = [] { return g_interrupt.load() != 0; };
@@ -181,7 +224,7 @@ int main(int argc, char** argv) {
     };
     reports.finished = [&](const DeviceResult& result) {
         progress.update(result);
-        if (!options.json) print(resultLine(result, options.showPasswords));
+        if (!options.json) lines.add(result.index, resultLine(result, options.showPasswords));
     };
     const auto results = runDevices(options, ready, network, files, clock, wallClock, reports);
     const int signal = g_interrupt.load();

@@ -30,6 +30,21 @@ using ConstWorkspace = std::span<const std::uint8_t, kWorkspaceSize>;
 // Bytes of the workspace a setting shows: offset and bits.
 using NamedBits = std::vector<std::pair<std::size_t, std::uint8_t>>;
 
+// What a setting takes, as a script is told it; the store itself says no to the rest.
+enum class SettingKind {
+    Text,    // any characters of latin-1, up to maxChars
+    Digits,  // decimal digits, up to maxChars
+    Port,    // a TCP port 1 to 65535 in digits
+    Host,    // a host name with its domain or a dotted IPv4 address, up to maxChars
+    OnOff,   // "on" or "off"
+    Number,  // low to high, in steps of step
+    Choice,  // one of choices
+    Shown,   // shown only: it cannot be set
+};
+
+// "text", "digits", "port", "host", "on/off", "number", "choice", "shown".
+std::string_view kindName(SettingKind kind);
+
 struct Setting {
     SettingsWindow window;
     // Unique within its window: a label the window shows twice names its frame ("ARM (LOOP1)").
@@ -47,22 +62,44 @@ struct Setting {
     // area, which only the dialer upload sends or a parameter file keeps.
     bool inImage = true;
 
+    SettingKind kind = SettingKind::Shown;
+    // "window.label_in_lower_case": what a script names it by, made of the window's key and the
+    // label once, unique and stable while the label is.
+    std::string key{};
+    std::size_t maxChars = 0;  // Text, Digits, Host: what the slot holds
+    int low = 0;               // Number
+    int high = 0;
+    int step = 1;
+    std::vector<std::string> choices{};  // Choice
+    // What a script would not guess from the label and kind: a range the label misstates, a
+    // switch that turns another off, a label with blanks at its end.
+    std::string note{};
+
     std::string qualifiedName() const;
+    // What the setting takes, in a few words: "text, up to 15 characters", "number 0 to 510 in
+    // steps of 2", "one of: 1200, 2400".
+    std::string kindText() const;
 };
 
 const std::vector<Setting>& allSettings();
 
-// The setting named "LABEL" or "WINDOW/LABEL" (WINDOW as windowKey gives it), or why there is none
-// or more than one.
+// The setting named by its key (in any case), "LABEL" or "WINDOW/LABEL" (WINDOW as windowKey gives
+// it; a label may come without the blanks it ends in), or why there is none or more than one.
 std::variant<const Setting*, std::string> findSetting(std::string_view name);
 
 struct Assignment {
     const Setting* setting = nullptr;
-    std::string value;
+    std::string value;  // latin-1
 };
 
-// "LABEL=VALUE" (or "WINDOW/LABEL=VALUE") checked against its setting, before any workspace is
-// touched: the assignment, or why it cannot be made.
+// The device's texts are latin-1, one byte a character; a shell and JSON speak UTF-8. nullopt for
+// a text that is no UTF-8 or holds a character beyond latin-1.
+std::optional<std::string> latin1FromUtf8(std::string_view utf8);
+std::string utf8FromLatin1(std::string_view latin1);
+
+// "LABEL=VALUE" (or "WINDOW/LABEL=VALUE", or "KEY=VALUE") checked against its setting, before any
+// workspace is touched: the assignment, or why it cannot be made. The value is UTF-8, as a shell
+// or a JSON file gives it; the assignment holds it as the device stores it, in latin-1.
 std::variant<Assignment, std::string> parseAssignment(std::string_view text);
 std::variant<Assignment, std::string> checkAssignment(std::string_view name, std::string value);
 

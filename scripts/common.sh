@@ -5,8 +5,9 @@ REPO_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # dpkg-dev: dpkg-shlibdeps, which names the libraries the Debian package depends on.
 # nlohmann-json3-dev and libcli11-dev: the command line's JSON and argument parsing.
 # nettle-dev (with pkg-config to find it): the SHA-256 of the files the journal of writes names.
+# ansible-core: ansible-playbook and ansible-doc, which run the collection's playbook test.
 PACKAGES=(cmake ninja-build g++ qt6-base-dev libgtest-dev libgmock-dev fonts-liberation xvfb xauth
-    dpkg-dev nlohmann-json3-dev libcli11-dev nettle-dev pkg-config)
+    dpkg-dev nlohmann-json3-dev libcli11-dev nettle-dev pkg-config ansible-core)
 
 # Installs the packages that are missing (apt-get update once, then install), as root.
 ensure_packages() {

@@ -29,7 +29,7 @@ TEST(CliOptionsTest, CommandLinesAreTakenOrRefusedWithAReason) {
         std::vector<std::string_view> args;
         std::string error;  // empty: accepted
     };
-    const std::array<Case, 14> cases{{
+    const std::array<Case, 17> cases{{
         {{"read", "10.0.0.5:4000", "-o", "a.bin"}, ""},
         {{"--json", "-j", "3", "read", "h1", "h2:7", "-o", "{host}.bin"}, ""},
         {{"read", "h1", "-o", "a.bin", "--json", "-j", "2"}, ""},
@@ -38,13 +38,16 @@ TEST(CliOptionsTest, CommandLinesAreTakenOrRefusedWithAReason) {
         {{"read", "h1:70000", "-o", "a.bin"}, "not a device address: h1:70000"},
         {{"read", "bad\nhost", "-o", "a.bin"},
          "a device address holds a control character: bad\nhost"},
-        {{"-j", "0", "read", "h1", "-o", "a.bin"}, "--parallel: Value 0 not in range 1 to 64"},
+        {{"-j", "0", "read", "h1", "-o", "a.bin"}, "--parallel: Value 0 not in range 1 to 256"},
         {{"read", "h1", "-o", "a", "-o", "b"}, "--output: At Most 1 required but received 2"},
         {{"read", "h1", "-x", "-o", "a"}, "The following argument was not expected: -x"},
         {{"write", "h1"}, "a device and a file are needed"},
         {{"diff", "a.bin"}, "diff needs two files"},
         {{"erase", "h1"}, "unknown command: erase"},
-        {{"set", "h1", "h2"}, "set needs a setting: LABEL=VALUE, or --from FILE.json"},
+        {{"set", "h1", "h2"}, "set needs a setting: KEY=VALUE, or --from FILE.json"},
+        {{"get", "h1", "NO SUCH (thing)"}, "no setting is called \"NO SUCH (thing)\""},
+        {{"settings", "h1"}, "settings takes no words: it lists them all"},
+        {{"diff", "a.bin", "b.bin", "-i", "fleet.txt"}, "diff takes no devices"},
     }};
     for (const Case& c : cases) {
         const auto parsed = parseCommandLine(c.args, 5000);
@@ -60,6 +63,18 @@ TEST(CliOptionsTest, CommandLinesAreTakenOrRefusedWithAReason) {
     ASSERT_EQ(options.targets.size(), 2u);
     EXPECT_EQ(outputPath(options, options.targets[0]), "out/h1_5000/h1_5000.bin");
     EXPECT_EQ(outputPath(options, options.targets[1]), "out/h2_7/h2_7.bin");
+    // get: its devices, then the settings asked for, by key or label.
+    const auto get = std::get<Options>(parseCommandLine(
+        std::vector<std::string_view>{"get", "h1", "h2:7", "MAIL SERVER", "main.EMAIL"}, 5000));
+    EXPECT_EQ(get.targets.size(), 2u);
+    EXPECT_EQ(get.keys, (std::vector<std::string>{"MAIL SERVER", "main.EMAIL"}));
+    const auto inventory = parseInventory("# panels\n h1 \n\nh2:7 # the old one\r\n", "f", 5000);
+    const auto& listed = std::get<std::vector<Target>>(inventory);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].text(), "h1:5000");
+    EXPECT_EQ(listed[1].text(), "h2:7");
+    EXPECT_EQ(std::get<std::string>(parseInventory("h1:0\n", "f", 5000)),
+              "f line 1: not a device address: h1:0");
     // A word after "--" is a word, not an option.
     const auto words = std::get<Options>(
         parseCommandLine(std::vector<std::string_view>{"read", "-o", "a.bin", "--", "h1"}, 5000));
@@ -272,7 +287,9 @@ TEST_F(CliRunTest, AnInterruptedWriteSaysWhatEachDeviceHolds) {
         EXPECT_TRUE(r.interrupted);
         EXPECT_FALSE(r.ok);
         if (r.target.port == target(3).port) {
-            EXPECT_EQ(r.message, "interrupted: not started, the device was not touched");
+            EXPECT_EQ(r.message,
+                      "not started: the run was interrupted before the device was touched");
+            EXPECT_FALSE(r.started);
             continue;
         }
         EXPECT_TRUE(r.message.starts_with("interrupted: the device holds A0 to A")) << r.message;
@@ -301,7 +318,9 @@ TEST_F(CliRunTest, AnInterruptedWriteSaysWhatEachDeviceHolds) {
     const auto json = nlohmann::json::parse(resultsJson(Command::Write, results, true, false));
     EXPECT_EQ(json["command"], "write");
     EXPECT_EQ(json["interrupted"], true);
-    EXPECT_EQ(json["failed"], 4);
+    EXPECT_EQ(json["failed"], 3);  // the one never touched is not started, not failed
+    EXPECT_EQ(json["notStarted"], 1);
+    EXPECT_EQ(json["results"][3]["status"], "not started");
     ASSERT_EQ(json["results"].size(), 4u);
     for (const auto& device : json["results"]) EXPECT_EQ(device["interrupted"], true);
 }
@@ -322,7 +341,8 @@ TEST_F(CliRunTest, SetChangesOnlyTheNamedSettingsAndGetShowsThem) {
         EXPECT_TRUE(r.ok) << r.message;
         EXPECT_TRUE(r.message.starts_with("written, 3 of 3 blocks verified; snapshot"))
             << r.message;
-        EXPECT_EQ(r.changed.size(), 3u);
+        EXPECT_EQ(r.changes.size(), 3u);
+        EXPECT_TRUE(r.changed);
         std::vector<int> blocks;
         for (const auto& e : sims[static_cast<std::size_t>(i)]->events()) {
             if (e.kind == sim::SimEvent::Kind::BlockWrite) blocks.push_back(e.number);

@@ -118,11 +118,17 @@ void checkOptions(const Options& o, const std::vector<std::string_view>& args) {
             FUZZ_CHECK(targets == 0 && files == 2, shown);
             break;
         case Command::Get:
-            FUZZ_CHECK(targets + files == 1, shown);
+            FUZZ_CHECK((targets >= 1 && files == 0) || (targets == 0 && files == 1), shown);
+            for (const std::string& key : o.keys) {
+                FUZZ_CHECK(std::holds_alternative<const Setting*>(findSetting(key)), shown);
+            }
+            break;
+        case Command::Settings:
+            FUZZ_CHECK(targets == 0 && files == 0, shown);
             break;
         case Command::Set:
             FUZZ_CHECK(!o.assignments.empty() || !o.from.empty(), shown);
-            FUZZ_CHECK((files == 1 && targets == 0 && !o.output.empty()) ||
+            FUZZ_CHECK((files == 1 && targets == 0 && (!o.output.empty() || o.check)) ||
                            (files == 0 && targets >= 1 && o.output.empty()),
                        shown);
             for (const std::string& a : o.assignments) {

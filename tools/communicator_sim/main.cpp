@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@ using veskator::sim::SimEvent;
 constexpr const char* kUsage =
     "usage: communicator-sim [options]\n"
     "  --port N              listen on 127.0.0.1:N (0, the default: any free port)\n"
+    "  --devices N           N devices, each on a port of its own (N from --port on, or any\n"
+    "                        free ones); a line \"listening 127.0.0.1 PORT\" for each\n"
     "  --memory FILE         load device memory from FILE if it exists; save it after each write\n"
     "  --loop1 HEX           loop 1 status byte of the live status (default 10)\n"
     "  --loop2 HEX           loop 2 status byte of the live status (default 00)\n"
@@ -100,6 +103,7 @@ int main(int argc, char** argv) {
     SimConfig config;
     std::string memoryPath;
     bool quiet = false;
+    long devices = 1;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
@@ -123,6 +127,11 @@ int main(int argc, char** argv) {
                 return usageError("--port needs a number from 0 to 65535");
             }
             config.port = static_cast<std::uint16_t>(number);
+        } else if (option == "--devices") {
+            if (!numberArg(10, 1, 1000)) {
+                return usageError("--devices needs a number from 1 to 1000");
+            }
+            devices = number;
         } else if (option == "--memory") {
             memoryPath = value();
             if (memoryPath.empty()) {
@@ -177,6 +186,12 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (devices > 1 && !memoryPath.empty()) {
+        return usageError("--memory is for one device, not --devices");
+    }
+    if (devices > 1 && config.port != 0 && config.port + devices - 1 > 65535) {
+        return usageError("--devices from --port runs past port 65535");
+    }
     if (!memoryPath.empty() && std::filesystem::exists(memoryPath) &&
         !veskator::sim::loadMemory(memoryPath, config.memory)) {
         std::fprintf(stderr, "communicator-sim: cannot read %s\n", memoryPath.c_str());
@@ -206,19 +221,26 @@ int main(int argc, char** argv) {
         }
     };
 
-    CommunicatorSim simulator(config);
-    sim = &simulator;
-    if (!simulator.start()) {
-        std::fprintf(stderr, "communicator-sim: cannot listen on 127.0.0.1 port %u: %s\n",
-                     static_cast<unsigned>(config.port), std::strerror(errno));
-        return 1;
+    // A fleet in one process: each device keeps its own memory, faults and thread.
+    std::vector<std::unique_ptr<CommunicatorSim>> simulators;
+    for (long n = 0; n < devices; ++n) {
+        SimConfig own = config;
+        if (config.port != 0) own.port = static_cast<std::uint16_t>(config.port + n);
+        simulators.push_back(std::make_unique<CommunicatorSim>(own));
+        // Set before the thread starts, which then sees it.
+        if (n == 0) sim = simulators.back().get();
+        if (!simulators.back()->start()) {
+            std::fprintf(stderr, "communicator-sim: cannot listen on 127.0.0.1 port %u: %s\n",
+                         static_cast<unsigned>(own.port), std::strerror(errno));
+            return 1;
+        }
+        std::printf("listening 127.0.0.1 %u\n", static_cast<unsigned>(simulators.back()->port()));
     }
-    std::printf("listening 127.0.0.1 %u\n", static_cast<unsigned>(simulator.port()));
     std::fflush(stdout);
 
     int received = 0;
     sigwait(&signals, &received);
-    simulator.stop();
+    for (auto& simulator : simulators) simulator->stop();
     if (!quiet) {
         std::fprintf(stderr, "communicator-sim: stopped by signal %d\n", received);
     }
