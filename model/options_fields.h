@@ -202,11 +202,19 @@ struct SliderRow {
     ControlId box;  // shows the value, takes no input
     ImagePlace place;
     int high;  // the range is 0..high
+    // A stored value above the range leaves the slider at its end; the box shows the stored
+    // value, or the slider's where it is capped.
+    bool boxCapped = false;
 };
+
+// What the box of the row shows for a stored byte.
+constexpr int sliderBoxValue(const SliderRow& row, std::uint8_t stored) {
+    return row.boxCapped ? std::min<int>(stored, row.high) : stored;
+}
 
 // clang-format off
 inline constexpr std::array<SliderRow, 5> kSliders{{
-    {options_ids::kSoundSlider,    options_ids::kSoundBox,    {7, 0x33}, 50},
+    {options_ids::kSoundSlider,    options_ids::kSoundBox,    {7, 0x33}, 50, true},
     {options_ids::kSetupSlider,    options_ids::kSetupBox,    {7, 0x32}, 60},
     {options_ids::kPrealarmSlider, options_ids::kPrealarmBox, {7, 0x31}, 60},
     {options_ids::kSirenSlider,    options_ids::kSirenBox,    {7, 0x35}, 255},

@@ -116,6 +116,7 @@ void addText(std::vector<Setting>& out, SettingsWindow window, const DialogTempl
                              f.rule, value);
         };
     }
+    s.control = f.id;
     out.push_back(std::move(s));
 }
 
@@ -145,11 +146,13 @@ void addOption(std::vector<Setting>& out, SettingsWindow window, const DialogTem
     if (eitherOr) {
         s.note = "on turns \"" + settingLabel(layout, eitherOrPartner(bit.id)) + "\" off";
     }
+    s.control = bit.id;
     out.push_back(std::move(s));
 }
 
-void addNumber(std::vector<Setting>& out, SettingsWindow window, std::string label,
-               ImagePlace place, int high, int factor = 1) {
+void addNumber(std::vector<Setting>& out, SettingsWindow window, const DialogTemplate& layout,
+               int box, ImagePlace place, int high, int factor = 1) {
+    std::string label = labelOf(layout, box);
     Setting s{
         window, std::move(label),
         [place, factor](ConstWorkspace w) { return std::to_string(factor * byteAt(w, place)); },
@@ -165,6 +168,7 @@ void addNumber(std::vector<Setting>& out, SettingsWindow window, std::string lab
     s.kind = SettingKind::Number;
     s.high = high * factor;
     s.step = factor;
+    s.control = box;
     out.push_back(std::move(s));
 }
 
@@ -204,6 +208,7 @@ void addMainWindow(std::vector<Setting>& out) {
                    [](ConstWorkspace w) { return macAddressText(imageOf(w)); },
                    {},
                    wholeBytes(offsetOf(kMacPlace), kMacBytes)});
+    out.back().control = main_ids::kMacAddress;
     for (const OptionBit& bit : kMainOptionBits) {
         addOption(out, window, layout, bit, eitherOrPartner(bit.id) != 0);
     }
@@ -218,15 +223,17 @@ void addOptionsWindow(std::vector<Setting>& out) {
             bit.id == options_ids::kAlarmLatched1 || bit.id == options_ids::kAlarmLatched2;
         addOption(out, window, layout, bit, false, latch);
     }
-    for (const SliderRow& row : kSliders)
-        addNumber(out, window, labelOf(layout, row.box), row.place, row.high);
-    addNumber(out, window, labelOf(layout, options_ids::kTestRate), kTestRatePlace, kByteMax,
-              kTestRateStep);
+    for (const SliderRow& row : kSliders) {
+        addNumber(out, window, layout, row.box, row.place, row.high);
+        out.back().show = [row](ConstWorkspace w) {
+            return std::to_string(sliderBoxValue(row, byteAt(w, row.place)));
+        };
+    }
+    addNumber(out, window, layout, options_ids::kTestRate, kTestRatePlace, kByteMax, kTestRateStep);
     out.back().note =
         "the device counts in steps of 2 seconds: even numbers 0 to 510, whatever the "
         "label says";
-    addNumber(out, window, labelOf(layout, options_ids::kModulationBox), kModulationPlace,
-              kByteMax);
+    addNumber(out, window, layout, options_ids::kModulationBox, kModulationPlace, kByteMax);
 }
 
 void addDialerWindow(std::vector<Setting>& out) {
@@ -252,7 +259,7 @@ void addDialerWindow(std::vector<Setting>& out) {
         kBaudRates, [](Workspace w, const BaudRow& row) { w[offsetOf(kBaudPlace)] = row.code; },
         wholeBytes(offsetOf(kBaudPlace), 1));
     for (const NumberRow& row : kDialerNumbers)
-        addNumber(out, window, labelOf(layout, row.id), row.place, kByteMax);
+        addNumber(out, window, layout, row.id, row.place, kByteMax);
     addText(out, window, layout, kStartupDelayField);
     // The lists, each slot read and stored the way the window does.
     const auto listEntry = [&](std::string label, std::size_t offset, std::size_t size,

@@ -62,6 +62,9 @@ struct Setting {
     // area, which only the dialer upload sends or a parameter file keeps.
     bool inImage = true;
 
+    // The window's control that shows it (an edit, an option, a number box); 0 for a setting
+    // shown by a group of buttons or one list entry at a time.
+    int control = 0;
     SettingKind kind = SettingKind::Shown;
     // "window.label_in_lower_case": what a script names it by, made of the window's key and the
     // label once, unique and stable while the label is.

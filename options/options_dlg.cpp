@@ -167,13 +167,11 @@ void COptionsDlg::showOption(ControlId id) {
     m_values.setChecked(id, optionShownOn(bit, switchByte(bit.place)));
 }
 
-// A stored value above the range leaves the slider at its end; the box shows the stored value.
-// The sound level is shown capped in both.
+// A stored value above the range leaves the slider at its end; the box shows what its row says.
 void COptionsDlg::showSlider(const SliderRow& row) {
-    const int stored = imageByte(row.place);
-    const int position = std::min(stored, row.high);
-    m_values.setPosition(row.id, position);
-    m_values.setText(row.box, std::to_string(row.id == ids::kSoundSlider ? position : stored));
+    const std::uint8_t stored = imageByte(row.place);
+    m_values.setPosition(row.id, std::min<int>(stored, row.high));
+    m_values.setText(row.box, std::to_string(sliderBoxValue(row, stored)));
 }
 
 // Nothing typed is lost by closing: edits still waiting for their second are written now.
