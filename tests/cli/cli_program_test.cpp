@@ -1,6 +1,8 @@
 // veskator-cli as a shell runs it: its exit status, what it prints, a SIGTERM in the middle of a
 // write, and settings by name in a parameter file.
 
+#include "tests/cli/cli_program.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -27,62 +29,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Ran {
-    int status = -1;  // the exit status, or 128 and the signal
-    std::string out;
-    std::string err;
-};
-
-// Runs the program in `folder`; `signalAt` (when set) sends SIGTERM that long after the start.
-Ran runCli(const fs::path& folder, const std::vector<std::string>& args,
-           std::optional<std::chrono::milliseconds> signalAt = {}) {
-    std::array<int, 2> out{};
-    std::array<int, 2> err{};
-    if (::pipe(out.data()) != 0 || ::pipe(err.data()) != 0) return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        ::close(out[0]);
-        ::close(err[0]);
-        if (::chdir(folder.c_str()) != 0) ::_exit(99);
-        std::vector<char*> argv{const_cast<char*>(VESKATOR_CLI)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(VESKATOR_CLI, argv.data());
-        ::_exit(98);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    Ran ran;
-    const auto start = std::chrono::steady_clock::now();
-    bool signalled = false;
-    std::array<pollfd, 2> fds{{{out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
-    int open = 2;
-    while (open > 0) {
-        if (signalAt && !signalled && std::chrono::steady_clock::now() - start >= *signalAt) {
-            ::kill(child, SIGTERM);
-            signalled = true;
-        }
-        if (::poll(fds.data(), fds.size(), 10) <= 0) continue;
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
-            std::array<char, 4096> buffer{};
-            const ssize_t n = ::read(fds[i].fd, buffer.data(), buffer.size());
-            if (n <= 0) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-                continue;
-            }
-            (i == 0 ? ran.out : ran.err).append(buffer.data(), static_cast<std::size_t>(n));
-        }
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ran.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return ran;
-}
+using test_support::Ran;
+using test_support::runCli;
 
 class CliProgramTest : public ::testing::Test {
   protected:
@@ -145,7 +93,10 @@ TEST_F(CliProgramTest, ASigtermDuringAWriteReportsEveryDeviceInAWholeDocument) {
     std::ofstream(dir / "site.bin", std::ios::binary) << file;
     args.push_back("site.bin");
     // The read takes about a second, each block write another: three blocks or so are written.
-    const Ran ran = runCli(dir, args, std::chrono::milliseconds(4500));
+    const auto start = std::chrono::steady_clock::now();
+    const Ran ran = runCli(dir, args, [start] {
+        return std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(4500);
+    });
     EXPECT_EQ(ran.status, 128 + SIGTERM) << ran.err;
     const auto json = nlohmann::json::parse(ran.out);
     EXPECT_EQ(json["interrupted"], true);

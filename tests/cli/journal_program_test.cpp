@@ -22,6 +22,7 @@
 
 #include "model/parameter_workspace.h"
 #include "model/write_journal.h"
+#include "tests/cli/cli_program.h"
 #include "tests/support/patient_network.h"
 #include "tests/support/rig.h"
 #include "tools/communicator_sim/communicator_sim.h"
@@ -33,59 +34,12 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using namespace std::chrono_literals;
 
-struct ProgramRun {
-    int status = -1;  // the exit status, or 128 and the signal
-    std::string out;
-    std::string err;
-};
+using ProgramRun = test_support::Ran;
 
-// Runs the program in `folder`; SIGKILL once `killWhen` holds (asked every few milliseconds).
+// SIGKILL once `killWhen` holds.
 ProgramRun runProgram(const fs::path& folder, const std::vector<std::string>& args,
                       const std::function<bool()>& killWhen = {}) {
-    std::array<int, 2> out{};
-    std::array<int, 2> err{};
-    if (::pipe(out.data()) != 0 || ::pipe(err.data()) != 0) return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        ::close(out[0]);
-        ::close(err[0]);
-        if (::chdir(folder.c_str()) != 0) ::_exit(99);
-        std::vector<char*> argv{const_cast<char*>(VESKATOR_CLI)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(VESKATOR_CLI, argv.data());
-        ::_exit(98);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    ProgramRun run;
-    bool killed = false;
-    std::array<pollfd, 2> fds{{{out[0], POLLIN, 0}, {err[0], POLLIN, 0}}};
-    for (int open = 2; open > 0;) {
-        if (killWhen && !killed && killWhen()) {
-            ::kill(child, SIGKILL);
-            killed = true;
-        }
-        if (::poll(fds.data(), fds.size(), 2) <= 0) continue;
-        for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
-            std::array<char, 4096> buffer{};
-            const ssize_t n = ::read(fds[i].fd, buffer.data(), buffer.size());
-            if (n <= 0) {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-                continue;
-            }
-            (i == 0 ? run.out : run.err).append(buffer.data(), static_cast<std::size_t>(n));
-        }
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return run;
+    return test_support::runCli(folder, args, killWhen, SIGKILL);
 }
 
 class JournalProgramTest : public ::testing::Test {
