@@ -193,8 +193,7 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kLoads; ++i) {
             const auto begun = journal.begin({"load", engine.target(), "site.bin", "", "", {}, {}});
-            for (int b = 0; b < kBlockCount; ++b)
-                journal.blockReached(begun.id, "A" + std::to_string(b));
+            for (int b = 0; b < kBlockCount; ++b) journal.blockReached(begun.id, blockName(b));
             journal.ended(begun.id, {"verified", {}, {}, {}});
         }
         return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)

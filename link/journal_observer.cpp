@@ -31,7 +31,7 @@ JournalSetting journalSetting(const SettingDifference& d) {
 std::vector<std::string> blockNames(const std::bitset<kBlockCount>& blocks) {
     std::vector<std::string> names;
     for (int b = 0; b < kBlockCount; ++b) {
-        if (blocks.test(static_cast<std::size_t>(b))) names.push_back("A" + std::to_string(b));
+        if (blocks.test(static_cast<std::size_t>(b))) names.push_back(blockName(b));
     }
     return names;
 }

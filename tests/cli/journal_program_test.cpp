@@ -100,7 +100,7 @@ TEST_F(JournalProgramTest, AWriteKilledMidWayIsNamedAtTheNextStartUntilTheDevice
     EXPECT_FALSE(begun["user"].get<std::string>().empty());
     for (std::size_t i = 1; i < written.size(); ++i) {
         EXPECT_EQ(written[i]["entry"], "block");
-        EXPECT_EQ(written[i]["block"], "A" + std::to_string(i - 1));
+        EXPECT_EQ(written[i]["block"], blockName(static_cast<int>(i) - 1));
     }
     EXPECT_LE(written.size(), 4u);
     const std::string held = written.size() == 4 ? "A0 to A2" : "A0 to A1";

@@ -94,7 +94,8 @@ TEST_F(WriteJournalTest, TheBoundsKeepTheNewestEntriesAndEveryEntryOfAnUnfinishe
         j.blockReached(unfinished.id, "A0");
         std::string last;
         for (int i = 0; i < 60; ++i) {
-            const auto w = j.begin(load("f" + std::to_string(i) + ".bin"));
+            // Appended: GCC 12 at -O3 takes a one-character prefix insert for an overlapping copy.
+            const auto w = j.begin(load(std::string("f").append(std::to_string(i)).append(".bin")));
             ASSERT_TRUE(w.problem.empty()) << w.problem;
             j.ended(w.id, {"verified", {}, {}, {}});
             last = w.id;
@@ -122,14 +123,18 @@ TEST_F(WriteJournalTest, AWriteCutShortIsToldWithWhatTheDeviceHoldsAndHowToMendI
         std::string time;
         std::string told;
     };
-    const WriteRecord set{"set",
-                          {"10.0.0.9", 4001},
-                          {},
-                          {},
-                          "program/snapshots/t.bin",
-                          {{"options/EMAIL", "off", "on"}, {"options/PASSWORD", "**", "***"}},
-                          {"A3"}};
-    const WriteRecord alarm{"alarm code", {"10.0.0.9", 4001}, "./alarmcode.txt", "cd", {}, {}, {}};
+    // Field by field: GCC 12 at -O3 takes the aggregate's strings for uninitialised.
+    WriteRecord set;
+    set.kind = "set";
+    set.device = Target{"10.0.0.9", 4001};
+    set.snapshot = "program/snapshots/t.bin";
+    set.settings = {{"options/EMAIL", "off", "on"}, {"options/PASSWORD", "**", "***"}};
+    set.blocks = {"A3"};
+    WriteRecord alarm;
+    alarm.kind = "alarm code";
+    alarm.device = Target{"10.0.0.9", 4001};
+    alarm.file = "./alarmcode.txt";
+    alarm.sha256 = "cd";
     const Case cases[] = {
         {load("site.bin"),
          {"A0", "A1", "A2"},
