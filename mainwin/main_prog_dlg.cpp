@@ -138,6 +138,46 @@ void CMainProgDlg::showProgress() {
     m_dialog->setText(kProgress, view.text);
 }
 
+std::string CMainProgDlg::lastJobWords() const {
+    int waiting = 0;
+    for (std::size_t row = 0; row < kMainCommits.size(); ++row) {
+        const CommitKind kind = kMainCommits[row].kind;
+        if ((kind == CommitKind::Text || kind == CommitKind::EitherOr) && m_deferred.pending(row)) {
+            ++waiting;
+        }
+    }
+    if (waiting == 0) return m_lastJob;
+    return editsWaitingText(waiting) + (m_lastJob.empty() ? "" : "    " + m_lastJob);
+}
+
+void CMainProgDlg::noteEdit(std::bitset<kBlockCount> blocks) {
+    if (!m_editsUnderWay) m_editsUnderWay = EditsUnderWay{0, {}, m_link.status().refusals};
+    ++m_editsUnderWay->edits;
+    m_editsUnderWay->blocks |= blocks;
+}
+
+void CMainProgDlg::followJobs(const LinkNews::News& news) {
+    const LinkStatus& status = m_link.status();
+    const LocalTime now = m_services.wallClock.localNow();
+    const ImageSource& source = m_state.source();
+    if (news.read) m_lastJob = readDoneText(source.device, now, kReceiveAreaSize);
+    if (news.load && status.lastLoad) {
+        m_lastJob = source.origin == ImageOrigin::LoadedFile
+                        ? loadDoneText(source.file, source.device, now, *status.lastLoad)
+                        : loadOutcomeText(*status.lastLoad) + " at " + clockText(now);
+    }
+    if (!m_editsUnderWay || m_link.pendingWrites() > 0) return;
+    const EditsUnderWay edits = *m_editsUnderWay;
+    m_editsUnderWay.reset();
+    if (status.refusals != edits.refusals) {
+        m_lastJob =
+            editsDoneText(edits.edits, {}, edits.blocks, now) + ": " + refusalText(status.refusal);
+        return;
+    }
+    m_lastJob = editsDoneText(edits.edits, edits.blocks & ~status.unwrittenBlocks,
+                              edits.blocks & status.unwrittenBlocks, now);
+}
+
 std::string CMainProgDlg::statusPrefix() const {
     if (m_closing != Closing::Writing) return {};
     return "writing " + std::to_string(m_link.pendingWrites()) + " pending changes    ";
@@ -295,6 +335,8 @@ void CMainProgDlg::handleClick(ControlId id) {
 void CMainProgDlg::onOption(ControlId id) {
     if (!deviceDataPresent()) return;
     runBitSteps(findRow(kOptionSteps, id)->steps, kMainOptionBits, id);
+    noteEdit(std::bitset<kBlockCount>().set(
+        static_cast<std::size_t>(findRow(kMainOptionBits, id)->place.block)));
 }
 
 // "sending to 2nd server" and "Listen-in via IP" exclude each other; both blocks are written.
@@ -432,14 +474,18 @@ void CMainProgDlg::commitFields(DeferredFields::Which which, CommitRows rows) {
                 case CommitKind::Text: {
                     const TextField& field = *findRow(kMainTextFields, commit.id);
                     if (!storeField(field, m_values.text(commit.id))) break;
+                    std::bitset<kBlockCount> blocks;
                     for (int b = field.place.block; b <= lastBlockOf(field); ++b) {
                         m_link.requestBlockWrite(b);
+                        blocks.set(static_cast<std::size_t>(b));
                     }
+                    noteEdit(blocks);
                     break;
                 }
                 case CommitKind::EitherOr:
                     m_link.requestBlockWrite(0);
                     m_link.requestBlockWrite(1);
+                    noteEdit(std::bitset<kBlockCount>().set(0).set(1));
                     break;
                 case CommitKind::TargetPort:
                     writeWholeFile(m_services.files, kClientPortFile, m_values.text(kTargetPort));
@@ -500,6 +546,7 @@ void CMainProgDlg::followLink() {
     }
     if (news.rewrite) refreshMainOptions(m_state, m_values);
     if (news.load && status.lastLoad) setMessage(loadOutcomeText(*status.lastLoad));
+    followJobs(news);
 }
 
 void CMainProgDlg::handleSystemCommand(int command) {

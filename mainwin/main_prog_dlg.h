@@ -3,6 +3,7 @@
 // files, and the three status texts. Its timer runs the link engine.
 
 #include <array>
+#include <bitset>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -91,6 +92,11 @@ class CMainProgDlg final : public WindowCore {
     void readWorkingFiles();
     void beforeShow() override;
     std::string statusPrefix() const override;
+    std::string lastJobWords() const override;
+    // An edit of the device (a text committed, an option clicked) whose blocks are now asked for.
+    void noteEdit(std::bitset<kBlockCount> blocks);
+    // The word after each job: a read, a load, edits the link has written.
+    void followJobs(const LinkNews::News& news);
     void setTraceNote(std::string text);
     void setDownloadNote(std::string text);
     void setMessage(std::string_view text) { m_values.setText(main_ids::kMessageWindow, text); }
@@ -139,6 +145,15 @@ class CMainProgDlg final : public WindowCore {
     bool m_asking = false;
     LinkProgress m_progress;
     ProgressView m_progressShown;
+    // The status line's word for the last job, until the next one ends.
+    std::string m_lastJob;
+    // Edits whose blocks the link is still to write; said once it has.
+    struct EditsUnderWay {
+        int edits = 0;
+        std::bitset<kBlockCount> blocks;
+        int refusals = 0;  // the link's count of refusals when the first was asked for
+    };
+    std::optional<EditsUnderWay> m_editsUnderWay;
 };
 
 }  // namespace veskator

@@ -150,7 +150,8 @@ void WindowCore::show() {
 }
 
 void WindowCore::showStatusLine() {
-    const std::string status = statusPrefix() + statusLineText(m_link.status(), m_session.notice());
+    const std::string status =
+        statusPrefix() + statusLineText(m_link.status(), m_session.notice(), lastJobWords());
     if (m_dialog->text(m_statusLine) != status) m_dialog->setText(m_statusLine, status);
 }
 

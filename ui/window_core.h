@@ -85,6 +85,8 @@ class WindowCore : public DialogWindow {
     virtual void beforeShow() {}
     // What the window puts before the link's words on its status line.
     virtual std::string statusPrefix() const { return {}; }
+    // The window's word for its last job, after the link's state on its status line.
+    virtual std::string lastJobWords() const { return {}; }
 
     // What the link did since the window last asked (nothing from before it opened).
     LinkNews::News linkNews() { return m_news.take(m_link.status()); }
