@@ -428,11 +428,30 @@ void CMainProgDlg::onCompare() {
         return show();
     }
     const auto after = workspaceWith(m_state.workspace, file);
-    const std::string_view now =
-        m_state.holdsDeviceData() ? "the device as read" : "the image (not read yet)";
-    CompareDlg report(
-        comparisonReport(compareSettings(m_state.workspace.bytes(), after), now, name));
-    m_dialog->runModal(report);
+    const std::string_view now = m_state.holdsDeviceData() ? "device now" : "image (not read yet)";
+    CompareDlg table(m_services.files, compareSettings(m_state.workspace.bytes(), after),
+                     std::string(now), name, compareCsvPath(name));
+    m_dialog->runModal(table);
+}
+
+// The files named for saving and for loading, as the command line's diff compares them: the
+// second laid over the first.
+void CMainProgDlg::onCompareFiles() {
+    take();
+    const std::string first = m_values.text(kSaveName);
+    const std::string second = m_values.text(kLoadName);
+    const ParameterFile before = readParameterFile(m_services.files, first);
+    const ParameterFile after = readParameterFile(m_services.files, second);
+    for (const auto& [name, file] : {std::pair{&first, &before}, std::pair{&second, &after}}) {
+        if (file->read()) continue;
+        setNotice("compare: " + parameterFileProblem(*name, *file));
+        return show();
+    }
+    const auto base = std::make_unique<ParameterWorkspace>();
+    applyParameterFile(*base, before);
+    CompareDlg table(m_services.files, compareSettings(base->bytes(), workspaceWith(*base, after)),
+                     first, second, compareCsvPath(second));
+    m_dialog->runModal(table);
 }
 
 void CMainProgDlg::onLoadNo() {
@@ -551,6 +570,7 @@ void CMainProgDlg::followLink() {
 
 void CMainProgDlg::handleSystemCommand(int command) {
     if (command == kAboutCommand) openOptions();
+    if (command == kCompareFilesCommand) onCompareFiles();
     if (command != kHistoryCommand) return;
     HistoryDlg history(historyText(historyOf(m_session.journal().read(), {}), "\r\n"));
     m_dialog->runModal(history);

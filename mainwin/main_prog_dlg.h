@@ -122,6 +122,7 @@ class CMainProgDlg final : public WindowCore {
     void onLoadYes();
     void onLoadNo();
     void onCompare();
+    void onCompareFiles();
     void onAlarmCode();
     void openOptions();
     void onLinkTick();

@@ -89,6 +89,11 @@ void WindowCore::onSliderMoved(ControlId id) {
     showAfterHandler();
 }
 
+void WindowCore::onChosen(ControlId id, int index) {
+    handleChoice(id, index);
+    showAfterHandler();
+}
+
 void WindowCore::onSystemCommand(int command) {
     handleSystemCommand(command);
     showAfterHandler();
