@@ -66,6 +66,8 @@ void CMainProgDlg::onInit(Dialog& dialog) {
     applyInputRule(kTargetPort, TextKind::Port);
     applyInputRule(kTargetAddress, TextKind::Host);
     readWorkingFiles();
+    readRecentLists();
+    offerRecent();
     // Writes an earlier run left half-done are said before anything else.
     m_session.readJournal();
     if (!m_session.journalMessage().empty()) setMessage(m_session.journalMessage());
@@ -160,7 +162,10 @@ void CMainProgDlg::followJobs(const LinkNews::News& news) {
     const LinkStatus& status = m_link.status();
     const LocalTime now = m_services.wallClock.localNow();
     const ImageSource& source = m_state.source();
-    if (news.read) m_lastJob = readDoneText(source.device, now, kReceiveAreaSize);
+    if (news.read) {
+        m_lastJob = readDoneText(source.device, now, kReceiveAreaSize);
+        rememberRead();
+    }
     if (news.load && status.lastLoad) {
         m_lastJob = source.origin == ImageOrigin::LoadedFile
                         ? loadDoneText(source.file, source.device, now, *status.lastLoad)
@@ -325,6 +330,10 @@ void CMainProgDlg::handleClick(ControlId id) {
             return onAlarmCode();
         case kOptionsWindow:
             return openOptions();
+        case kPickSaveName:
+            return onPickFile(kSaveName);
+        case kPickLoadName:
+            return onPickFile(kLoadName);
         default:
             return;
     }
@@ -368,6 +377,7 @@ void CMainProgDlg::onSave() {
     commitFields(DeferredFields::Which::All);
     const bool saved =
         saveParameterFile(m_services.files, m_state.workspace, m_values.text(kSaveName));
+    if (saved) rememberName(kSaveName, m_values.text(kSaveName));
     setMessage(saved ? kTextSavingCompleted : kTextSavingFailed);
     show();
 }
@@ -386,6 +396,7 @@ void CMainProgDlg::onLoadYes() {
         startLoad(m_session.loadServices(), {name, m_verifyLoads ? ReadBack::On : ReadBack::Off});
     switch (load.status) {
         case LoadStart::Status::Started:
+            rememberName(kLoadName, name);
             break;
         case LoadStart::Status::FileProblem:
             // Nothing is sent: the image still holds what it held.
@@ -574,6 +585,71 @@ void CMainProgDlg::handleSystemCommand(int command) {
     if (command != kHistoryCommand) return;
     HistoryDlg history(historyText(historyOf(m_session.journal().read(), {}), "\r\n"));
     m_dialog->runModal(history);
+}
+
+void CMainProgDlg::onPickFile(ControlId box) {
+    static const std::array<std::string, 2> kFilters{"parameter files (*.bin)", "all files (*)"};
+    const bool save = box == kSaveName;
+    const std::optional<std::string> name =
+        m_dialog->pickFile(save ? "file to save in" : "file to load from", ".", kFilters,
+                           save ? FilePick::Save : FilePick::Open);
+    if (name) typeInto(box, *name);
+}
+
+void CMainProgDlg::typeInto(ControlId box, std::string_view text) {
+    take();
+    m_values.setText(box, text);
+    show();
+    handleTextChange(box);
+}
+
+// A recent device is chosen as if its address and port were typed: another device than the one
+// read takes no write until it is read.
+void CMainProgDlg::handleChoice(ControlId id, int index) {
+    const auto at = static_cast<std::size_t>(index);
+    if (id == kRecentDevices && at < m_recentDevices.size()) {
+        const Target target = m_recentDevices[at].target;
+        typeInto(kTargetAddress, target.host);
+        typeInto(kTargetPort, std::to_string(target.port));
+        return;
+    }
+    const std::vector<std::string>& names = id == kSaveName ? m_recentSaves : m_recentLoads;
+    if ((id == kSaveName || id == kLoadName) && at < names.size()) typeInto(id, names[at]);
+}
+
+void CMainProgDlg::readRecentLists() {
+    FileSystem& files = m_services.files;
+    const auto read = [&](std::string_view path) {
+        return readFileStart(files, path, kRecentFileBytes).value_or("");
+    };
+    m_recentDevices = parseRecentDevices(read(kRecentDevicesFile));
+    m_recentSaves = parseRecentFiles(read(kRecentSavesFile));
+    m_recentLoads = parseRecentFiles(read(kRecentLoadsFile));
+}
+
+void CMainProgDlg::offerRecent() {
+    std::vector<std::string> devices;
+    for (const RecentDevice& d : m_recentDevices) devices.push_back(recentDeviceChoice(d));
+    m_dialog->setChoices(kRecentDevices, devices);
+    m_dialog->setChoices(kSaveName, m_recentSaves);
+    m_dialog->setChoices(kLoadName, m_recentLoads);
+}
+
+// The lists name the technician's sites: readable by the owner alone, like the journal.
+void CMainProgDlg::rememberRead() {
+    rememberDevice(m_recentDevices,
+                   {m_state.source().device, dateTimeText(m_services.wallClock.localNow())});
+    m_services.files.writeFileAtomically(kRecentDevicesFile, recentDevicesText(m_recentDevices),
+                                         FileAccess::OwnerOnly);
+    offerRecent();
+}
+
+void CMainProgDlg::rememberName(ControlId box, const std::string& name) {
+    std::vector<std::string>& names = box == kSaveName ? m_recentSaves : m_recentLoads;
+    rememberFile(names, name);
+    m_services.files.writeFileAtomically(box == kSaveName ? kRecentSavesFile : kRecentLoadsFile,
+                                         recentFilesText(names), FileAccess::OwnerOnly);
+    offerRecent();
 }
 
 bool CMainProgDlg::contextEntryChecked(int command) const {

@@ -10,6 +10,7 @@
 
 #include "model/main_fields.h"
 #include "model/parameter_files.h"
+#include "model/recent_lists.h"
 #include "ui/deferred_fields.h"
 #include "ui/link_progress.h"
 #include "ui/window_core.h"
@@ -82,6 +83,7 @@ class CMainProgDlg final : public WindowCore {
     void handleClick(ControlId id) override;
     void handleSystemCommand(int command) override;
     void handleContextCommand(int command) override;
+    void handleChoice(ControlId id, int index) override;
 
     // The window's own words in a control the link writes too: shown until the link's next word.
     struct Overlay {
@@ -124,6 +126,15 @@ class CMainProgDlg final : public WindowCore {
     void onCompare();
     void onCompareFiles();
     void onAlarmCode();
+    // The file dialog for the save or load name; the name picked goes into the box as if typed.
+    void onPickFile(ControlId box);
+    // A name or a target put into its box as if the technician had typed it.
+    void typeInto(ControlId box, std::string_view text);
+    // The recent lists: read at start-up, offered in their lists, written whole at each change.
+    void readRecentLists();
+    void offerRecent();
+    void rememberRead();
+    void rememberName(ControlId box, const std::string& name);
     void openOptions();
     void onLinkTick();
     std::optional<Clock::TimePoint> nextDue() const;
@@ -155,6 +166,9 @@ class CMainProgDlg final : public WindowCore {
         int refusals = 0;  // the link's count of refusals when the first was asked for
     };
     std::optional<EditsUnderWay> m_editsUnderWay;
+    std::vector<RecentDevice> m_recentDevices;
+    std::vector<std::string> m_recentSaves;
+    std::vector<std::string> m_recentLoads;
 };
 
 }  // namespace veskator
