@@ -13,6 +13,7 @@
 #include "platform/qt/qt_command_runner.h"
 #include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
+#include "resources/compare_dialog_template.h"
 #include "resources/history_dialog_template.h"
 #include "resources/main_dialog_template.h"
 
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
                                veskator::kAboutEntryText);
     windows.addSystemMenuEntry(veskator::kMainDialogResource, veskator::kHistoryCommand,
                                veskator::kHistoryEntryText);
+    windows.addSystemMenuEntry(veskator::kMainDialogResource, veskator::kCompareFilesCommand,
+                               veskator::kCompareFilesEntryText);
     veskator::SteadyClock clock;
     veskator::PosixFileSystem files;
     veskator::QtNetwork network(windows.gate());

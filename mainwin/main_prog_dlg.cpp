@@ -66,6 +66,8 @@ void CMainProgDlg::onInit(Dialog& dialog) {
     applyInputRule(kTargetPort, TextKind::Port);
     applyInputRule(kTargetAddress, TextKind::Host);
     readWorkingFiles();
+    readRecentLists();
+    offerRecent();
     // Writes an earlier run left half-done are said before anything else.
     m_session.readJournal();
     if (!m_session.journalMessage().empty()) setMessage(m_session.journalMessage());
@@ -136,6 +138,49 @@ void CMainProgDlg::showProgress() {
     m_dialog->setSliderRange(kProgress, 0, view.maximum);
     m_dialog->setSliderPosition(kProgress, view.value);
     m_dialog->setText(kProgress, view.text);
+}
+
+std::string CMainProgDlg::lastJobWords() const {
+    int waiting = 0;
+    for (std::size_t row = 0; row < kMainCommits.size(); ++row) {
+        const CommitKind kind = kMainCommits[row].kind;
+        if ((kind == CommitKind::Text || kind == CommitKind::EitherOr) && m_deferred.pending(row)) {
+            ++waiting;
+        }
+    }
+    if (waiting == 0) return m_lastJob;
+    return editsWaitingText(waiting) + (m_lastJob.empty() ? "" : "    " + m_lastJob);
+}
+
+void CMainProgDlg::noteEdit(std::bitset<kBlockCount> blocks) {
+    if (!m_editsUnderWay) m_editsUnderWay = EditsUnderWay{0, {}, m_link.status().refusals};
+    ++m_editsUnderWay->edits;
+    m_editsUnderWay->blocks |= blocks;
+}
+
+void CMainProgDlg::followJobs(const LinkNews::News& news) {
+    const LinkStatus& status = m_link.status();
+    const LocalTime now = m_services.wallClock.localNow();
+    const ImageSource& source = m_state.source();
+    if (news.read) {
+        m_lastJob = readDoneText(source.device, now, kReceiveAreaSize);
+        rememberRead();
+    }
+    if (news.load && status.lastLoad) {
+        m_lastJob = source.origin == ImageOrigin::LoadedFile
+                        ? loadDoneText(source.file, source.device, now, *status.lastLoad)
+                        : loadOutcomeText(*status.lastLoad) + " at " + clockText(now);
+    }
+    if (!m_editsUnderWay || m_link.pendingWrites() > 0) return;
+    const EditsUnderWay edits = *m_editsUnderWay;
+    m_editsUnderWay.reset();
+    if (status.refusals != edits.refusals) {
+        m_lastJob =
+            editsDoneText(edits.edits, {}, edits.blocks, now) + ": " + refusalText(status.refusal);
+        return;
+    }
+    m_lastJob = editsDoneText(edits.edits, edits.blocks & ~status.unwrittenBlocks,
+                              edits.blocks & status.unwrittenBlocks, now);
 }
 
 std::string CMainProgDlg::statusPrefix() const {
@@ -285,6 +330,10 @@ void CMainProgDlg::handleClick(ControlId id) {
             return onAlarmCode();
         case kOptionsWindow:
             return openOptions();
+        case kPickSaveName:
+            return onPickFile(kSaveName);
+        case kPickLoadName:
+            return onPickFile(kLoadName);
         default:
             return;
     }
@@ -295,6 +344,8 @@ void CMainProgDlg::handleClick(ControlId id) {
 void CMainProgDlg::onOption(ControlId id) {
     if (!deviceDataPresent()) return;
     runBitSteps(findRow(kOptionSteps, id)->steps, kMainOptionBits, id);
+    noteEdit(std::bitset<kBlockCount>().set(
+        static_cast<std::size_t>(findRow(kMainOptionBits, id)->place.block)));
 }
 
 // "sending to 2nd server" and "Listen-in via IP" exclude each other; both blocks are written.
@@ -326,6 +377,7 @@ void CMainProgDlg::onSave() {
     commitFields(DeferredFields::Which::All);
     const bool saved =
         saveParameterFile(m_services.files, m_state.workspace, m_values.text(kSaveName));
+    if (saved) rememberName(kSaveName, m_values.text(kSaveName));
     setMessage(saved ? kTextSavingCompleted : kTextSavingFailed);
     show();
 }
@@ -344,6 +396,7 @@ void CMainProgDlg::onLoadYes() {
         startLoad(m_session.loadServices(), {name, m_verifyLoads ? ReadBack::On : ReadBack::Off});
     switch (load.status) {
         case LoadStart::Status::Started:
+            rememberName(kLoadName, name);
             break;
         case LoadStart::Status::FileProblem:
             // Nothing is sent: the image still holds what it held.
@@ -386,11 +439,30 @@ void CMainProgDlg::onCompare() {
         return show();
     }
     const auto after = workspaceWith(m_state.workspace, file);
-    const std::string_view now =
-        m_state.holdsDeviceData() ? "the device as read" : "the image (not read yet)";
-    CompareDlg report(
-        comparisonReport(compareSettings(m_state.workspace.bytes(), after), now, name));
-    m_dialog->runModal(report);
+    const std::string_view now = m_state.holdsDeviceData() ? "device now" : "image (not read yet)";
+    CompareDlg table(m_services.files, compareSettings(m_state.workspace.bytes(), after),
+                     std::string(now), name, compareCsvPath(name));
+    m_dialog->runModal(table);
+}
+
+// The files named for saving and for loading, as the command line's diff compares them: the
+// second laid over the first.
+void CMainProgDlg::onCompareFiles() {
+    take();
+    const std::string first = m_values.text(kSaveName);
+    const std::string second = m_values.text(kLoadName);
+    const ParameterFile before = readParameterFile(m_services.files, first);
+    const ParameterFile after = readParameterFile(m_services.files, second);
+    for (const auto& [name, file] : {std::pair{&first, &before}, std::pair{&second, &after}}) {
+        if (file->read()) continue;
+        setNotice("compare: " + parameterFileProblem(*name, *file));
+        return show();
+    }
+    const auto base = std::make_unique<ParameterWorkspace>();
+    applyParameterFile(*base, before);
+    CompareDlg table(m_services.files, compareSettings(base->bytes(), workspaceWith(*base, after)),
+                     first, second, compareCsvPath(second));
+    m_dialog->runModal(table);
 }
 
 void CMainProgDlg::onLoadNo() {
@@ -432,14 +504,18 @@ void CMainProgDlg::commitFields(DeferredFields::Which which, CommitRows rows) {
                 case CommitKind::Text: {
                     const TextField& field = *findRow(kMainTextFields, commit.id);
                     if (!storeField(field, m_values.text(commit.id))) break;
+                    std::bitset<kBlockCount> blocks;
                     for (int b = field.place.block; b <= lastBlockOf(field); ++b) {
                         m_link.requestBlockWrite(b);
+                        blocks.set(static_cast<std::size_t>(b));
                     }
+                    noteEdit(blocks);
                     break;
                 }
                 case CommitKind::EitherOr:
                     m_link.requestBlockWrite(0);
                     m_link.requestBlockWrite(1);
+                    noteEdit(std::bitset<kBlockCount>().set(0).set(1));
                     break;
                 case CommitKind::TargetPort:
                     writeWholeFile(m_services.files, kClientPortFile, m_values.text(kTargetPort));
@@ -500,13 +576,80 @@ void CMainProgDlg::followLink() {
     }
     if (news.rewrite) refreshMainOptions(m_state, m_values);
     if (news.load && status.lastLoad) setMessage(loadOutcomeText(*status.lastLoad));
+    followJobs(news);
 }
 
 void CMainProgDlg::handleSystemCommand(int command) {
     if (command == kAboutCommand) openOptions();
+    if (command == kCompareFilesCommand) onCompareFiles();
     if (command != kHistoryCommand) return;
     HistoryDlg history(historyText(historyOf(m_session.journal().read(), {}), "\r\n"));
     m_dialog->runModal(history);
+}
+
+void CMainProgDlg::onPickFile(ControlId box) {
+    static const std::array<std::string, 2> kFilters{"parameter files (*.bin)", "all files (*)"};
+    const bool save = box == kSaveName;
+    const std::optional<std::string> name =
+        m_dialog->pickFile(save ? "file to save in" : "file to load from", ".", kFilters,
+                           save ? FilePick::Save : FilePick::Open);
+    if (name) typeInto(box, *name);
+}
+
+void CMainProgDlg::typeInto(ControlId box, std::string_view text) {
+    take();
+    m_values.setText(box, text);
+    show();
+    handleTextChange(box);
+}
+
+// A recent device is chosen as if its address and port were typed: another device than the one
+// read takes no write until it is read.
+void CMainProgDlg::handleChoice(ControlId id, int index) {
+    const auto at = static_cast<std::size_t>(index);
+    if (id == kRecentDevices && at < m_recentDevices.size()) {
+        const Target target = m_recentDevices[at].target;
+        typeInto(kTargetAddress, target.host);
+        typeInto(kTargetPort, std::to_string(target.port));
+        return;
+    }
+    const std::vector<std::string>& names = id == kSaveName ? m_recentSaves : m_recentLoads;
+    if ((id == kSaveName || id == kLoadName) && at < names.size()) typeInto(id, names[at]);
+}
+
+void CMainProgDlg::readRecentLists() {
+    FileSystem& files = m_services.files;
+    const auto read = [&](std::string_view path) {
+        return readFileStart(files, path, kRecentFileBytes).value_or("");
+    };
+    m_recentDevices = parseRecentDevices(read(kRecentDevicesFile));
+    m_recentSaves = parseRecentFiles(read(kRecentSavesFile));
+    m_recentLoads = parseRecentFiles(read(kRecentLoadsFile));
+}
+
+void CMainProgDlg::offerRecent() {
+    std::vector<std::string> devices;
+    for (const RecentDevice& d : m_recentDevices) devices.push_back(recentDeviceChoice(d));
+    m_dialog->setChoices(kRecentDevices, devices);
+    m_dialog->setChoices(kSaveName, m_recentSaves);
+    m_dialog->setChoices(kLoadName, m_recentLoads);
+}
+
+// The lists name the technician's sites: readable by the owner alone, like the journal.
+void CMainProgDlg::rememberRead() {
+    rememberDevice(m_recentDevices,
+                   {m_state.source().device, dateTimeText(m_services.wallClock.localNow())});
+    m_services.files.writeFileAtomically(kRecentDevicesFile, recentDevicesText(m_recentDevices),
+                                         FileAccess::OwnerOnly);
+    offerRecent();
+}
+
+void CMainProgDlg::rememberName(ControlId box, const std::string& name) {
+    std::vector<std::string>& names = box == kSaveName ? m_recentSaves : m_recentLoads;
+    rememberFile(names, name);
+    m_services.files.writeFileAtomically(box == kSaveName ? kRecentSavesFile : kRecentLoadsFile,
+                                         recentFilesText(names), FileAccess::OwnerOnly);
+    offerRecent();
 }
 
 bool CMainProgDlg::contextEntryChecked(int command) const {

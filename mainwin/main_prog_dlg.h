@@ -3,12 +3,14 @@
 // files, and the three status texts. Its timer runs the link engine.
 
 #include <array>
+#include <bitset>
 #include <chrono>
 #include <memory>
 #include <optional>
 
 #include "model/main_fields.h"
 #include "model/parameter_files.h"
+#include "model/recent_lists.h"
 #include "ui/deferred_fields.h"
 #include "ui/link_progress.h"
 #include "ui/window_core.h"
@@ -81,6 +83,7 @@ class CMainProgDlg final : public WindowCore {
     void handleClick(ControlId id) override;
     void handleSystemCommand(int command) override;
     void handleContextCommand(int command) override;
+    void handleChoice(ControlId id, int index) override;
 
     // The window's own words in a control the link writes too: shown until the link's next word.
     struct Overlay {
@@ -91,6 +94,11 @@ class CMainProgDlg final : public WindowCore {
     void readWorkingFiles();
     void beforeShow() override;
     std::string statusPrefix() const override;
+    std::string lastJobWords() const override;
+    // An edit of the device (a text committed, an option clicked) whose blocks are now asked for.
+    void noteEdit(std::bitset<kBlockCount> blocks);
+    // The word after each job: a read, a load, edits the link has written.
+    void followJobs(const LinkNews::News& news);
     void setTraceNote(std::string text);
     void setDownloadNote(std::string text);
     void setMessage(std::string_view text) { m_values.setText(main_ids::kMessageWindow, text); }
@@ -116,7 +124,17 @@ class CMainProgDlg final : public WindowCore {
     void onLoadYes();
     void onLoadNo();
     void onCompare();
+    void onCompareFiles();
     void onAlarmCode();
+    // The file dialog for the save or load name; the name picked goes into the box as if typed.
+    void onPickFile(ControlId box);
+    // A name or a target put into its box as if the technician had typed it.
+    void typeInto(ControlId box, std::string_view text);
+    // The recent lists: read at start-up, offered in their lists, written whole at each change.
+    void readRecentLists();
+    void offerRecent();
+    void rememberRead();
+    void rememberName(ControlId box, const std::string& name);
     void openOptions();
     void onLinkTick();
     std::optional<Clock::TimePoint> nextDue() const;
@@ -139,6 +157,18 @@ class CMainProgDlg final : public WindowCore {
     bool m_asking = false;
     LinkProgress m_progress;
     ProgressView m_progressShown;
+    // The status line's word for the last job, until the next one ends.
+    std::string m_lastJob;
+    // Edits whose blocks the link is still to write; said once it has.
+    struct EditsUnderWay {
+        int edits = 0;
+        std::bitset<kBlockCount> blocks;
+        int refusals = 0;  // the link's count of refusals when the first was asked for
+    };
+    std::optional<EditsUnderWay> m_editsUnderWay;
+    std::vector<RecentDevice> m_recentDevices;
+    std::vector<std::string> m_recentSaves;
+    std::vector<std::string> m_recentLoads;
 };
 
 }  // namespace veskator

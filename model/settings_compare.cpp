@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <initializer_list>
 
 #include "model/dialer_data.h"
 
@@ -27,6 +28,32 @@ std::array<std::uint8_t, kWorkspaceSize> asSent(ConstWorkspace workspace) {
 }
 
 std::string stars(const std::string& text) { return std::string(text.size(), '*'); }
+
+std::string hex(std::size_t value, int digits) {
+    constexpr std::string_view kDigits = "0123456789abcdef";
+    std::string text;
+    for (int d = digits - 1; d >= 0; --d) text += kDigits[(value >> (4 * d)) & 0xf];
+    return "0x" + text;
+}
+
+std::string csvField(std::string_view field) {
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(field);
+    std::string quoted = "\"";
+    for (const char c : field) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string csvLine(std::initializer_list<std::string_view> fields) {
+    std::string line;
+    for (const std::string_view field : fields) {
+        if (!line.empty()) line += ',';
+        line += csvField(field);
+    }
+    return line + "\r\n";
+}
 
 }  // namespace
 
@@ -59,13 +86,48 @@ SettingsComparison compareSettings(ConstWorkspace beforeBytes, ConstWorkspace af
     }
     const auto countOther = [&](std::size_t from, std::size_t size) {
         for (std::size_t i = from; i < from + size; ++i) {
-            if (((before[i] ^ after[i]) & ~shown[i]) != 0) ++result.otherBytes;
+            if (((before[i] ^ after[i]) & ~shown[i]) == 0) continue;
+            ++result.otherBytes;
+            result.others.push_back({i, before[i], after[i]});
         }
     };
     countOther(0, kImageSize);
     countOther(kDialerDataOffset, kDialerDataSize);
     countOther(kSubscriberOffset, kSubscriberSize);
     return result;
+}
+
+std::string bytePlaceText(std::size_t offset) {
+    if (offset < kImageSize) {
+        return blockName(static_cast<int>(offset / kBlockSize)) + " offset " +
+               hex(offset % kBlockSize, 2);
+    }
+    if (offset >= kSubscriberOffset && offset < kSubscriberOffset + kSubscriberSize) {
+        return "subscribers offset " + hex(offset - kSubscriberOffset, 3);
+    }
+    if (offset >= kDialerDataOffset && offset < kDialerDataOffset + kDialerDataSize) {
+        return "dialer data offset " + hex(offset - kDialerDataOffset, 4);
+    }
+    return "offset " + hex(offset, 4);
+}
+
+std::string byteText(std::uint8_t byte) { return hex(byte, 2); }
+
+std::string comparisonCsv(const SettingsComparison& comparison, std::string_view beforeName,
+                          std::string_view afterName) {
+    std::string csv = csvLine({"window", "setting", beforeName, afterName});
+    for (SettingsWindow window :
+         {SettingsWindow::Main, SettingsWindow::Options, SettingsWindow::Dialer}) {
+        for (const SettingDifference& d : comparison.settings) {
+            if (d.window == window)
+                csv += csvLine({windowName(window), d.label, d.before, d.after});
+        }
+    }
+    for (const ByteDifference& b : comparison.others) {
+        csv += csvLine(
+            {"other bytes", bytePlaceText(b.offset), byteText(b.before), byteText(b.after)});
+    }
+    return csv;
 }
 
 std::string settingsDifferText(const SettingsComparison& comparison) {

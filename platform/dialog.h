@@ -3,15 +3,22 @@
 // `Dialog`, so the same class runs on real Qt widgets and on the headless double.
 
 #include <chrono>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "platform/table.h"
 #include "resources/dialog_template.h"
 
 namespace veskator {
 
 class DialogWindow;
 using TimerId = int;
+
+// What a file dialog asks for: a file that is there, or the name to save under (which may be new;
+// a file of that name is not asked about, the window decides).
+enum class FilePick { Open, Save };
 
 class Dialog {
   public:
@@ -43,6 +50,14 @@ class Dialog {
     virtual void setEnabled(ControlId id, bool enabled) = 0;
     virtual bool isEnabled(ControlId id) const = 0;
 
+    // Tables: the content replaces what the table showed. The user sorts it by a column, opens
+    // rows and copies the selected ones (Ctrl+C: tableText of them). text() of a table is
+    // tableText of every row.
+    virtual void setTable(ControlId id, const TableContent& content) = 0;
+    // The choices a drop-down lists, or that a one-line edit offers in its right-click menu;
+    // picking one raises onChosen with its index. None: the list is empty.
+    virtual void setChoices(ControlId id, std::span<const std::string> choices) = 0;
+
     // While suppressed (calls nest), notifications raised by the controls are dropped: a show
     // must never run a handler.
     virtual void suppressNotifications(bool on) = 0;
@@ -63,6 +78,12 @@ class Dialog {
     // Asks the user a yes/no question in a modal message box; true for yes. The timers of this
     // window keep running while it is open.
     virtual bool ask(std::string_view question) = 0;
+    // The platform's file dialog, opened in `folder`, offering `filters` ("parameter files
+    // (*.bin)"); the name picked, relative to `folder` when it lies there, or none when the user
+    // cancels. The timers of this window keep running while it is open.
+    virtual std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
+                                                std::span<const std::string> filters,
+                                                FilePick mode) = 0;
     // Ends this window's modal run at once, without asking the window.
     virtual void close(int result) = 0;
 };

@@ -38,6 +38,8 @@ class DialogWindow {
     virtual void onInputRefused(ControlId /*id*/) {}
     virtual void onClicked(ControlId /*id*/) {}
     virtual void onSliderMoved(ControlId /*id*/) {}
+    // The user picked choice `index` of a drop-down's list or an edit's right-click menu.
+    virtual void onChosen(ControlId /*id*/, int /*index*/) {}
     virtual void onTimer(TimerId /*id*/) {}
     // Entries of the window's system menu (the About entry).
     virtual void onSystemCommand(int /*command*/) {}

@@ -27,6 +27,12 @@ enum class ControlKind {
     // A bar the window fills from code (range and position as a slider's) with a text of its
     // own; it takes no input.
     Progress,
+    // Rows of cells under column headings, filled from code; the user sorts them by a column,
+    // opens the rows that hold rows of their own, selects and copies them.
+    Table,
+    // A small button that opens the list of choices the window gave it; picking one is the
+    // window's to act on.
+    DropDown,
 };
 
 struct ControlTemplate {
@@ -79,6 +85,14 @@ constexpr ControlTemplate slider(ControlId id, int x, int y, int width, int heig
 constexpr ControlTemplate progress(ControlId id, int x, int y, int width, int height,
                                    std::string_view name) {
     return {id, ControlKind::Progress, {}, x, y, width, height, 0, name};
+}
+constexpr ControlTemplate table(ControlId id, int x, int y, int width, int height,
+                                std::string_view name) {
+    return {id, ControlKind::Table, {}, x, y, width, height, 0, name};
+}
+constexpr ControlTemplate dropDown(ControlId id, int x, int y, int width, int height,
+                                   std::string_view name) {
+    return {id, ControlKind::DropDown, {}, x, y, width, height, 0, name};
 }
 constexpr ControlTemplate option(ControlId id, std::string_view label, int x, int y, int width,
                                  int height) {
@@ -140,6 +154,8 @@ constexpr bool controlsAreNamed(const std::array<ControlTemplate, N>& controls) 
             case ControlKind::MultiLineEdit:
             case ControlKind::Slider:
             case ControlKind::Progress:
+            case ControlKind::Table:
+            case ControlKind::DropDown:
                 return !c.accessibleName.empty();
             case ControlKind::Option:
             case ControlKind::PushButton:

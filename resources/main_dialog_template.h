@@ -62,6 +62,11 @@ inline constexpr ControlId kStatusLine = 1190;
 inline constexpr ControlId kCompare = 1191;
 // Beyond the original controls: the progress of a long transfer and its time left.
 inline constexpr ControlId kProgress = 1192;
+// Beyond the original controls: the devices read last, to pick the target from.
+inline constexpr ControlId kRecentDevices = 1193;
+// Beyond the original controls: pick the file to save in, or to load from, in a file dialog.
+inline constexpr ControlId kPickSaveName = 1194;
+inline constexpr ControlId kPickLoadName = 1195;
 }  // namespace main_ids
 
 inline constexpr int kMainDialogResource = 102;
@@ -75,7 +80,7 @@ inline constexpr std::string_view kMainCaption =
 namespace detail {
 namespace ids = main_ids;
 // clang-format off
-inline constexpr std::array<ControlTemplate, 65> kMainControls{{
+inline constexpr std::array<ControlTemplate, 68> kMainControls{{
     label("my MAC Address", 25, 47, 63, 10),
     edit(ids::kMacAddress, 88, 45, 105, 15, "my MAC Address"),
     label("Alarm Sequence Number", 25, 66, 60, 18),
@@ -111,12 +116,15 @@ inline constexpr std::array<ControlTemplate, 65> kMainControls{{
     edit(ids::kDeviceServerPort, 260, 110, 50, 12, "SERVER PORT (CHANGING DISABLED)"),
     label("Programming data", 25, 115, 60, 11),
     edit(ids::kTargetAddress, 100, 10, 100, 15, "Target clientl  IP Address or host name"),
+    dropDown(ids::kRecentDevices, 202, 10, 14, 15, "recent devices"),
     label("Target clientl  IP Address or host name", 10, 10, 72, 20),
     label("Target client port number", 220, 10, 60, 20),
     edit(ids::kTargetPort, 280, 10, 75, 15, "Target client port number"),
     edit(ids::kSaveName, 10, 250, 90, 15, "SAVING IN FILE BELOW"),
+    button(ids::kPickSaveName, "...", 102, 250, 14, 15),
     button(ids::kSave, "SAVING IN FILE BELOW", 10, 230, 90, 10),
     edit(ids::kLoadName, 120, 250, 110, 15, "LOADING FROM FILE BELOW"),
+    button(ids::kPickLoadName, "...", 231, 250, 8, 15),
     button(ids::kLoad, "LOADING FROM FILE BELOW", 120, 230, 110, 10),
     edit(ids::kMessageWindow, 290, 250, 55, 12, "message window"),
     button(ids::kYes, "YES", 240, 230, 40, 10),

@@ -6,6 +6,23 @@ namespace veskator {
 
 namespace {
 
+std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+// "A0, A2": the blocks as a sentence lists them.
+std::string blockSentence(const std::bitset<kBlockCount>& blocks) {
+    std::string list;
+    for (int b = 0; b < kBlockCount; ++b) {
+        if (!blocks.test(static_cast<std::size_t>(b))) continue;
+        if (!list.empty()) list += ", ";
+        list += blockName(b);
+    }
+    return list;
+}
+
+std::string editCount(int edits) {
+    return std::to_string(edits) + (edits == 1 ? " edit" : " edits");
+}
+
 std::string hexOffset(int offset) {
     constexpr std::string_view kDigits = "0123456789abcdef";
     std::string text("0x");
@@ -134,7 +151,8 @@ std::string pairingText(const PairingOutcome& outcome) {
     return "pairing frame not sent: " + outcome.reason;
 }
 
-std::string statusLineText(const LinkStatus& status, std::string_view notice) {
+std::string statusLineText(const LinkStatus& status, std::string_view notice,
+                           std::string_view lastJob) {
     std::string line;
     if (!status.transfers.empty()) {
         line = transferText(status.transfers.front());
@@ -154,7 +172,8 @@ std::string statusLineText(const LinkStatus& status, std::string_view notice) {
     const auto add = [&line](std::string_view part) {
         if (!part.empty()) line += "    " + std::string(part);
     };
-    if (status.lastLoad) add(loadOutcomeText(*status.lastLoad));
+    add(lastJob);
+    if (status.lastLoad && lastJob.empty()) add(loadOutcomeText(*status.lastLoad));
     add(dialerUploadText(status.dialer));
     add(notice);
     const std::string refused = refusalText(status.refusal);
@@ -164,5 +183,40 @@ std::string statusLineText(const LinkStatus& status, std::string_view notice) {
     if (!status.lastError.empty()) add("last error: " + status.lastError);
     return line;
 }
+
+std::string clockText(const LocalTime& time) {
+    return twoDigits(time.hour) + ":" + twoDigits(time.minute) + ":" + twoDigits(time.second);
+}
+
+std::string readDoneText(const Target& device, const LocalTime& at, std::size_t bytes) {
+    return "read " + device.text() + " at " + clockText(at) + " (" + std::to_string(bytes) +
+           " bytes)";
+}
+
+std::string loadDoneText(std::string_view file, const Target& device, const LocalTime& at,
+                         const LoadOutcome& outcome) {
+    const std::string where = std::string(file) + " to " + device.text() + " at " + clockText(at);
+    if (!outcome.complete()) return "load of " + where + ": " + loadOutcomeText(outcome);
+    std::string text = "loaded " + where;
+    if (outcome.readBack) {
+        text += ", " + std::to_string(outcome.verified.count()) + " of " +
+                std::to_string(outcome.blocks.count()) + " blocks verified";
+    }
+    return text;
+}
+
+std::string editsDoneText(int edits, const std::bitset<kBlockCount>& written,
+                          const std::bitset<kBlockCount>& notWritten, const LocalTime& at) {
+    std::string text = editCount(edits);
+    if (written.any()) {
+        text += " written to " + blockSentence(written);
+        if (notWritten.any()) text += ", " + blockSentence(notWritten) + " not written";
+    } else {
+        text += " not written (" + blockSentence(notWritten) + ")";
+    }
+    return text + " at " + clockText(at);
+}
+
+std::string editsWaitingText(int edits) { return editCount(edits) + " waiting"; }
 
 }  // namespace veskator

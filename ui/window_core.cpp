@@ -89,6 +89,11 @@ void WindowCore::onSliderMoved(ControlId id) {
     showAfterHandler();
 }
 
+void WindowCore::onChosen(ControlId id, int index) {
+    handleChoice(id, index);
+    showAfterHandler();
+}
+
 void WindowCore::onSystemCommand(int command) {
     handleSystemCommand(command);
     showAfterHandler();
@@ -150,7 +155,8 @@ void WindowCore::show() {
 }
 
 void WindowCore::showStatusLine() {
-    const std::string status = statusPrefix() + statusLineText(m_link.status(), m_session.notice());
+    const std::string status =
+        statusPrefix() + statusLineText(m_link.status(), m_session.notice(), lastJobWords());
     if (m_dialog->text(m_statusLine) != status) m_dialog->setText(m_statusLine, status);
 }
 

@@ -34,6 +34,7 @@ class WindowCore : public DialogWindow {
     void onTextChanged(ControlId id) final;
     void onClicked(ControlId id) final;
     void onSliderMoved(ControlId id) final;
+    void onChosen(ControlId id, int index) final;
     void onSystemCommand(int command) final;
     void onContextCommand(int command) final;
     // A key the box's kind does not take: the status line says what it takes.
@@ -46,6 +47,7 @@ class WindowCore : public DialogWindow {
     virtual void handleTextChange(ControlId /*id*/) {}
     virtual void handleClick(ControlId /*id*/) {}
     virtual void handleSlider(ControlId /*id*/) {}
+    virtual void handleChoice(ControlId /*id*/, int /*index*/) {}
     virtual void handleSystemCommand(int /*command*/) {}
     virtual void handleContextCommand(int /*command*/) {}
 
@@ -85,6 +87,8 @@ class WindowCore : public DialogWindow {
     virtual void beforeShow() {}
     // What the window puts before the link's words on its status line.
     virtual std::string statusPrefix() const { return {}; }
+    // The window's word for its last job, after the link's state on its status line.
+    virtual std::string lastJobWords() const { return {}; }
 
     // What the link did since the window last asked (nothing from before it opened).
     LinkNews::News linkNews() { return m_news.take(m_link.status()); }

@@ -37,7 +37,37 @@ const HeadlessDialog::Control& HeadlessDialog::control(ControlId id) const {
     return const_cast<HeadlessDialog*>(this)->control(id);
 }
 
-std::string HeadlessDialog::text(ControlId id) const { return control(id).text; }
+std::string HeadlessDialog::text(ControlId id) const {
+    const Control& c = control(id);
+    return c.kind == ControlKind::Table ? tableText(c.table.rows) : c.text;
+}
+
+void HeadlessDialog::setTable(ControlId id, const TableContent& content) {
+    Control& c = control(id);
+    c.table = content;
+    ++c.writes;
+}
+
+void HeadlessDialog::setChoices(ControlId id, std::span<const std::string> choices) {
+    control(id).choices.assign(choices.begin(), choices.end());
+}
+
+bool HeadlessDialog::choose(ControlId id, int index) {
+    Control& c = control(id);
+    if (!c.enabled || index < 0 || static_cast<std::size_t>(index) >= c.choices.size()) {
+        return false;
+    }
+    if (notifying()) m_window.onChosen(id, index);
+    return true;
+}
+
+std::optional<std::string> HeadlessDialog::pickFile(std::string_view title, std::string_view folder,
+                                                    std::span<const std::string> filters,
+                                                    FilePick mode) {
+    m_picks.push_back({std::string(title), std::string(folder),
+                       std::vector<std::string>(filters.begin(), filters.end()), mode});
+    return m_picker ? m_picker(m_picks.back()) : std::nullopt;
+}
 
 void HeadlessDialog::setText(ControlId id, std::string_view text) {
     // A control holds its text up to the first zero byte, as a text control does. The limit

@@ -62,6 +62,8 @@ class HeadlessDialog final : public Dialog {
     void setAllowedCharacters(ControlId id, std::string_view characters) override;
     void setEnabled(ControlId id, bool enabled) override;
     bool isEnabled(ControlId id) const override;
+    void setTable(ControlId id, const TableContent& content) override;
+    void setChoices(ControlId id, std::span<const std::string> choices) override;
     void suppressNotifications(bool on) override;
     void armTimer(TimerId id, std::chrono::milliseconds period) override;
     void killTimer(TimerId id) override;
@@ -69,6 +71,9 @@ class HeadlessDialog final : public Dialog {
     void wait(std::chrono::milliseconds duration) override;
     int runModal(DialogWindow& child) override;
     bool ask(std::string_view question) override;
+    std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
+                                        std::span<const std::string> filters,
+                                        FilePick mode) override;
     void close(int result) override;
 
     // What a user does; a disabled control takes none of it. Each keystroke is one text change,
@@ -77,6 +82,9 @@ class HeadlessDialog final : public Dialog {
     void replaceText(ControlId id, std::string_view text);  // one change: select all, paste
     void click(ControlId id);
     void moveSlider(ControlId id, int position);
+    // Picks choice `index` of a drop-down or an edit's menu; false, and nothing raised, when it
+    // has no such choice.
+    bool choose(ControlId id, int index);
     void systemCommand(int command);
     // The right-click menu as it shows when opened now: each entry's text and mark.
     struct MenuEntryShown {
@@ -98,6 +106,17 @@ class HeadlessDialog final : public Dialog {
         m_answerer = std::move(answerer);
     }
 
+    // How file dialogs are answered; without a picker every one is cancelled.
+    struct FilePickAsked {
+        std::string title;
+        std::string folder;
+        std::vector<std::string> filters;
+        FilePick mode = FilePick::Open;
+    };
+    void onPickFile(std::function<std::optional<std::string>(const FilePickAsked&)> picker) {
+        m_picker = std::move(picker);
+    }
+
     // What a test inspects.
     DialogWindow& window() { return m_window; }
     bool isClosed() const { return m_closed; }
@@ -107,6 +126,9 @@ class HeadlessDialog final : public Dialog {
     int writeCount(ControlId id) const;  // programmatic content changes of a control
     std::optional<std::chrono::milliseconds> timerPeriod(TimerId id) const;
     const std::vector<std::string>& questions() const { return m_questions; }
+    const std::vector<FilePickAsked>& filePicks() const { return m_picks; }
+    const TableContent& table(ControlId id) const { return control(id).table; }
+    const std::vector<std::string>& choices(ControlId id) const { return control(id).choices; }
 
   private:
     friend class HeadlessWindowSystem;
@@ -120,6 +142,8 @@ class HeadlessDialog final : public Dialog {
         bool enabled = true;
         std::string allowed;  // empty: any
         int writes = 0;
+        TableContent table;
+        std::vector<std::string> choices;
     };
     struct Timer {
         std::chrono::milliseconds period{};
@@ -139,6 +163,8 @@ class HeadlessDialog final : public Dialog {
     int m_result = 0;
     std::function<bool(const std::string&)> m_answerer;
     std::vector<std::string> m_questions;
+    std::function<std::optional<std::string>(const FilePickAsked&)> m_picker;
+    std::vector<FilePickAsked> m_picks;
 };
 
 class HeadlessWindowSystem final : public WindowSystem {

@@ -1,8 +1,13 @@
 #include "platform/qt/qt_dialog.h"
 
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileDialog>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +21,8 @@
 #include <QStyle>
 #include <QTextCursor>
 #include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
@@ -102,6 +109,91 @@ class CharacterValidator final : public QValidator {
     mutable qsizetype m_foreign = 0;
 };
 
+// A row that says it stays last keeps below the others, in either order of a sort.
+constexpr int kLastRowRole = Qt::UserRole + 1;
+
+class TableItem final : public QTreeWidgetItem {
+  public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const bool last = data(0, kLastRowRole).toBool();
+        const bool otherLast = other.data(0, kLastRowRole).toBool();
+        if (last != otherLast) {
+            const bool ascending =
+                treeWidget()->header()->sortIndicatorOrder() == Qt::AscendingOrder;
+            return ascending ? otherLast : last;
+        }
+        return QTreeWidgetItem::operator<(other);
+    }
+};
+
+// Ctrl+C copies the selected rows whole, as tab-separated lines, not the current cell alone.
+class CopyingTable final : public QTreeWidget {
+  public:
+    using QTreeWidget::QTreeWidget;
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if (!event->matches(QKeySequence::Copy)) return QTreeWidget::keyPressEvent(event);
+        QString text;
+        for (QTreeWidgetItemIterator it(this); *it != nullptr; ++it) {
+            if (!(*it)->isSelected()) continue;
+            QStringList cells;
+            for (int column = 0; column < columnCount(); ++column) cells << (*it)->text(column);
+            text += cells.join(QLatin1Char('\t')) + QLatin1Char('\n');
+        }
+        QGuiApplication::clipboard()->setText(text);
+        event->accept();
+    }
+};
+
+void addTableRows(QTreeWidgetItem* parent, QTreeWidget* tree, const std::vector<TableRow>& rows) {
+    for (const TableRow& row : rows) {
+        auto* item = parent != nullptr ? new TableItem(parent) : new TableItem(tree);
+        for (std::size_t i = 0; i < row.cells.size(); ++i) {
+            item->setText(static_cast<int>(i), toQt(row.cells[i]));
+        }
+        item->setData(0, kLastRowRole, row.last);
+        addTableRows(item, tree, row.children);
+        item->setExpanded(row.open);
+        // A heading of one cell (a group, a count) reads across the whole row.
+        if (row.cells.size() == 1) item->setFirstColumnSpanned(true);
+    }
+}
+
+// Each column as wide as its cells and heading, the first at most two fifths of the table and
+// the others sharing what is left; headings that span the row do not widen a column.
+void fitColumns(QTreeWidget& tree) {
+    const QFontMetrics metrics(tree.font());
+    const int columns = tree.columnCount();
+    if (columns == 0) return;
+    constexpr int kCellMargin = 12;
+    std::vector<int> widths(static_cast<std::size_t>(columns), 0);
+    for (int c = 0; c < columns; ++c) {
+        widths[static_cast<std::size_t>(c)] =
+            metrics.horizontalAdvance(tree.headerItem()->text(c)) + 2 * kCellMargin;
+    }
+    for (QTreeWidgetItemIterator it(&tree); *it != nullptr; ++it) {
+        if ((*it)->isFirstColumnSpanned()) continue;
+        int depth = 1;
+        for (const QTreeWidgetItem* p = (*it)->parent(); p != nullptr; p = p->parent()) ++depth;
+        for (int c = 0; c < columns; ++c) {
+            const int indent = c == 0 ? depth * tree.indentation() : 0;
+            int& width = widths[static_cast<std::size_t>(c)];
+            width =
+                std::max(width, metrics.horizontalAdvance((*it)->text(c)) + kCellMargin + indent);
+        }
+    }
+    const int room = tree.width() - 2 * tree.frameWidth() -
+                     tree.style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    const int first = std::min(widths[0], room * 2 / 5);
+    tree.setColumnWidth(0, first);
+    const int share = columns > 1 ? (room - first) / (columns - 1) : room;
+    for (int c = 1; c < columns; ++c) {
+        tree.setColumnWidth(c, std::min(widths[static_cast<std::size_t>(c)], share));
+    }
+}
+
 CharacterValidator& validatorOf(QWidget* edit) {
     return *edit->findChild<CharacterValidator*>(QString(), Qt::FindDirectChildrenOnly);
 }
@@ -154,7 +246,8 @@ void QtDialog::build(const std::vector<SystemMenuEntry>& menuEntries, QSize room
         widget->setObjectName(QString::number(c.id));
         widget->setAccessibleDescription(QString::number(c.id));
         const bool named = c.kind == ControlKind::Edit || c.kind == ControlKind::MultiLineEdit ||
-                           c.kind == ControlKind::Slider || c.kind == ControlKind::Progress;
+                           c.kind == ControlKind::Slider || c.kind == ControlKind::Progress ||
+                           c.kind == ControlKind::Table || c.kind == ControlKind::DropDown;
         widget->setAccessibleName(toQt(named ? c.accessibleName : c.text));
         if (c.kind == ControlKind::GroupFrame) frames.push_back(widget);
         if (widget->focusPolicy() != Qt::NoFocus) {
@@ -220,6 +313,8 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             auto* validator = new CharacterValidator(edit);
             edit->setValidator(validator);
             if (c.masked) edit->setEchoMode(QLineEdit::Password);
+            connect(edit, &QWidget::customContextMenuRequested, this,
+                    [this, id](const QPoint& at) { showEditMenu(id, at); });
             connect(edit, &QLineEdit::inputRejected, this, [this, id] {
                 if (m_settingFromCode > 0) return;
                 notify([this, id] { m_window.onInputRefused(id); });
@@ -284,6 +379,28 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
             bar->setFocusPolicy(Qt::NoFocus);
             return bar;
         }
+        case ControlKind::Table: {
+            auto* tree = new CopyingTable(m_host);
+            tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            tree->setSelectionBehavior(QAbstractItemView::SelectRows);
+            tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+            tree->setAllColumnsShowFocus(true);
+            tree->setUniformRowHeights(true);
+            // Shown in the window's order until the user sorts by a column.
+            tree->header()->setSortIndicator(-1, Qt::AscendingOrder);
+            tree->setSortingEnabled(true);
+            return tree;
+        }
+        case ControlKind::DropDown: {
+            auto* button = new QToolButton(m_host);
+            button->setArrowType(Qt::DownArrow);
+            button->setPopupMode(QToolButton::InstantPopup);
+            button->setFocusPolicy(Qt::StrongFocus);
+            auto* menu = new QMenu(button);
+            menu->setObjectName(QStringLiteral("choices"));
+            button->setMenu(menu);
+            return button;
+        }
         case ControlKind::Slider: {
             auto* slider = new QSlider(Qt::Horizontal, m_host);
             connect(slider, &QSlider::valueChanged, this, [this, id] {
@@ -335,9 +452,70 @@ std::string QtDialog::text(ControlId id) const {
             return toBytes(static_cast<QLabel*>(c.widget)->text());
         case ControlKind::Progress:
             return toBytes(static_cast<QProgressBar*>(c.widget)->format());
+        case ControlKind::Table:
+            return tableText(c.table.rows);
         default:
             return {};
     }
+}
+
+void QtDialog::setTable(ControlId id, const TableContent& content) {
+    Control& c = at(id);
+    if (c.kind != ControlKind::Table) return;
+    c.table = content;
+    auto* tree = static_cast<QTreeWidget*>(c.widget);
+    ++m_settingFromCode;
+    tree->setSortingEnabled(false);
+    tree->clear();
+    QStringList headings;
+    for (const std::string& column : content.columns) headings << toQt(column);
+    tree->setColumnCount(static_cast<int>(headings.size()));
+    tree->setHeaderLabels(headings);
+    addTableRows(nullptr, tree, content.rows);
+    fitColumns(*tree);
+    tree->setSortingEnabled(true);
+    --m_settingFromCode;
+}
+
+void QtDialog::setChoices(ControlId id, std::span<const std::string> choices) {
+    Control& c = at(id);
+    c.choices.assign(choices.begin(), choices.end());
+    if (c.kind == ControlKind::Edit) {
+        c.widget->setContextMenuPolicy(choices.empty() ? Qt::DefaultContextMenu
+                                                       : Qt::CustomContextMenu);
+        return;
+    }
+    if (c.kind != ControlKind::DropDown) return;
+    QMenu* menu = static_cast<QToolButton*>(c.widget)->menu();
+    menu->clear();
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        QAction* action = menu->addAction(toQt(choices[i]));
+        action->setObjectName(QStringLiteral("choice%1").arg(i));
+        const int index = static_cast<int>(i);
+        connect(action, &QAction::triggered, this,
+                [this, id, index] { notify([this, id, index] { m_window.onChosen(id, index); }); });
+    }
+    if (choices.empty()) menu->addAction(QStringLiteral("(none yet)"))->setEnabled(false);
+}
+
+// An edit with choices: they stand above the edit's own entries (undo, cut, copy, paste).
+void QtDialog::showEditMenu(ControlId id, const QPoint& at) {
+    auto* edit = static_cast<QLineEdit*>(this->at(id).widget);
+    QMenu* menu = edit->createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setObjectName(QStringLiteral("choices"));
+    QAction* first = menu->actions().value(0);
+    const std::vector<std::string>& choices = this->at(id).choices;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        auto* action = new QAction(toQt(choices[i]), menu);
+        action->setObjectName(QStringLiteral("choice%1").arg(i));
+        const int index = static_cast<int>(i);
+        connect(action, &QAction::triggered, this,
+                [this, id, index] { notify([this, id, index] { m_window.onChosen(id, index); }); });
+        menu->insertAction(first, action);
+    }
+    menu->insertSeparator(first);
+    menu->popup(edit->mapToGlobal(at));
 }
 
 void QtDialog::setText(ControlId id, std::string_view text) {
@@ -568,6 +746,30 @@ bool QtDialog::ask(std::string_view question) {
     // The link keeps working while the question waits for its answer.
     TickGate::ModalScope modal(m_system.gate());
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtDialog::pickFile(std::string_view title, std::string_view folder,
+                                              std::span<const std::string> filters, FilePick mode) {
+    QFileDialog box(this, toQt(title), toQt(folder));
+    box.setObjectName(QStringLiteral("fileDialog"));
+    // Qt's own dialog, the same on every desktop, and one a test can reach.
+    box.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList names;
+    for (const std::string& filter : filters) names << toQt(filter);
+    box.setNameFilters(names);
+    if (mode == FilePick::Save) {
+        box.setAcceptMode(QFileDialog::AcceptSave);
+        box.setFileMode(QFileDialog::AnyFile);
+        box.setOption(QFileDialog::DontConfirmOverwrite);
+    } else {
+        box.setFileMode(QFileDialog::ExistingFile);
+    }
+    // The link keeps working while the technician looks for the file.
+    TickGate::ModalScope modal(m_system.gate());
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return std::nullopt;
+    const QString path = box.selectedFiles().constFirst();
+    const QString relative = QDir(toQt(folder)).relativeFilePath(path);
+    return toBytes(relative.startsWith(QLatin1String("..")) ? path : relative);
 }
 
 void QtDialog::requestClose(int result) {

@@ -54,6 +54,8 @@ class QtDialog final : public QDialog, public Dialog {
     bool isEnabled(ControlId id) const override;
     using QDialog::isEnabled;
     using QDialog::setEnabled;
+    void setTable(ControlId id, const TableContent& content) override;
+    void setChoices(ControlId id, std::span<const std::string> choices) override;
     void suppressNotifications(bool on) override;
     void armTimer(TimerId id, std::chrono::milliseconds period) override;
     void killTimer(TimerId id) override;
@@ -61,6 +63,9 @@ class QtDialog final : public QDialog, public Dialog {
     void wait(std::chrono::milliseconds duration) override;
     int runModal(DialogWindow& child) override;
     bool ask(std::string_view question) override;
+    std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
+                                        std::span<const std::string> filters,
+                                        FilePick mode) override;
     void close(int result) override;
 
     // What tests and the window system look at.
@@ -96,6 +101,10 @@ class QtDialog final : public QDialog, public Dialog {
         std::string raw;
         QString shown;
         QString accepted;
+        // Tables: what the window set, for text().
+        TableContent table;
+        // Drop-downs and edits: what the list or the right-click menu offers.
+        std::vector<std::string> choices;
     };
 
     void build(const std::vector<SystemMenuEntry>& menuEntries, QSize room);
@@ -110,6 +119,7 @@ class QtDialog final : public QDialog, public Dialog {
     void onTimeout(TimerId id);
     void tick(TimerId id, bool late);
     void onMultiLineEdited(ControlId id);
+    void showEditMenu(ControlId id, const QPoint& at);
     // A close asked for by the user: the window may keep itself open.
     void requestClose(int result);
 

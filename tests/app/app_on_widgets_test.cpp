@@ -43,7 +43,9 @@ TEST(ProgrammerOnWidgets, AgreedTechnicianReadsTheDeviceWithStartGo) {
         EXPECT_EQ(email->isChecked(),
                   (sim::defaultMemory()[0x1f] & 0x04) != 0);  // A0 0x1f, bit 0x04
         EXPECT_EQ(dialog.text(kTraceBox), "socket closed1");
-        EXPECT_EQ(dialog.text(kStatusLine), "link: idle");
+        EXPECT_EQ(dialog.text(kStatusLine),
+                  "link: idle    read 127.0.0.1:" + std::to_string(device.port()) +
+                      " at 14:03:22 (4096 bytes)");
         dialog.close(0);
     });
     EXPECT_FALSE(app.InitInstance());

@@ -286,7 +286,8 @@ TEST_F(ParameterFilesTest, LoadsAreReadBackUnlessTheContextMenuSwitchesItOff) {
     }));
     const std::string named = "loading completed, 7 of 8 blocks verified; A3 differs on the device";
     EXPECT_EQ(shown(kMessageWindow), named);
-    EXPECT_EQ(shown(kStatusLine), "link: idle    " + named);
+    EXPECT_EQ(shown(kStatusLine), "link: idle    load of site.par to 127.0.0.1:" +
+                                      std::to_string(sim->port()) + " at 14:03:22: " + named);
     EXPECT_TRUE(rewriteShown);
     EXPECT_EQ(blockWrites().size(), 9u);
 }

@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTest>
+#include <QToolButton>
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -153,6 +154,22 @@ TEST_F(QtDialogTest, MainTemplateBuildsEveryControlInPlace) {
             case ControlKind::Slider:
                 ADD_FAILURE() << "the main window has no slider";
                 break;
+            case ControlKind::Table:
+                ADD_FAILURE() << "the main window has no table";
+                break;
+            case ControlKind::DropDown: {
+                // Reached by Tab; Space opens its list, which the window fills.
+                auto* button = qobject_cast<QToolButton*>(widget);
+                ASSERT_NE(button, nullptr);
+                EXPECT_EQ(button->accessibleName(), latin1(c.accessibleName));
+                EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus);
+                ASSERT_NE(button->menu(), nullptr);
+                const std::array<std::string, 2> choices{"a:1", "b:2"};
+                dialog->setChoices(c.id, choices);
+                ASSERT_EQ(button->menu()->actions().size(), 2);
+                EXPECT_EQ(button->menu()->actions()[1]->text(), "b:2");
+                break;
+            }
             case ControlKind::Progress: {
                 // Filled from code only, through the slider calls and setText.
                 auto* bar = qobject_cast<QProgressBar*>(widget);

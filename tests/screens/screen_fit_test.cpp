@@ -1,4 +1,4 @@
-// The three windows on the screen this run was given (ctest runs the program once per screen a
+// The windows on the screen this run was given (ctest runs the program once per screen a
 // technician may carry): each fits the screen with its frame, and every control and every text of
 // it is whole and within reach.
 
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/test_windows.h"
+#include "resources/compare_dialog_template.h"
 #include "resources/dialer_dialog_template.h"
 #include "resources/main_dialog_template.h"
 #include "resources/options_dialog_template.h"
@@ -38,8 +39,8 @@ TEST(ScreenFit, EveryWindowFitsItsScreenWithEveryTextWhole) {
 
     QtWindowSystem system;
     std::vector<std::string> log;
-    for (const DialogTemplate* layout :
-         {&kMainDialogTemplate, &kOptionsDialogTemplate, &kDialerDialogTemplate}) {
+    for (const DialogTemplate* layout : {&kMainDialogTemplate, &kOptionsDialogTemplate,
+                                         &kDialerDialogTemplate, &kCompareDialogTemplate}) {
         SCOPED_TRACE(std::string(layout->caption));
         RecordingWindow window{*layout, "window", log};
         std::unique_ptr<QtDialog> dialog = system.open(window);
@@ -56,7 +57,7 @@ TEST(ScreenFit, EveryWindowFitsItsScreenWithEveryTextWhole) {
             ++controls;
             EXPECT_TRUE(dialog->rect().contains(control->geometry())) << c.id << " lies outside";
         }
-        EXPECT_GT(controls, 10);
+        EXPECT_GE(controls, 5);
         for (QWidget* child : dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
             const std::optional<test_support::TextPlace> text = test_support::textPlace(child);
             if (!text) continue;
