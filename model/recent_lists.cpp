@@ -21,8 +21,6 @@ std::vector<std::string_view> linesOf(std::string_view text) {
     return lines;
 }
 
-std::string paddedTwo(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
-
 }  // namespace
 
 std::vector<RecentDevice> parseRecentDevices(std::string_view text) {
@@ -83,11 +81,6 @@ void rememberFile(std::vector<std::string>& names, std::string name) {
     std::erase(names, name);
     names.insert(names.begin(), std::move(name));
     if (names.size() > kRecentFileCount) names.resize(kRecentFileCount);
-}
-
-std::string dateTimeText(const LocalTime& time) {
-    return std::to_string(time.year) + "-" + paddedTwo(time.month) + "-" + paddedTwo(time.day) +
-           " " + paddedTwo(time.hour) + ":" + paddedTwo(time.minute) + ":" + paddedTwo(time.second);
 }
 
 }  // namespace veskator

@@ -39,7 +39,4 @@ std::vector<std::string> parseRecentFiles(std::string_view text);
 std::string recentFilesText(const std::vector<std::string>& names);
 void rememberFile(std::vector<std::string>& names, std::string name);
 
-// "2026-12-08 15:40:12".
-std::string dateTimeText(const LocalTime& time);
-
 }  // namespace veskator

@@ -108,12 +108,6 @@ std::set<std::string> unfinishedIds(const std::vector<std::string>& lines) {
 // added meanwhile.
 std::size_t readLimit(const JournalBounds& bounds) { return 2 * bounds.bytes + 65536; }
 
-std::string twoDigits(int value) {
-    std::array<char, 8> text{};
-    std::snprintf(text.data(), text.size(), "%02d", std::clamp(value, 0, 99));
-    return text.data();
-}
-
 }  // namespace
 
 JournalAuthor thisAuthor() {
@@ -144,13 +138,6 @@ std::string sha256Hex(std::span<const std::uint8_t> bytes) {
     return text;
 }
 
-std::string dateText(const LocalTime& time) {
-    std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%04d-%02d-%02d", std::clamp(time.year, 0, 9999),
-                  std::clamp(time.month, 0, 99), std::clamp(time.day, 0, 99));
-    return text.data();
-}
-
 WriteJournal::WriteJournal(FileSystem& files, const WallClock& clock, JournalAuthor author,
                            std::string path, JournalBounds bounds)
     : m_files(files),
@@ -163,11 +150,7 @@ std::string WriteJournal::shownPath() const {
     return m_path.starts_with("./") ? m_path.substr(2) : m_path;
 }
 
-std::string WriteJournal::now() const {
-    const LocalTime t = m_clock.localNow();
-    return dateText(t) + " " + twoDigits(t.hour) + ":" + twoDigits(t.minute) + ":" +
-           twoDigits(t.second);
-}
+std::string WriteJournal::now() const { return dateTimeText(m_clock.localNow()); }
 
 std::error_code WriteJournal::append(std::string line) {
     if (!m_sized) {

@@ -138,8 +138,6 @@ std::string heldBlocksText(const std::vector<std::string>& blocks);
 std::string interruptedText(const JournalJob& job, std::string_view today);
 std::string interruptedText(const std::vector<JournalJob>& jobs, std::string_view today,
                             std::string_view separator);
-// "2026-12-08": the date of a local time.
-std::string dateText(const LocalTime& time);
 
 // The writes newest first, one a line: time, user, device, what, outcome (unfinished ones
 // "interrupted"). Only those of `devices` ("HOST" or "HOST:PORT"; none: all) from `since` on.

@@ -2,6 +2,8 @@
 // The local date and time, for names people read (the snapshots of a load). Clock is steady time
 // for the link's bounds and says nothing about the calendar.
 
+#include <string>
+
 namespace veskator {
 
 struct LocalTime {
@@ -12,6 +14,11 @@ struct LocalTime {
     int minute = 0;
     int second = 0;
 };
+
+// "2026-12-08", "15:20:07", and both with a blank between, as people and the journal read them.
+std::string dateText(const LocalTime& time);
+std::string clockText(const LocalTime& time);
+std::string dateTimeText(const LocalTime& time);
 
 class WallClock {
   public:

@@ -6,8 +6,6 @@ namespace veskator {
 
 namespace {
 
-std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
-
 // "A0, A2": the blocks as a sentence lists them.
 std::string blockSentence(const std::bitset<kBlockCount>& blocks) {
     std::string list;
@@ -182,10 +180,6 @@ std::string statusLineText(const LinkStatus& status, std::string_view notice,
     if (status.unwrittenBlocks.any()) add("not written yet: " + blockList(status.unwrittenBlocks));
     if (!status.lastError.empty()) add("last error: " + status.lastError);
     return line;
-}
-
-std::string clockText(const LocalTime& time) {
-    return twoDigits(time.hour) + ":" + twoDigits(time.minute) + ":" + twoDigits(time.second);
 }
 
 std::string readDoneText(const Target& device, const LocalTime& at, std::size_t bytes) {

@@ -33,8 +33,6 @@ std::string statusLineText(const LinkStatus& status, std::string_view notice = {
                            std::string_view lastJob = {});
 
 // The word a window keeps after each job until the next one, with the time it ended.
-// "15:40:12".
-std::string clockText(const LocalTime& time);
 // "read 127.0.0.1:4000 at 15:40:12 (4096 bytes)".
 std::string readDoneText(const Target& device, const LocalTime& at, std::size_t bytes);
 // "loaded site.bin to 127.0.0.1:4000 at 15:42:00, 8 of 8 blocks verified"; a load that did not
