@@ -15,23 +15,13 @@ description:
   - The file is replaced only when what the device holds differs from it.
 version_added: "0.1.0"
 author: veskator developers
+extends_documentation_fragment:
+  - norvane.communicator.cli
 options:
-  device:
-    description: The communicator, as C(HOST:PORT) or C(HOST).
-    type: str
-    required: true
   dest:
     description: The parameter file; its folder must exist.
     type: path
     required: true
-  cli:
-    description: The veskator-cli program; by default the one on the PATH.
-    type: path
-  chdir:
-    description:
-      - The folder veskator-cli works in; by default C(veskator-ansible) under the user's data
-        folder.
-    type: path
 attributes:
   check_mode:
     support: full

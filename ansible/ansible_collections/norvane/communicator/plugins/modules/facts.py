@@ -15,11 +15,9 @@ description:
   - Passwords come as stars unless asked for.
 version_added: "0.1.0"
 author: veskator developers
+extends_documentation_fragment:
+  - norvane.communicator.cli
 options:
-  device:
-    description: The communicator, as C(HOST:PORT) or C(HOST).
-    type: str
-    required: true
   keys:
     description: The settings to read (keys or labels); by default all of them.
     type: list
@@ -29,14 +27,6 @@ options:
     description: Return passwords as they are, not as stars.
     type: bool
     default: false
-  cli:
-    description: The veskator-cli program; by default the one on the PATH.
-    type: path
-  chdir:
-    description:
-      - The folder veskator-cli works in; by default C(veskator-ansible) under the user's data
-        folder.
-    type: path
 attributes:
   check_mode:
     support: full

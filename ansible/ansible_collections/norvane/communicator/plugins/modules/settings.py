@@ -18,11 +18,9 @@ description:
     touched; C(veskator-cli settings) lists the keys and what each takes.
 version_added: "0.1.0"
 author: veskator developers
+extends_documentation_fragment:
+  - norvane.communicator.cli
 options:
-  device:
-    description: The communicator, as C(HOST:PORT) or C(HOST).
-    type: str
-    required: true
   settings:
     description:
       - The settings to set, each named by its key (C(options.mail_server)), its label
@@ -30,16 +28,6 @@ options:
       - C(true) and C(false) stand for on and off; numbers may be given as numbers.
     type: dict
     required: true
-  cli:
-    description: The veskator-cli program; by default the one on the PATH.
-    type: path
-  chdir:
-    description:
-      - The folder veskator-cli works in, where the snapshots are kept
-        (C(program/snapshots/)).
-      - By default C(veskator-ansible) under the user's data folder (C($XDG_DATA_HOME) or
-        C(~/.local/share)), made readable by its owner alone.
-    type: path
   show_passwords:
     description: Show passwords as they are in C(settings) and the diff, not as stars.
     type: bool
