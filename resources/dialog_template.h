@@ -70,29 +70,34 @@ struct DialogTemplate {
 
 // Template rows, read by name. Positions and sizes are in dialog units; an edit's or a slider's
 // name is the label that stands for it.
+// A control known by a name of its own rather than by a text it shows.
+constexpr ControlTemplate named(ControlKind kind, ControlId id, int x, int y, int width, int height,
+                                std::string_view name) {
+    return {id, kind, {}, x, y, width, height, 0, name};
+}
 constexpr ControlTemplate edit(ControlId id, int x, int y, int width, int height,
                                std::string_view name) {
-    return {id, ControlKind::Edit, {}, x, y, width, height, 0, name};
+    return named(ControlKind::Edit, id, x, y, width, height, name);
 }
 constexpr ControlTemplate multiLineEdit(ControlId id, int x, int y, int width, int height,
                                         std::string_view name) {
-    return {id, ControlKind::MultiLineEdit, {}, x, y, width, height, 0, name};
+    return named(ControlKind::MultiLineEdit, id, x, y, width, height, name);
 }
 constexpr ControlTemplate slider(ControlId id, int x, int y, int width, int height,
                                  std::string_view name) {
-    return {id, ControlKind::Slider, {}, x, y, width, height, 0, name};
+    return named(ControlKind::Slider, id, x, y, width, height, name);
 }
 constexpr ControlTemplate progress(ControlId id, int x, int y, int width, int height,
                                    std::string_view name) {
-    return {id, ControlKind::Progress, {}, x, y, width, height, 0, name};
+    return named(ControlKind::Progress, id, x, y, width, height, name);
 }
 constexpr ControlTemplate table(ControlId id, int x, int y, int width, int height,
                                 std::string_view name) {
-    return {id, ControlKind::Table, {}, x, y, width, height, 0, name};
+    return named(ControlKind::Table, id, x, y, width, height, name);
 }
 constexpr ControlTemplate dropDown(ControlId id, int x, int y, int width, int height,
                                    std::string_view name) {
-    return {id, ControlKind::DropDown, {}, x, y, width, height, 0, name};
+    return named(ControlKind::DropDown, id, x, y, width, height, name);
 }
 constexpr ControlTemplate option(ControlId id, std::string_view label, int x, int y, int width,
                                  int height) {
