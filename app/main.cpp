@@ -68,8 +68,8 @@ int main(int argc, char** argv) {
                                veskator::kCompareFilesEntryText);
     veskator::SteadyClock clock;
     veskator::PosixFileSystem files;
-    veskator::QtNetwork network(windows.gate());
-    veskator::QtCommandRunner commands(std::filesystem::current_path(), &windows.gate());
+    veskator::QtNetwork network;
+    veskator::QtCommandRunner commands(std::filesystem::current_path());
     veskator::SystemWallClock wallClock;
     veskator::Services services{clock, files, network, commands, windows, wallClock};
 

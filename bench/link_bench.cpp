@@ -123,7 +123,7 @@ int main(int argc, char** argv) {
     QtWindowSystem windows;
     SteadyClock clock;
     PosixFileSystem files(dir);
-    QtNetwork network(windows.gate());
+    QtNetwork network;
     NoCommands commands;
     SystemWallClock wallClock;
     Services services{clock, files, network, commands, windows, wallClock};

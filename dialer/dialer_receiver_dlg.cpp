@@ -184,36 +184,40 @@ void CDialerReceiverDlg::handleClick(ControlId id) {
 // "+" on the last line does nothing, not even wait; "-" waits first.
 void CDialerReceiverDlg::onMoveLine(int step) {
     if (step > 0 && m_line >= kTelephoneLines - 1) return show();
-    m_dialog->wait(kMovePause);
-    m_line = std::clamp(m_line + step, 0, kTelephoneLines - 1);
-    showLine();
-    show();
+    runProgram(StepProgram().pause(kMovePause).then([this, step] {
+        m_line = std::clamp(m_line + step, 0, kTelephoneLines - 1);
+        showLine();
+        show();
+    }));
 }
 
 void CDialerReceiverDlg::onMoveSchedule(int step) {
-    m_dialog->wait(kMovePause);
-    m_position = std::clamp(m_position + step, 0, kSchedulePositions - 1);
-    showSchedule();
-    show();
+    runProgram(StepProgram().pause(kMovePause).then([this, step] {
+        m_position = std::clamp(m_position + step, 0, kSchedulePositions - 1);
+        showSchedule();
+        show();
+    }));
 }
 
 // 16 characters fill the line without a terminator; a shorter number ends with a zero byte and
 // leaves the rest of the line as it was.
 void CDialerReceiverDlg::onTelephoneTyped() {
-    m_dialog->wait(kTypingPause);
-    take();
-    storeInSlot(telephoneLine(dialerArea(m_state), m_line), SlotRule::Exact,
-                m_values.text(ids::kTelephone));
-    show();
+    runProgram(StepProgram().pause(kTypingPause).then([this] {
+        take();
+        storeInSlot(telephoneLine(dialerArea(m_state), m_line), SlotRule::Exact,
+                    m_values.text(ids::kTelephone));
+        show();
+    }));
 }
 
 // Five bytes, zero-padded; never past the slot, so the last position leaves line 0 alone.
 void CDialerReceiverDlg::onScheduleTyped() {
-    m_dialog->wait(kTypingPause);
-    take();
-    storeInSlot(scheduleSlot(dialerArea(m_state), m_position), SlotRule::ZeroPadded,
-                m_values.text(ids::kScheduleTime));
-    show();
+    runProgram(StepProgram().pause(kTypingPause).then([this] {
+        take();
+        storeInSlot(scheduleSlot(dialerArea(m_state), m_position), SlotRule::ZeroPadded,
+                    m_values.text(ids::kScheduleTime));
+        show();
+    }));
 }
 
 void CDialerReceiverDlg::onToggle(ControlId id) {
@@ -230,10 +234,11 @@ void CDialerReceiverDlg::onHeartbeat() {
 
 // Pressed again while an upload runs, it starts again from chunk 0.
 void CDialerReceiverDlg::onUpload() {
-    m_dialog->wait(kUploadPause);
-    m_link.startDialerUpload();
-    followUpload();
-    show();
+    runProgram(StepProgram().pause(kUploadPause).then([this] {
+        m_link.startDialerUpload();
+        followUpload();
+        show();
+    }));
 }
 
 void CDialerReceiverDlg::onDeferredEdit(ControlId id) {
@@ -248,7 +253,7 @@ void CDialerReceiverDlg::onDeferredEdit(ControlId id) {
     wake();
 }
 
-void CDialerReceiverDlg::onTimer(TimerId id) {
+void CDialerReceiverDlg::handleTimer(TimerId id) {
     if (id == kDialerTimer) onTick();
 }
 

@@ -33,7 +33,7 @@ class CDialerReceiverDlg final : public WindowCore {
 
     void onInit(Dialog& dialog) override;
     void onClosed() override;
-    void onTimer(TimerId id) override;
+    void handleTimer(TimerId id) override;
 
     int pendingEdits() const { return m_deferred.pendingCount(); }
     bool followUpPending() const { return m_a1FollowUp; }

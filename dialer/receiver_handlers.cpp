@@ -12,14 +12,15 @@ namespace ids = dialer_ids;
 // Two bits of two blocks: A0 is written at once, A1 with the device's reset once the link is
 // idle, so the device restarts with both.
 void CDialerReceiverDlg::onFormat(ControlId id) {
-    m_dialog->wait(kFormatPause);
-    if (!deviceDataPresent()) return;
-    storeFormat(m_state.workspace.image(), *findRow(kFormats, id));
-    showChoice(kFormats, id);
-    m_link.requestBlockWrite(kDecodedBit.place.block);
-    m_a1FollowUp = true;
-    show();
-    wake();
+    runProgram(StepProgram().pause(kFormatPause).then([this, id] {
+        if (!deviceDataPresent()) return;
+        storeFormat(m_state.workspace.image(), *findRow(kFormats, id));
+        showChoice(kFormats, id);
+        m_link.requestBlockWrite(kDecodedBit.place.block);
+        m_a1FollowUp = true;
+        show();
+        wake();
+    }));
 }
 
 void CDialerReceiverDlg::onBaudRate(ControlId id) {
@@ -42,14 +43,14 @@ void CDialerReceiverDlg::onSocketSize(ControlId id) {
     m_values.setText(id, std::to_string(byte));
     m_link.requestBlockWrite(row.place.block);
     show();
-    m_dialog->wait(kSocketSizePause);
+    runProgram(StepProgram().pause(kSocketSizePause));
 }
 
 // The file holds the edit's bare text; one that cannot be written keeps its old content.
 void CDialerReceiverDlg::onMacTyped(ControlId id) {
     take();
     m_services.files.writeFileAtomically(findRow(kMacFiles, id)->path, m_values.text(id));
-    m_dialog->wait(kMacFilePause);
+    runProgram(StepProgram().pause(kMacFilePause));
 }
 
 // Slave MAC, "/DOWNLOADBT/", server MAC, the main telephone number, CR: at most 129 bytes with

@@ -58,6 +58,7 @@ bool CMainProgDlg::commitPending(ControlId id) const {
 // whose ticks run the link engine.
 void CMainProgDlg::onInit(Dialog& dialog) {
     attach(dialog);
+    m_mode = Mode::Ready;
     m_link.setTickSoon([this] {
         if (m_dialog != nullptr) m_dialog->triggerTimer(kLinkTimer);
     });
@@ -102,8 +103,8 @@ void CMainProgDlg::readWorkingFiles() {
     const std::string liability =
         readFileStart(files, kLiabilityFile, kAgreement.size(), FileOpen::OpenOrCreate)
             .value_or("");
-    m_disclaimerAccepted = liability == kAgreement;
-    if (m_disclaimerAccepted) setTraceNote(std::string(kTextAgreedOnFile));
+    m_agreement = liability == kAgreement ? Agreement::OnFile : Agreement::Awaiting;
+    if (m_agreement == Agreement::OnFile) setTraceNote(std::string(kTextAgreedOnFile));
 }
 
 void CMainProgDlg::updateTarget() {
@@ -184,23 +185,24 @@ void CMainProgDlg::followJobs(const LinkNews::News& news) {
 }
 
 std::string CMainProgDlg::statusPrefix() const {
-    if (m_closing != Closing::Writing) return {};
+    if (m_mode != Mode::ClosingWhileWriting && m_mode != Mode::AskingToClose) return {};
     return "writing " + std::to_string(m_link.pendingWrites()) + " pending changes    ";
 }
 
 // Closing with changes still to go: they are committed now, the window stays until the link has
 // written them or given them up, and a second request may give them up at once.
 bool CMainProgDlg::handleCloseRequest() {
-    if (m_closing == Closing::Saying) return true;
-    if (m_closing == Closing::Writing) {
-        m_asking = true;
+    if (m_mode == Mode::ClosingWithNotice) return true;
+    if (m_mode == Mode::AskingToClose) return false;
+    if (m_mode == Mode::ClosingWhileWriting) {
+        m_mode = Mode::AskingToClose;
         // An upload cut short leaves the dialer with part of its list: that is said plainly.
         const bool discard = m_dialog->ask(
             m_link.status().dialer.running
                 ? std::string(kQuestionDialerUpload)
                 : std::to_string(m_link.pendingWrites()) +
                       " changes are still being written to the device. Close without them?");
-        m_asking = false;
+        if (m_mode == Mode::AskingToClose) m_mode = Mode::ClosingWhileWriting;
         return discard;
     }
     take();
@@ -210,7 +212,7 @@ bool CMainProgDlg::handleCloseRequest() {
     // Blocks given up earlier get one more try before the program ends.
     m_link.retryUnwrittenBlocks();
     if (m_link.pendingWrites() == 0) return true;
-    m_closing = Closing::Writing;
+    m_mode = Mode::ClosingWhileWriting;
     armTick(kTickPeriod);
     return false;
 }
@@ -218,11 +220,11 @@ bool CMainProgDlg::handleCloseRequest() {
 // A device that does not take the writes never keeps the window open: the link gives them up
 // within its bounds, and the window then says so and closes.
 void CMainProgDlg::finishClosing() {
-    if (m_closing == Closing::Writing) {
+    if (m_mode == Mode::ClosingWhileWriting) {
         if (m_link.pendingWrites() > 0) return;
         if (m_link.status().unwrittenBlocks.none()) return m_dialog->close(0);
         sayUnwritten();
-        m_closing = Closing::Saying;
+        m_mode = Mode::ClosingWithNotice;
         m_closeAt = m_services.clock.now() + kUnwrittenNoticePause;
         return;
     }
@@ -362,7 +364,7 @@ void CMainProgDlg::onEitherOr(ControlId id) {
 }
 
 void CMainProgDlg::onStartGo() {
-    if (!m_disclaimerAccepted) {
+    if (m_agreement == Agreement::Awaiting) {
         setTraceNote(std::string(kDisclaimerText));
         return;
     }
@@ -383,13 +385,14 @@ void CMainProgDlg::onSave() {
 }
 
 void CMainProgDlg::onLoadQuestion() {
-    m_loadConfirmPending = true;
+    if (closing()) return;
+    m_mode = Mode::ConfirmingLoad;
     setMessage(kTextLoadQuestion);
     show();
 }
 
 void CMainProgDlg::onLoadYes() {
-    if (!m_loadConfirmPending) return;
+    if (m_mode != Mode::ConfirmingLoad) return;
     const std::string name = m_values.text(kLoadName);
     writeWholeFile(m_services.files, kLoadingNameFile, name);
     const LoadStart load =
@@ -466,7 +469,7 @@ void CMainProgDlg::onCompareFiles() {
 }
 
 void CMainProgDlg::onLoadNo() {
-    m_loadConfirmPending = false;
+    if (m_mode == Mode::ConfirmingLoad) m_mode = Mode::Ready;
     setMessage({});
     show();
 }
@@ -484,7 +487,7 @@ void CMainProgDlg::onAlarmCode() {
     m_link.startAlarmDownload(bytes);
 }
 
-void CMainProgDlg::onTimer(TimerId id) {
+void CMainProgDlg::handleTimer(TimerId id) {
     if (id == kAgreementTimer) return checkAgreement();
     onLinkTick();
 }
@@ -545,7 +548,7 @@ void CMainProgDlg::onLinkTick() {
     scheduleTick(nextDue());
     // The other windows show what the link did.
     if (linkBusy || !m_link.settled()) m_session.wakeWindows(this);
-    if (m_closing != Closing::No && !m_asking) finishClosing();
+    if (m_mode == Mode::ClosingWhileWriting || m_mode == Mode::ClosingWithNotice) finishClosing();
 }
 
 // What the window's timer waits for: the engine, an edit's commit, the address file's save, the
@@ -557,8 +560,8 @@ std::optional<Clock::TimePoint> CMainProgDlg::nextDue() const {
     if (next) next = std::min(*next, now + kBusyShowPeriod);
     next = earliest(next, m_deferred.nextDue());
     next = earliest(next, m_addressSaveAt);
-    if (m_closing == Closing::Writing) next = now;
-    if (m_closing == Closing::Saying) next = earliest(next, m_closeAt);
+    if (m_mode == Mode::ClosingWhileWriting) next = now;
+    if (m_mode == Mode::ClosingWithNotice) next = earliest(next, m_closeAt);
     return next;
 }
 

@@ -63,14 +63,14 @@ class CMainProgDlg final : public WindowCore {
 
     void onInit(Dialog& dialog) override;
     void onClosed() override;
-    void onTimer(TimerId id) override;
+    void handleTimer(TimerId id) override;
     std::span<const ContextMenuEntry> contextMenuEntries() const override {
         return kMainContextMenu;
     }
     bool contextEntryChecked(int command) const override;
 
-    bool disclaimerAccepted() const { return m_disclaimerAccepted; }
-    bool loadConfirmPending() const { return m_loadConfirmPending; }
+    bool disclaimerAccepted() const { return m_agreement == Agreement::OnFile; }
+    bool loadConfirmPending() const { return m_mode == Mode::ConfirmingLoad; }
     bool verifyLoads() const { return m_verifyLoads; }
     // Deferred edits of the field (or option pair) `id` not yet committed.
     bool commitPending(ControlId id) const;
@@ -144,17 +144,25 @@ class CMainProgDlg final : public WindowCore {
     DeferredFields m_deferred;
     std::array<std::uint8_t, kAlarmCodeBufferSize> m_alarmCode{};
     std::optional<Clock::TimePoint> m_addressSaveAt;  // the address file follows a short pause
-    bool m_disclaimerAccepted = false;
-    bool m_loadConfirmPending = false;
+    // Without the agreement on file, Start/Go shows the disclaimer and reads nothing.
+    enum class Agreement { Awaiting, OnFile };
+    Agreement m_agreement = Agreement::Awaiting;
+    // What the window is doing. Load asks in the message window and waits for YES or NO. A close
+    // with changes still to go writes them first (a second request asks whether to give them up),
+    // then says for a moment what the device did not take.
+    enum class Mode {
+        Ready,
+        ConfirmingLoad,
+        ClosingWhileWriting,
+        AskingToClose,
+        ClosingWithNotice
+    };
+    Mode m_mode = Mode::Ready;
+    bool closing() const { return m_mode >= Mode::ClosingWhileWriting; }
     bool m_verifyLoads = true;  // a load reads its blocks back
     std::optional<Overlay> m_traceNote;
     std::optional<Overlay> m_downloadNote;
-    // A close asked for while changes were still to go: the window writes them, then closes; what
-    // the device did not take is said for a moment first.
-    enum class Closing { No, Writing, Saying };
-    Closing m_closing = Closing::No;
-    std::optional<Clock::TimePoint> m_closeAt;  // Saying: when the window closes
-    bool m_asking = false;
+    std::optional<Clock::TimePoint> m_closeAt;  // ClosingWithNotice: when the window closes
     LinkProgress m_progress;
     ProgressView m_progressShown;
     // The status line's word for the last job, until the next one ends.

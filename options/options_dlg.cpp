@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "dialer/dialer_receiver_dlg.h"
-#include "ui/steps.h"
 
 namespace veskator {
 
@@ -78,20 +77,10 @@ void COptionsDlg::onInit(Dialog& dialog) {
     attach(dialog);
     applyInputRules(kOptionsTextFields);
     using enum OpeningOp;
-    static constexpr std::array<Step<OpeningOp>, 12> kOpening{{{ShowEmpty},
-                                                               {ModulationBox},
-                                                               {PanelOrReceiver},
-                                                               {TelephoneOptions},
-                                                               {Texts},
-                                                               {SharedOptions},
-                                                               {Sliders},
-                                                               {TestRate},
-                                                               {SoundLevel},
-                                                               {OtherOptions},
-                                                               {Show},
-                                                               {StartTimer}}};
-    runSteps(std::span<const Step<OpeningOp>>(kOpening), dialog,
-             [this](OpeningOp op) { perform(op); });
+    static constexpr std::array<OpeningOp, 12> kOpening{
+        {ShowEmpty, ModulationBox, PanelOrReceiver, TelephoneOptions, Texts, SharedOptions, Sliders,
+         TestRate, SoundLevel, OtherOptions, Show, StartTimer}};
+    for (OpeningOp op : kOpening) perform(op);
 }
 
 void COptionsDlg::perform(OpeningOp op) {
@@ -237,44 +226,52 @@ void COptionsDlg::onDeferredEdit(ControlId id) {
 // The box shows the level stored, as the slider does.
 void COptionsDlg::onSoundBox() {
     if (!deviceDataPresent()) return;
-    m_dialog->wait(kSoundBoxPause);
-    take();
-    wake();
-    const std::uint8_t level =
-        clampedByte(parseDecimal(m_values.text(ids::kSoundBox)), kSoundLevelMax);
-    m_values.setPosition(ids::kSoundSlider, level);
-    m_values.setText(ids::kSoundBox, std::to_string(level));
-    imageByte(findRow(kSliders, ids::kSoundSlider)->place) = level;
-    m_link.requestBlockWrite(kTestRatePlace.block);
-    show();
+    runProgram(StepProgram().pause(kSoundBoxPause).then([this] {
+        take();
+        const std::uint8_t level =
+            clampedByte(parseDecimal(m_values.text(ids::kSoundBox)), kSoundLevelMax);
+        m_values.setPosition(ids::kSoundSlider, level);
+        m_values.setText(ids::kSoundBox, std::to_string(level));
+        imageByte(findRow(kSliders, ids::kSoundSlider)->place) = level;
+        m_link.requestBlockWrite(kTestRatePlace.block);
+        show();
+    }));
 }
 
 void COptionsDlg::onModulationBox() {
     if (!deviceDataPresent()) return;
-    take();
-    const std::uint8_t value = clampedByte(parseDecimal(m_values.text(ids::kModulationBox)));
-    imageByte(kModulationPlace) = value;
-    m_values.setText(ids::kModulationBox, std::to_string(value));
-    m_link.requestBlockWrite(kModulationPlace.block);
-    show();
-    m_dialog->wait(kModulationPause);
+    runProgram(StepProgram().then(
+        [this] {
+            take();
+            const std::uint8_t value =
+                clampedByte(parseDecimal(m_values.text(ids::kModulationBox)));
+            imageByte(kModulationPlace) = value;
+            m_values.setText(ids::kModulationBox, std::to_string(value));
+            m_link.requestBlockWrite(kModulationPlace.block);
+            show();
+        },
+        kModulationPause));
 }
 
-// Whichever slider moved, all five bytes are written from the five positions.
+// Whichever slider moved, all five bytes are written from the five positions taken at the move.
 void COptionsDlg::handleSlider(ControlId id) {
     if (!hasRow(kSliders, id)) return;
     if (!deviceDataPresent()) return;
     take();
-    m_dialog->wait(kSliderPauseBefore);
-    for (const SliderRow& row : kSliders) {
-        const std::uint8_t value = clampedByte(m_values.position(row.id), row.high);
-        imageByte(row.place) = value;
-        m_values.setText(row.box, std::to_string(value));
-    }
-    m_link.requestBlockWrite(kSliders.front().place.block);
-    show();
-    m_dialog->wait(kSliderPauseAfter);
-    wake();
+    runProgram(StepProgram()
+                   .pause(kSliderPauseBefore)
+                   .then(
+                       [this] {
+                           for (const SliderRow& row : kSliders) {
+                               const std::uint8_t value =
+                                   clampedByte(m_values.position(row.id), row.high);
+                               imageByte(row.place) = value;
+                               m_values.setText(row.box, std::to_string(value));
+                           }
+                           m_link.requestBlockWrite(kSliders.front().place.block);
+                           show();
+                       },
+                       kSliderPauseAfter));
 }
 
 void COptionsDlg::handleClick(ControlId id) {
@@ -302,17 +299,18 @@ void COptionsDlg::handleClick(ControlId id) {
 }
 
 void COptionsDlg::onPollingSwitch() {
-    m_dialog->wait(kPollSwitchPause);
-    m_session.loopPolling = !m_session.loopPolling;
-    m_values.setChecked(ids::kReadLoopStatus, m_session.loopPolling);
-    if (m_session.loopPolling) {
-        m_nextPoll = m_services.clock.now() + kPollInterval;
-        m_link.requestExchange(kCodeStatus);
-    } else {
-        m_nextPoll.reset();
-    }
-    show();
-    wake();
+    runProgram(StepProgram().pause(kPollSwitchPause).then([this] {
+        m_session.loopPolling = !m_session.loopPolling;
+        m_values.setChecked(ids::kReadLoopStatus, m_session.loopPolling);
+        if (m_session.loopPolling) {
+            m_nextPoll = m_services.clock.now() + kPollInterval;
+            m_link.requestExchange(kCodeStatus);
+        } else {
+            m_nextPoll.reset();
+        }
+        show();
+        wake();
+    }));
 }
 
 // The search runs in the background; the button waits for its listing, which replaces the text.
@@ -340,7 +338,7 @@ void COptionsDlg::onDialerWindow() {
     show();
 }
 
-void COptionsDlg::onTimer(TimerId id) {
+void COptionsDlg::handleTimer(TimerId id) {
     if (id == kOptionsTimer) onTick();
 }
 

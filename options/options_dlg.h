@@ -37,7 +37,7 @@ class COptionsDlg final : public WindowCore {
 
     void onInit(Dialog& dialog) override;
     void onClosed() override;
-    void onTimer(TimerId id) override;
+    void handleTimer(TimerId id) override;
 
     bool editPending(ControlId id) const;
     int pendingEdits() const { return m_deferred.pendingCount(); }

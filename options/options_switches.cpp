@@ -25,11 +25,12 @@ void COptionsDlg::onSwitch(ControlId id) {
 // The request bit stays set here until the next full read brings the device's own value.
 void COptionsDlg::onSendTests() {
     if (!deviceDataPresent()) return;
-    m_dialog->wait(kSendTestsPause);
-    imageByte(kSendTestsPlace) |= kSendTestsMask;
-    show();
-    m_link.requestBlockWrite(kSendTestsPlace.block);
-    m_link.requestRemoteReset();
+    runProgram(StepProgram().pause(kSendTestsPause).then([this] {
+        imageByte(kSendTestsPlace) |= kSendTestsMask;
+        show();
+        m_link.requestBlockWrite(kSendTestsPlace.block);
+        m_link.requestRemoteReset();
+    }));
 }
 
 // The range is zeroed and its second block written at once, its first one some seconds later.
@@ -71,7 +72,7 @@ void COptionsDlg::onHistoryFile() {
     if (std::unique_ptr<File> file = m_services.files.open(kHistoryFile, FileOpen::OpenOrCreate)) {
         file->write(m_state.workspace.historyArea());
     }
-    m_dialog->wait(kHistoryPause);
+    runProgram(StepProgram().pause(kHistoryPause));
 }
 
 void COptionsDlg::sendFollowUps(DeferredFields::Which which) {

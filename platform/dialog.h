@@ -1,5 +1,5 @@
 #pragma once
-// The window seam: window classes talk to their controls, timers and waits only through
+// The window seam: window classes talk to their controls and timers only through
 // `Dialog`, so the same class runs on real Qt widgets and on the headless double.
 
 #include <chrono>
@@ -15,6 +15,8 @@ namespace veskator {
 
 class DialogWindow;
 using TimerId = int;
+// The result of a run the user ended by asking the window to close.
+inline constexpr int kCancelResult = 2;
 
 // What a file dialog asks for: a file that is there, or the name to save under (which may be new;
 // a file of that name is not asked about, the window decides).
@@ -62,16 +64,17 @@ class Dialog {
     // must never run a handler.
     virtual void suppressNotifications(bool on) = 0;
 
+    // While held, what the user does to this window (keys, clicks, the wheel) waits, and comes in
+    // order once it is let go: a handler's fixed wait holds the window's input, never the thread.
+    // The window keeps painting, and its timers and every other window run on.
+    virtual void holdInput(bool held) = 0;
+
     // One periodic timer per id; arming it again replaces the period. Ticks and handlers never
     // overlap.
     virtual void armTimer(TimerId id, std::chrono::milliseconds period) = 0;
     virtual void killTimer(TimerId id) = 0;
     // Runs the timer's tick as soon as the window is free, once, without changing its period.
     virtual void triggerTimer(TimerId id) = 0;
-
-    // A fixed wait inside a handler: the window takes no user input meanwhile and no tick of any
-    // window runs inside it (ticks that fell due come once afterwards), but it keeps painting.
-    virtual void wait(std::chrono::milliseconds duration) = 0;
 
     // Runs a child window modally; the timers of this window keep running meanwhile.
     virtual int runModal(DialogWindow& child) = 0;

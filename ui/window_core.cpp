@@ -16,7 +16,8 @@ WindowCore::WindowCore(Services& services, Session& session, const DialogTemplat
       m_layout(layout),
       m_statusLine(statusLine),
       m_timer(timer),
-      m_tickPeriod(tickPeriod) {}
+      m_tickPeriod(tickPeriod),
+      m_steps(services.clock) {}
 
 WindowCore::~WindowCore() { m_session.removeWaker(this); }
 
@@ -29,6 +30,10 @@ void WindowCore::attach(Dialog& dialog) {
 }
 
 void WindowCore::detach() {
+    m_steps.finish();
+    if (m_dialog != nullptr) m_dialog->holdInput(false);
+    m_held.clear();
+    m_tickHeld = false;
     m_session.removeWaker(this);
     m_dialog = nullptr;
     m_armed.reset();
@@ -64,44 +69,122 @@ void WindowCore::scheduleTick(std::optional<Clock::TimePoint> next) {
 // Every handler ends in a show. The handlers take what the user typed before they change the
 // values, so a show here puts back nothing the user has not had taken.
 bool WindowCore::onCloseRequested() {
+    if (holdWhileRunning([this] {
+            if (onCloseRequested() && m_dialog != nullptr) m_dialog->close(kCancelResult);
+        }))
+        return false;
     const bool close = handleCloseRequest();
     showAfterHandler();
     return close;
 }
 
 void WindowCore::onEditEnter(ControlId id) {
+    if (holdWhileRunning([this, id] { onEditEnter(id); })) return;
     handleEnter(id);
     showAfterHandler();
 }
 
 void WindowCore::onTextChanged(ControlId id) {
+    if (holdWhileRunning([this, id] { onTextChanged(id); })) return;
     handleTextChange(id);
     showAfterHandler();
 }
 
 void WindowCore::onClicked(ControlId id) {
+    if (holdWhileRunning([this, id] { onClicked(id); })) return;
     handleClick(id);
     showAfterHandler();
 }
 
 void WindowCore::onSliderMoved(ControlId id) {
+    if (holdWhileRunning([this, id] { onSliderMoved(id); })) return;
     handleSlider(id);
     showAfterHandler();
 }
 
 void WindowCore::onChosen(ControlId id, int index) {
+    if (holdWhileRunning([this, id, index] { onChosen(id, index); })) return;
     handleChoice(id, index);
     showAfterHandler();
 }
 
 void WindowCore::onSystemCommand(int command) {
+    if (holdWhileRunning([this, command] { onSystemCommand(command); })) return;
     handleSystemCommand(command);
     showAfterHandler();
 }
 
 void WindowCore::onContextCommand(int command) {
+    if (holdWhileRunning([this, command] { onContextCommand(command); })) return;
     handleContextCommand(command);
     showAfterHandler();
+}
+
+// The window's own ticks wait for its program: a tick never finds a handler half run.
+void WindowCore::onTimer(TimerId id) {
+    if (id == kStepTimer) {
+        if (m_steps.running()) {
+            continueProgram();
+        } else {
+            m_dialog->killTimer(kStepTimer);
+            runHeld();
+        }
+        showAfterHandler();
+        return;
+    }
+    if (m_steps.running()) {
+        m_tickHeld = true;
+        return;
+    }
+    handleTimer(id);
+}
+
+void WindowCore::runProgram(StepProgram program) {
+    m_steps.start(std::move(program));
+    continueProgram();
+}
+
+void WindowCore::continueProgram() {
+    if (m_steps.resuming()) return;
+    m_steps.resume();
+    if (m_dialog == nullptr) return;
+    if (const std::optional<Clock::TimePoint> due = m_steps.due()) {
+        const auto wait =
+            std::chrono::ceil<std::chrono::milliseconds>(*due - m_services.clock.now());
+        m_dialog->holdInput(true);
+        m_dialog->armTimer(kStepTimer, std::max(wait, std::chrono::milliseconds{1}));
+        return;
+    }
+    // What the user did meanwhile comes first, in order, as the platform sends it on; what else
+    // waited (a close request, the window's tick) comes after it, from the step timer.
+    m_dialog->holdInput(false);
+    if (m_steps.running() || m_dialog == nullptr) return;
+    if (m_held.empty() && !m_tickHeld) {
+        m_dialog->killTimer(kStepTimer);
+        return;
+    }
+    m_dialog->armTimer(kStepTimer, std::chrono::milliseconds{1});
+}
+
+bool WindowCore::holdWhileRunning(std::function<void()> notification) {
+    if (!m_steps.running()) return false;
+    m_held.push_back(std::move(notification));
+    return true;
+}
+
+void WindowCore::runHeld() {
+    if (m_runningHeld) return;
+    m_runningHeld = true;
+    while (m_dialog != nullptr && !m_steps.running() && !m_held.empty()) {
+        const std::function<void()> next = std::move(m_held.front());
+        m_held.pop_front();
+        next();
+    }
+    m_runningHeld = false;
+    if (m_tickHeld && !m_steps.running()) {
+        m_tickHeld = false;
+        wake();
+    }
 }
 
 void WindowCore::onInputRefused(ControlId id) {
@@ -141,9 +224,16 @@ bool WindowCore::storeField(const TextField& field, std::string_view text) {
     return true;
 }
 
-// A handler may have closed the window (a modal child's run ends in onClosed).
+// A handler may have closed the window (a modal child's run ends in onClosed). While its program
+// waits, only the status line: the steps still to come take what the user typed, which a show
+// would put back.
 void WindowCore::showAfterHandler() {
-    if (m_dialog != nullptr) show();
+    if (m_dialog == nullptr) return;
+    if (m_steps.running()) {
+        showStatusLine();
+        return;
+    }
+    show();
 }
 
 void WindowCore::take() { m_values.take(*m_dialog); }
@@ -197,40 +287,48 @@ std::uint8_t changed(std::uint8_t byte, std::uint8_t mask, Change change) {
 void WindowCore::runBitSteps(BitSteps steps, std::span<const OptionBit> bits, ControlId id,
                              Change change) {
     const OptionBit& bit = *findRow(bits, id);
+    StepProgram program;
+    for (const BitStep& step : steps) {
+        program.then(
+            [this, op = step.op, bits, &bit, change] { performBitOp(op, bits, bit, change); },
+            step.wait);
+    }
+    runProgram(std::move(program));
+}
+
+void WindowCore::performBitOp(BitOp op, std::span<const OptionBit> bits, const OptionBit& bit,
+                              Change change) {
     std::uint8_t& byte = switchByte(bit.place);
-    runSteps(steps, *m_dialog, [&](BitOp op) {
-        switch (op) {
-            case BitOp::Pause:
-                break;
-            case BitOp::Take:
-                take();
-                break;
-            case BitOp::Change:
-                byte = changed(byte, bit.mask, change);
-                break;
-            case BitOp::ShowBit:
-                // Both buttons of a shared bit (1076/1077) follow it.
-                for (const OptionBit& other : bits) {
-                    if (imageOffset(other.place) == imageOffset(bit.place) &&
-                        other.mask == bit.mask) {
-                        m_values.setChecked(other.id, optionShownOn(other, byte));
-                    }
+    switch (op) {
+        case BitOp::Pause:
+            break;
+        case BitOp::Take:
+            take();
+            break;
+        case BitOp::Change:
+            byte = changed(byte, bit.mask, change);
+            break;
+        case BitOp::ShowBit:
+            // Both buttons of a shared bit (1076/1077) follow it.
+            for (const OptionBit& other : bits) {
+                if (imageOffset(other.place) == imageOffset(bit.place) && other.mask == bit.mask) {
+                    m_values.setChecked(other.id, optionShownOn(other, byte));
                 }
-                break;
-            case BitOp::Show:
-                show();
-                break;
-            case BitOp::Copy:
-                // The working copy is the image byte: the change is in the image already.
-                break;
-            case BitOp::Write:
-                m_link.requestBlockWrite(bit.place.block);
-                break;
-            case BitOp::Reset:
-                m_link.requestRemoteReset();
-                break;
-        }
-    });
+            }
+            break;
+        case BitOp::Show:
+            show();
+            break;
+        case BitOp::Copy:
+            // The working copy is the image byte: the change is in the image already.
+            break;
+        case BitOp::Write:
+            m_link.requestBlockWrite(bit.place.block);
+            break;
+        case BitOp::Reset:
+            m_link.requestRemoteReset();
+            break;
+    }
 }
 
 }  // namespace veskator

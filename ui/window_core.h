@@ -1,10 +1,13 @@
 #pragma once
 // What every window of the programmer is made of: the platform's services, the shared session,
 // its control values and its dialog; take and show (with the status line); the check that the
-// image may be changed; and the one interpreter of option-bit step lists.
+// image may be changed; the runner of its step programs; and the one interpreter of option-bit
+// step lists.
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -18,17 +21,23 @@
 #include "ui/bit_steps.h"
 #include "ui/link_news.h"
 #include "ui/session.h"
+#include "ui/steps.h"
 
 namespace veskator {
+
+// The timer of a window's step programs; the windows' own timers have small ids.
+inline constexpr TimerId kStepTimer = 100;
 
 class WindowCore : public DialogWindow {
   public:
     const DialogTemplate& dialogTemplate() const override { return m_layout; }
     const ControlValues& values() const { return m_values; }
+    // A handler's step program is still waiting out one of its fixed waits.
+    bool programRunning() const { return m_steps.running(); }
 
     // The platform's notifications. Each runs the window's handler below and then shows what it
     // did before the thread is free again: a result never waits for a tick, and the timer may be
-    // resting.
+    // resting. While a step program runs they wait their turn, in order.
     bool onCloseRequested() final;
     void onEditEnter(ControlId id) final;
     void onTextChanged(ControlId id) final;
@@ -37,6 +46,7 @@ class WindowCore : public DialogWindow {
     void onChosen(ControlId id, int index) final;
     void onSystemCommand(int command) final;
     void onContextCommand(int command) final;
+    void onTimer(TimerId id) final;
     // A key the box's kind does not take: the status line says what it takes.
     void onInputRefused(ControlId id) final;
 
@@ -50,6 +60,10 @@ class WindowCore : public DialogWindow {
     virtual void handleChoice(ControlId /*id*/, int /*index*/) {}
     virtual void handleSystemCommand(int /*command*/) {}
     virtual void handleContextCommand(int /*command*/) {}
+    virtual void handleTimer(TimerId /*id*/) {}
+
+    // Runs the program's steps up to its first wait now, the rest when their waits have passed.
+    void runProgram(StepProgram program);
 
     // `timer` ticks the window at `tickPeriod` while anything is due, and rests otherwise.
     WindowCore(Services& services, Session& session, const DialogTemplate& layout,
@@ -59,7 +73,8 @@ class WindowCore : public DialogWindow {
     WindowCore& operator=(const WindowCore&) = delete;
 
     // The window is open in `dialog` (from onInit) or closed (onClosed): while open, work for
-    // the link and news from it wake its timer.
+    // the link and news from it wake its timer. A program still running at the close runs its
+    // steps left at once: nothing a handler began is left half done.
     void attach(Dialog& dialog);
     void detach();
 
@@ -110,8 +125,8 @@ class WindowCore : public DialogWindow {
     // The byte a click switches: the working copy where the byte has one, else the image byte.
     std::uint8_t& switchByte(ImagePlace place);
 
-    // One click on the bit of `id`, row of `bits`, as its step list says. ShowBit sets every
-    // button of `bits` that shows the same bit.
+    // One click on the bit of `id`, row of `bits`, as its step list says (a program: its waits
+    // hold nothing up). ShowBit sets every button of `bits` that shows the same bit.
     void runBitSteps(BitSteps steps, std::span<const OptionBit> bits, ControlId id,
                      Change change = Change::Flip);
 
@@ -123,6 +138,13 @@ class WindowCore : public DialogWindow {
     Dialog* m_dialog = nullptr;
 
   private:
+    // What came while a program ran, or its own end: runs what waited, then the tick held back.
+    void continueProgram();
+    bool holdWhileRunning(std::function<void()> notification);
+    void runHeld();
+    void performBitOp(BitOp op, std::span<const OptionBit> bits, const OptionBit& bit,
+                      Change change);
+
     const DialogTemplate& m_layout;
     ControlId m_statusLine;
     TimerId m_timer;
@@ -130,6 +152,10 @@ class WindowCore : public DialogWindow {
     std::optional<std::chrono::milliseconds> m_armed;     // the period the timer runs at
     std::vector<std::pair<ControlId, TextKind>> m_kinds;  // boxes with input rules
     LinkNews m_news;
+    StepRunner m_steps;
+    std::deque<std::function<void()>> m_held;  // notifications that came during a program
+    bool m_tickHeld = false;
+    bool m_runningHeld = false;
 };
 
 // The earlier of two times, either of which may be none.

@@ -5,11 +5,6 @@
 
 namespace veskator {
 
-namespace {
-// The result of a dialog closed by Escape or its close box, as on the real platform.
-constexpr int kCancelResult = 2;
-}  // namespace
-
 using std::chrono::milliseconds;
 
 HeadlessDialog::HeadlessDialog(HeadlessWindowSystem& system, DialogWindow& window)
@@ -52,7 +47,24 @@ void HeadlessDialog::setChoices(ControlId id, std::span<const std::string> choic
     control(id).choices.assign(choices.begin(), choices.end());
 }
 
+bool HeadlessDialog::heldBack(std::function<void()> action) {
+    if (!m_inputHeld) return false;
+    m_heldInput.push_back(std::move(action));
+    return true;
+}
+
+void HeadlessDialog::holdInput(bool held) {
+    m_inputHeld = held;
+    // An action let go may hold the input again: the rest waits on.
+    while (!m_inputHeld && !m_heldInput.empty()) {
+        const std::function<void()> action = std::move(m_heldInput.front());
+        m_heldInput.pop_front();
+        action();
+    }
+}
+
 bool HeadlessDialog::choose(ControlId id, int index) {
+    if (heldBack([this, id, index] { choose(id, index); })) return true;
     Control& c = control(id);
     if (!c.enabled || index < 0 || static_cast<std::size_t>(index) >= c.choices.size()) {
         return false;
@@ -125,14 +137,6 @@ void HeadlessDialog::triggerTimer(TimerId id) {
     if (it != m_timers.end()) it->second.due = std::min(it->second.due, m_system.m_clock.now());
 }
 
-void HeadlessDialog::wait(milliseconds duration) {
-    // The thread is held: time passes, nothing else runs. Ticks that fell due meanwhile run
-    // once, at the next advance.
-    ++m_system.m_waitDepth;
-    m_system.m_clock.advance(duration);
-    --m_system.m_waitDepth;
-}
-
 int HeadlessDialog::runModal(DialogWindow& child) { return m_system.runModal(child); }
 
 bool HeadlessDialog::ask(std::string_view question) {
@@ -141,6 +145,7 @@ bool HeadlessDialog::ask(std::string_view question) {
 }
 
 void HeadlessDialog::pressEnter(ControlId id) {
+    if (heldBack([this, id] { pressEnter(id); })) return;
     if (!notifying() || !control(id).enabled) return;
     if (control(id).kind == ControlKind::Edit) {
         m_window.onEditEnter(id);
@@ -169,7 +174,10 @@ bool takes(const std::string& allowed, std::string_view text) {
 }  // namespace
 
 void HeadlessDialog::typeText(ControlId id, std::string_view text) {
-    for (char ch : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (heldBack([this, id, rest = std::string(text.substr(i))] { typeText(id, rest); }))
+            return;
+        const char ch = text[i];
         Control& c = control(id);
         if (!c.enabled) return;
         if (c.charLimit > 0 && c.text.size() >= static_cast<std::size_t>(c.charLimit)) return;
@@ -183,6 +191,7 @@ void HeadlessDialog::typeText(ControlId id, std::string_view text) {
 }
 
 void HeadlessDialog::replaceText(ControlId id, std::string_view text) {
+    if (heldBack([this, id, t = std::string(text)] { replaceText(id, t); })) return;
     Control& c = control(id);
     if (!c.enabled) return;
     if (!takes(c.allowed, text)) {
@@ -197,6 +206,7 @@ void HeadlessDialog::replaceText(ControlId id, std::string_view text) {
 }
 
 void HeadlessDialog::click(ControlId id) {
+    if (heldBack([this, id] { click(id); })) return;
     Control& c = control(id);
     if (!c.enabled) return;
     // An option is a radio-style button: a click checks it; the handler decides what it shows.
@@ -205,6 +215,7 @@ void HeadlessDialog::click(ControlId id) {
 }
 
 void HeadlessDialog::moveSlider(ControlId id, int position) {
+    if (heldBack([this, id, position] { moveSlider(id, position); })) return;
     Control& c = control(id);
     if (!c.enabled) return;
     c.position = std::clamp(position, c.low, std::max(c.low, c.high));
@@ -225,6 +236,7 @@ std::vector<HeadlessDialog::MenuEntryShown> HeadlessDialog::contextMenu() const 
 }
 
 bool HeadlessDialog::chooseContextEntry(std::string_view text) {
+    if (heldBack([this, t = std::string(text)] { chooseContextEntry(t); })) return true;
     const auto entry = std::find_if(m_contextMenu.begin(), m_contextMenu.end(),
                                     [&](const ContextMenuEntry& e) { return e.text == text; });
     if (entry == m_contextMenu.end()) return false;

@@ -1,9 +1,10 @@
 #pragma once
 // The headless test double of the window seam: controls held in memory, timers on a virtual
-// clock, waits that advance the clock without running ticks, and modal children whose time open
-// a test scripts. Deterministic: nothing here sleeps or looks at the real time.
+// clock, and modal children whose time open a test scripts. Deterministic: nothing here sleeps or
+// looks at the real time.
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -65,10 +66,10 @@ class HeadlessDialog final : public Dialog {
     void setTable(ControlId id, const TableContent& content) override;
     void setChoices(ControlId id, std::span<const std::string> choices) override;
     void suppressNotifications(bool on) override;
+    void holdInput(bool held) override;
     void armTimer(TimerId id, std::chrono::milliseconds period) override;
     void killTimer(TimerId id) override;
     void triggerTimer(TimerId id) override;
-    void wait(std::chrono::milliseconds duration) override;
     int runModal(DialogWindow& child) override;
     bool ask(std::string_view question) override;
     std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
@@ -78,6 +79,8 @@ class HeadlessDialog final : public Dialog {
 
     // What a user does; a disabled control takes none of it. Each keystroke is one text change,
     // as an edit control reports it, and one past the limit is refused without a change.
+    // User input: while the window holds its input, each action waits and comes in order once it
+    // is let go (typing, key by key).
     void typeText(ControlId id, std::string_view text);
     void replaceText(ControlId id, std::string_view text);  // one change: select all, paste
     void click(ControlId id);
@@ -152,6 +155,8 @@ class HeadlessDialog final : public Dialog {
     Control& control(ControlId id);
     const Control& control(ControlId id) const;
     bool notifying() const { return m_suppressed == 0 && !m_closed; }
+    // True when the action waits for the input to be let go.
+    bool heldBack(std::function<void()> action);
 
     HeadlessWindowSystem& m_system;
     DialogWindow& m_window;
@@ -160,6 +165,8 @@ class HeadlessDialog final : public Dialog {
     std::map<TimerId, Timer> m_timers;
     int m_suppressed = 0;
     bool m_closed = false;
+    bool m_inputHeld = false;
+    std::deque<std::function<void()>> m_heldInput;
     int m_result = 0;
     std::function<bool(const std::string&)> m_answerer;
     std::vector<std::string> m_questions;
@@ -183,17 +190,16 @@ class HeadlessWindowSystem final : public WindowSystem {
     void onModal(int resourceId, ModalScript script);
 
     // Runs the action once the virtual clock reaches `due`, in time order with the ticks (before
-    // a tick due at the same time) and, like them, never inside a wait. The key cancels it.
+    // a tick due at the same time). The key cancels it.
     int callAt(Clock::TimePoint due, std::function<void()> action);
     void cancelCall(int key) { m_calls.erase(key); }
 
     // Moves the virtual clock on, running every tick and call that falls due on the way, in time
     // order.
     void advance(std::chrono::milliseconds duration);
-    // Runs the ticks that are already due (those that fell due during a wait).
+    // Runs the ticks that are already due.
     void runDue() { advance(std::chrono::milliseconds{0}); }
     int tickCount() const { return m_ticks; }
-    bool inWait() const { return m_waitDepth > 0; }
 
   private:
     friend class HeadlessDialog;
@@ -212,7 +218,6 @@ class HeadlessWindowSystem final : public WindowSystem {
     int m_nextCallKey = 1;
     std::map<int, ModalScript> m_scripts;
     int m_ticks = 0;
-    int m_waitDepth = 0;
 };
 
 }  // namespace veskator

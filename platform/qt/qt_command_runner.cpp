@@ -6,8 +6,6 @@
 #include <QTimer>
 #include <string>
 
-#include "platform/qt/tick_gate.h"
-
 namespace veskator {
 
 namespace {
@@ -16,7 +14,7 @@ QString toQt(const std::string& text) { return QString::fromLocal8Bit(text); }
 
 class QtRunningCommand final : public RunningCommand {
   public:
-    QtRunningCommand(TickGate* gate, CommandDone done) : m_gate(gate), m_done(std::move(done)) {}
+    explicit QtRunningCommand(CommandDone done) : m_done(std::move(done)) {}
     ~QtRunningCommand() override { cancel(); }
     QtRunningCommand(const QtRunningCommand&) = delete;
     QtRunningCommand& operator=(const QtRunningCommand&) = delete;
@@ -72,22 +70,16 @@ class QtRunningCommand final : public RunningCommand {
     void finish(const CommandResult& result) {
         if (m_finished) return;
         m_finished = true;
-        // Never inside start(), a handler or a wait: from the event loop once the thread is free.
-        // The process is the context, so dropping the handle drops a completion still held.
-        auto deliver = [this, result](bool) {
+        // Never inside start() or a handler: from the event loop. The process is the context, so
+        // dropping the handle drops a completion still held.
+        QTimer::singleShot(0, &m_process, [this, result] {
             CommandDone done = std::move(m_done);
             m_done = nullptr;
             // Last: the callback may drop this handle.
             if (done) done(result);
-        };
-        if (m_gate != nullptr) {
-            m_gate->post(&m_process, 0, deliver);
-        } else {
-            QTimer::singleShot(0, &m_process, [deliver] { deliver(false); });
-        }
+        });
     }
 
-    TickGate* m_gate;
     CommandDone m_done;
     QProcess m_process;
     bool m_finished = false;
@@ -97,7 +89,7 @@ class QtRunningCommand final : public RunningCommand {
 }  // namespace
 
 std::unique_ptr<RunningCommand> QtCommandRunner::start(Command command, CommandDone done) {
-    auto running = std::make_unique<QtRunningCommand>(m_gate, std::move(done));
+    auto running = std::make_unique<QtRunningCommand>(std::move(done));
     running->start(m_directory, command);
     return running;
 }

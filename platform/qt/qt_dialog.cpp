@@ -1,9 +1,9 @@
 #include "platform/qt/qt_dialog.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollArea>
@@ -37,11 +38,8 @@ namespace veskator {
 
 namespace {
 
-// Key of a close request held back by a wait; timer ids are small positive numbers.
-constexpr int kDeferredCloseKey = INT_MIN;
 // Results of the dialog manager's own Enter and Escape handling.
 constexpr int kOkResult = 1;
-constexpr int kCancelResult = 2;
 constexpr int kNoLineEditLimit = 32767;
 
 QString toQt(std::string_view bytes) {
@@ -431,9 +429,8 @@ QWidget* QtDialog::control(ControlId id) const {
 
 template <typename Handler>
 void QtDialog::notify(Handler&& handler) {
-    TickGate& gate = m_system.gate();
-    if (m_suppressed > 0 || m_closed || gate.inWait()) return;
-    gate.runHandler(handler);
+    if (m_suppressed > 0 || m_closed) return;
+    handler();
 }
 
 std::string QtDialog::text(ControlId id) const {
@@ -682,6 +679,46 @@ void QtDialog::armTimer(TimerId id, std::chrono::milliseconds period) {
     timer->start(std::max(period, std::chrono::milliseconds{1}));
 }
 
+void QtDialog::holdInput(bool held) { m_inputHold.hold(held); }
+
+void QtDialog::InputHold::hold(bool held) {
+    if (held == m_held) return;
+    m_held = held;
+    if (held) {
+        qApp->installEventFilter(this);
+        return;
+    }
+    qApp->removeEventFilter(this);
+    // Posted, so that they come after this handler and before anything the user does next.
+    for (auto& [target, event] : m_events) {
+        if (!target.isNull()) QCoreApplication::postEvent(target, event.release());
+    }
+    m_events.clear();
+}
+
+bool QtDialog::InputHold::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::InputMethod:
+            break;
+        case QEvent::MouseMove:
+            // A drag (of a slider) goes on in order; a hovering mouse is nothing to keep.
+            if (static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton) break;
+            return false;
+        default:
+            return false;
+    }
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (widget == nullptr || widget->window() != &m_dialog) return false;
+    m_events.emplace_back(QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone()));
+    return true;
+}
+
 void QtDialog::killTimer(TimerId id) {
     auto it = m_timers.find(id);
     if (it != m_timers.end()) it->second->stop();
@@ -690,7 +727,12 @@ void QtDialog::killTimer(TimerId id) {
 void QtDialog::triggerTimer(TimerId id) {
     auto it = m_timers.find(id);
     if (it == m_timers.end() || !it->second->isActive() || m_closed) return;
-    m_system.gate().post(this, id, [this, id](bool late) { tick(id, late); });
+    // Once, however often it is asked for before the event loop comes round.
+    if (!m_triggered.insert(id).second) return;
+    QTimer::singleShot(0, this, [this, id] {
+        m_triggered.erase(id);
+        tick(id);
+    });
 }
 
 std::optional<std::chrono::milliseconds> QtDialog::timerPeriod(TimerId id) const {
@@ -699,31 +741,13 @@ std::optional<std::chrono::milliseconds> QtDialog::timerPeriod(TimerId id) const
     return it->second->intervalAsDuration();
 }
 
-void QtDialog::onTimeout(TimerId id) {
-    m_system.gate().deliver(this, id, [this, id](bool late) { tick(id, late); });
-}
+void QtDialog::onTimeout(TimerId id) { tick(id); }
 
-void QtDialog::tick(TimerId id, bool late) {
+void QtDialog::tick(TimerId id) {
     if (m_closed) return;
     auto it = m_timers.find(id);
     if (it == m_timers.end() || !it->second->isActive()) return;
-    // A tick that was held back restarts the period from now; restarted before the tick runs,
-    // so that a re-arm inside the tick wins.
-    if (late) it->second->start();
     m_window.onTimer(id);
-}
-
-void QtDialog::wait(std::chrono::milliseconds duration) {
-    if (duration <= std::chrono::milliseconds{0}) return;
-    TickGate::WaitScope scope(&m_system.gate());
-    // A nested loop without user input keeps the window painting; the gate holds every tick.
-    QEventLoop loop;
-    QTimer end;
-    end.setSingleShot(true);
-    end.setTimerType(Qt::PreciseTimer);
-    connect(&end, &QTimer::timeout, &loop, &QEventLoop::quit);
-    end.start(duration);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 int QtDialog::runModal(DialogWindow& child) {
@@ -732,7 +756,7 @@ int QtDialog::runModal(DialogWindow& child) {
         // The request comes once the handler that opened the child has returned.
         const int close = *m_closeAfterChild;
         m_closeAfterChild.reset();
-        m_system.gate().post(this, kDeferredCloseKey, [this, close](bool) { requestClose(close); });
+        QTimer::singleShot(0, this, [this, close] { requestClose(close); });
     }
     return result;
 }
@@ -744,7 +768,6 @@ bool QtDialog::ask(std::string_view question) {
                     QMessageBox::Yes | QMessageBox::No, this);
     box.setDefaultButton(QMessageBox::No);
     // The link keeps working while the question waits for its answer.
-    TickGate::ModalScope modal(m_system.gate());
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -765,7 +788,6 @@ std::optional<std::string> QtDialog::pickFile(std::string_view title, std::strin
         box.setFileMode(QFileDialog::ExistingFile);
     }
     // The link keeps working while the technician looks for the file.
-    TickGate::ModalScope modal(m_system.gate());
     if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return std::nullopt;
     const QString path = box.selectedFiles().constFirst();
     const QString relative = QDir(toQt(folder)).relativeFilePath(path);
@@ -780,15 +802,7 @@ void QtDialog::requestClose(int result) {
         m_openChild->requestClose(kCancelResult);
         return;
     }
-    TickGate& gate = m_system.gate();
-    if (gate.inWait()) {
-        // The thread is held by a wait: the request comes when it ends, as a queued message would.
-        gate.post(this, kDeferredCloseKey, [this, result](bool) { requestClose(result); });
-        return;
-    }
-    bool allowed = false;
-    gate.runHandler([this, &allowed] { allowed = m_window.onCloseRequested(); });
-    if (allowed) done(result);
+    if (m_window.onCloseRequested()) done(result);
 }
 
 void QtDialog::done(int result) {

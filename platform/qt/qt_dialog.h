@@ -1,12 +1,15 @@
 #pragma once
 // A window built from its template on real Qt widgets. One generic builder makes every control a
-// child widget at its template rectangle; notifications of user actions go to the DialogWindow
-// through the window system's tick gate, so they never overlap a timer tick or a fixed wait.
+// child widget at its template rectangle; notifications of user actions go to the DialogWindow.
 
 #include <QDialog>
+#include <QEvent>
+#include <QPointer>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,10 +60,10 @@ class QtDialog final : public QDialog, public Dialog {
     void setTable(ControlId id, const TableContent& content) override;
     void setChoices(ControlId id, std::span<const std::string> choices) override;
     void suppressNotifications(bool on) override;
+    void holdInput(bool held) override;
     void armTimer(TimerId id, std::chrono::milliseconds period) override;
     void killTimer(TimerId id) override;
     void triggerTimer(TimerId id) override;
-    void wait(std::chrono::milliseconds duration) override;
     int runModal(DialogWindow& child) override;
     bool ask(std::string_view question) override;
     std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
@@ -107,6 +110,19 @@ class QtDialog final : public QDialog, public Dialog {
         std::vector<std::string> choices;
     };
 
+    // What the user does to this window while its input is held: kept in order, then sent on.
+    class InputHold final : public QObject {
+      public:
+        explicit InputHold(QtDialog& dialog) : m_dialog(dialog) {}
+        void hold(bool held);
+        bool eventFilter(QObject* watched, QEvent* event) override;
+
+      private:
+        QtDialog& m_dialog;
+        std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> m_events;
+        bool m_held = false;
+    };
+
     void build(const std::vector<SystemMenuEntry>& menuEntries, QSize room);
     // The widget the controls are children of: the dialog, or the inside of its scroll area.
     QWidget* host() { return m_host; }
@@ -117,7 +133,7 @@ class QtDialog final : public QDialog, public Dialog {
     template <typename Handler>
     void notify(Handler&& handler);
     void onTimeout(TimerId id);
-    void tick(TimerId id, bool late);
+    void tick(TimerId id);
     void onMultiLineEdited(ControlId id);
     void showEditMenu(ControlId id, const QPoint& at);
     // A close asked for by the user: the window may keep itself open.
@@ -129,6 +145,7 @@ class QtDialog final : public QDialog, public Dialog {
     QWidget* m_host = this;
     std::map<ControlId, Control> m_controls;
     std::map<TimerId, QTimer*> m_timers;
+    std::set<TimerId> m_triggered;  // ticks asked for, to come when the event loop is free
     QMenu* m_systemMenu = nullptr;
     QMenu* m_contextMenu = nullptr;
     std::map<int, QAction*> m_contextActions;  // by command; owned by the menu
@@ -137,6 +154,7 @@ class QtDialog final : public QDialog, public Dialog {
     bool m_closed = false;
     bool m_editTookEnter = false;
     QtDialog* m_openChild = nullptr;
+    InputHold m_inputHold{*this};
     // A close asked for while a child was open: asked of this window once the child has closed.
     std::optional<int> m_closeAfterChild;
 };

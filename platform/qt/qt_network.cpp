@@ -4,10 +4,9 @@
 #include <QHostInfo>
 #include <QNetworkProxy>
 #include <QTcpSocket>
+#include <QTimer>
 #include <algorithm>
 #include <string>
-
-#include "platform/qt/tick_gate.h"
 
 namespace veskator {
 
@@ -50,7 +49,7 @@ class QtLookup final : public HostLookup {
 
 class QtSocket final : public StreamSocket {
   public:
-    explicit QtSocket(TickGate& gate) : m_gate(gate) {
+    QtSocket() {
         // The device is on the LAN: no proxy, whatever the environment says.
         m_socket.setProxy(QNetworkProxy::NoProxy);
         QObject::connect(&m_socket, &QTcpSocket::connected, &m_socket, [this] {
@@ -167,7 +166,7 @@ class QtSocket final : public StreamSocket {
     void signalReady() {
         if (!m_armed || !m_handler) return;
         m_armed = false;
-        m_gate.post(&m_socket, 0, [this](bool) {
+        QTimer::singleShot(0, &m_socket, [this] {
             if (m_handler) m_handler();
         });
     }
@@ -179,7 +178,6 @@ class QtSocket final : public StreamSocket {
         signalReady();
     }
 
-    TickGate& m_gate;
     std::function<void()> m_handler;
     bool m_armed = false;
     bool m_everConnected = false;
@@ -194,7 +192,7 @@ std::unique_ptr<HostLookup> QtNetwork::lookup(std::string_view hostName) {
 }
 
 std::unique_ptr<StreamSocket> QtNetwork::connect(Ipv4Address address, std::uint16_t port) {
-    auto socket = std::make_unique<QtSocket>(m_gate);
+    auto socket = std::make_unique<QtSocket>();
     if (!socket->start(address, port)) return nullptr;
     return socket;
 }

@@ -40,10 +40,8 @@ int QtWindowSystem::runModal(DialogWindow& window, QtDialog* parent) {
     std::unique_ptr<QtDialog> dialog = build(window, parent);
     window.onInit(*dialog);
     int result = dialog->result();
-    if (!dialog->isClosed()) {
-        TickGate::ModalScope modal(m_gate);
+    if (!dialog->isClosed())
         result = parent == nullptr ? dialog->exec() : runChild(*dialog, *parent);
-    }
     window.onClosed();
     return result;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Opens windows as real Qt dialogs and owns the tick gate that all of them share.
+// Opens windows as real Qt dialogs.
 
 #include <QWidget>
 #include <map>
@@ -9,7 +9,6 @@
 
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_dialog.h"
-#include "platform/qt/tick_gate.h"
 #include "platform/window_system.h"
 
 namespace veskator {
@@ -31,7 +30,6 @@ class QtWindowSystem final : public WindowSystem {
     // Adds an entry to the system menu of every window built from the template resourceId. An
     // empty text adds nothing.
     void addSystemMenuEntry(int resourceId, int command, std::string_view text);
-    TickGate& gate() { return m_gate; }
 
   private:
     std::unique_ptr<QtDialog> build(DialogWindow& window, QWidget* parent);
@@ -44,7 +42,6 @@ class QtWindowSystem final : public WindowSystem {
         bool eventFilter(QObject* watched, QEvent* event) override;
     };
 
-    TickGate m_gate;
     InputBlocker m_blocker;
     int m_children = 0;
     std::map<int, std::vector<SystemMenuEntry>> m_menuEntries;

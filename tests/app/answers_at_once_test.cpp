@@ -29,8 +29,10 @@ using test_support::WidgetRig;
 struct Press {
     std::string_view what;
     std::function<void(QtDialog&)> press;
-    // What the window shows once the handler has returned, nothing else having run.
+    // What the window shows once the handler has returned, nothing else having run; or, for a
+    // press with a fixed wait, once the wait has passed, the press itself having returned at once.
     std::function<bool(QtDialog&)> shown;
+    std::chrono::milliseconds fixedWait{0};
 };
 
 void click(QtDialog& dialog, ControlId id) {
@@ -67,8 +69,15 @@ void pressAtRest(QtDialog& dialog, TimerId timer, const std::vector<Press>& pres
         ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.timerPeriod(timer); }, 5000))
             << "the window does not rest";
         // The press runs its handler at once; no event is taken between it and the look.
+        QElapsedTimer pressed;
+        pressed.start();
         p.press(dialog);
-        EXPECT_TRUE(p.shown(dialog)) << "status line: " << dialog.text(1190);
+        if (p.fixedWait.count() == 0) {
+            EXPECT_TRUE(p.shown(dialog)) << "status line: " << dialog.text(1190);
+            continue;
+        }
+        EXPECT_LT(pressed.elapsed(), p.fixedWait.count()) << "the wait held the window";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return p.shown(dialog); }, p.fixedWait.count() + 2000));
     }
 }
 
@@ -135,18 +144,19 @@ TEST(AnswersAtOnce, EveryWindowsHandlersShowTheirResultWithoutATick) {
                     {"typing before a read", [](QtDialog& d) { type(d, o::kMailServer, "x"); },
                      says(o::kStatusLine, kTextTargetChanged)},
                     {"loop status switch", [](QtDialog& d) { click(d, o::kReadLoopStatus); },
-                     [](QtDialog& d) { return d.isChecked(o::kReadLoopStatus); }},
+                     [](QtDialog& d) { return d.isChecked(o::kReadLoopStatus); }, kPollSwitchPause},
 
                 });
     // Polling keeps the window ticking: off again before the dialer's presses.
     click(*optionsDialog, o::kReadLoopStatus);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !optionsDialog->isChecked(o::kReadLoopStatus); }));
     CDialerReceiverDlg dialer(rig.services, rig.app->session());
     auto dialerDialog = rig.windows.open(dialer, optionsDialog.get());
     namespace r = dialer_ids;
     pressAtRest(*dialerDialog, kDialerTimer,
                 {
                     {"next line", [](QtDialog& d) { click(d, r::kNextLine); },
-                     [](QtDialog& d) { return d.text(r::kLineNumber) == "1"; }},
+                     [](QtDialog& d) { return d.text(r::kLineNumber) == "1"; }, kMovePause},
                     {"format before a read", [](QtDialog& d) { click(d, r::kRawFormat); },
                      says(r::kStatusLine, kTextTargetChanged)},
                     {"pairing before a read", [](QtDialog& d) { click(d, r::kPair); },

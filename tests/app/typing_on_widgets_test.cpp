@@ -35,6 +35,9 @@ TEST(TypingOnWidgets, TheCaretAndASelectionSurviveTheTicksOfEveryWindow) {
     ASSERT_TRUE(edits[0] && edits[1] && edits[2]);
     QTest::keyClicks(edits[0], "192.168.1.100");
     QTest::keyClicks(edits[2], "5550199");
+    // Each key of a telephone number waits its pause: the number is stored once they have passed.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edits[2]->text() == "5550199"; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialer.programRunning(); }));
     for (QLineEdit* edit : edits) {
         ASSERT_GE(edit->text().size(), 7) << edit->objectName().toStdString();
         edit->setSelection(2, 3);

@@ -35,9 +35,31 @@ class DialerWindowTest : public mainwin_test::MainWindowTest {
         dialer = std::make_unique<CDialerReceiverDlg>(services, app->session());
         win = &windows.open(*dialer);
     }
+    // The handler's fixed waits have passed (the link runs on meanwhile).
+    void afterWaits() {
+        ASSERT_TRUE(pumpUntil([this] { return !dialer->programRunning(); }));
+    }
+    // The technician's hand on the dialer window: each action, then its fixed waits, if any.
+    void click(ControlId id) {
+        win->click(id);
+        if (dialer->programRunning()) afterWaits();
+    }
+    void replaceText(ControlId id, std::string_view text) {
+        win->replaceText(id, text);
+        if (dialer->programRunning()) afterWaits();
+    }
+    void typeText(ControlId id, std::string_view text) {
+        win->typeText(id, text);
+        if (dialer->programRunning()) afterWaits();
+    }
     bool pumpUntilSettled() {
-        return pumpUntil([this] { return (!dialer || dialer->pendingEdits() == 0) && settled(); },
-                         std::chrono::minutes(5)) &&
+        return pumpUntil(
+                   [this] {
+                       return (!dialer ||
+                               (dialer->pendingEdits() == 0 && !dialer->programRunning())) &&
+                              settled();
+                   },
+                   std::chrono::minutes(5)) &&
                shownAfter();
     }
     std::uint8_t& imageByte(int block, int offset) {

@@ -42,12 +42,12 @@ class DialerTrustTest : public DialerWindowTest {
 TEST_F(DialerTrustTest, ALoadDuringAnUploadLeavesTheDialerTheFirstListWhole) {
     openDialer();
     for (int line = 0; line < 21; ++line) {
-        win->replaceText(ids::kTelephone, "55501" + std::to_string(10 + line));
-        win->click(ids::kNextLine);
+        replaceText(ids::kTelephone, "55501" + std::to_string(10 + line));
+        click(ids::kNextLine);
     }
-    win->replaceText(ids::kTelephone, "E");
+    replaceText(ids::kTelephone, "E");
     const std::string listed(area(0, 4 * kBlockSize));
-    win->click(ids::kUpload);
+    click(ids::kUpload);
     win->requestClose();
     ASSERT_TRUE(pumpUntil([&] { return events(Kind::ChunkWrite).size() == 2; }, 20s));
     // Another file over the workspace: its dialer list is empty.
@@ -78,9 +78,9 @@ TEST_F(DialerTrustTest, ALoadDuringAnUploadLeavesTheDialerTheFirstListWhole) {
 TEST_F(DialerTrustTest, AnUploadKeepsItsPaceAndAFailureLasts) {
     network.setPatience(5ms);
     openDialer(false);
-    for (int line = 0; line < 17; ++line) win->click(ids::kNextLine);
-    win->replaceText(ids::kTelephone, "E");  // line 17: chunk 3 ends the list
-    win->click(ids::kUpload);
+    for (int line = 0; line < 17; ++line) click(ids::kNextLine);
+    replaceText(ids::kTelephone, "E");  // line 17: chunk 3 ends the list
+    click(ids::kUpload);
     ASSERT_TRUE(pumpNoting([&] { return arrivals.size() == 1; }, 10s));
     // Chunk 1's first connection is never greeted.
     sim->setFault(sim::FaultMode::NoGreeting);
@@ -99,7 +99,7 @@ TEST_F(DialerTrustTest, AnUploadKeepsItsPaceAndAFailureLasts) {
     // A device that never greets: the upload stops within about 20 s, before its second chunk.
     sim->clearEvents();
     sim->setFault(sim::FaultMode::NoGreeting);
-    win->click(ids::kUpload);
+    click(ids::kUpload);
     const auto start = clock.now();
     win->requestClose();
     ASSERT_TRUE(pumpUntil([&] { return !engine->status().dialer.running; }, 60s));
@@ -114,14 +114,14 @@ TEST_F(DialerTrustTest, AnUploadKeepsItsPaceAndAFailureLasts) {
     reopen();
     EXPECT_EQ(log(), stopped + "\r\n");
     EXPECT_NE(win->text(ids::kStatusLine).find(stopped), std::string::npos);
-    win->click(ids::kUpload);
+    click(ids::kUpload);
     pumpFor(20ms);
     EXPECT_EQ(shown(main_ids::kStatusLine).find(stopped), std::string::npos);
 }
 
 TEST_F(DialerTrustTest, OnePairingFramePerPressAndNoneBeforeARead) {
     openDialer(false);
-    win->click(ids::kPair);
+    click(ids::kPair);
     EXPECT_NE(win->text(ids::kStatusLine).find(kTextReadFirst), std::string::npos);
     pumpFor(3s);
     EXPECT_EQ(connections(), 0);
@@ -131,7 +131,7 @@ TEST_F(DialerTrustTest, OnePairingFramePerPressAndNoneBeforeARead) {
     reopen();
     network.setPatience(5ms);
     sim->setFault(sim::FaultMode::Silence);  // greets, then never answers
-    win->click(ids::kPair);
+    click(ids::kPair);
     ASSERT_TRUE(pumpUntilSettled());
     EXPECT_EQ(events(Kind::Pairing).size(), 1u);
     EXPECT_EQ(connections(), 1);
@@ -141,9 +141,9 @@ TEST_F(DialerTrustTest, OnePairingFramePerPressAndNoneBeforeARead) {
 TEST_F(DialerTrustTest, TheWindowShowsWhatTheDeviceHolds) {
     setDeviceByte(0, 0x6c, 0x0c);  // clicking "schedule time" makes it 13, sent as 12
     openDialer();
-    win->click(ids::kScheduleOrAutomatic);
-    win->replaceText(ids::kLineDelay, "13");
-    win->replaceText(ids::kTcpSocketSize, "300");
+    click(ids::kScheduleOrAutomatic);
+    replaceText(ids::kLineDelay, "13");
+    replaceText(ids::kTcpSocketSize, "300");
     EXPECT_EQ(win->text(ids::kTcpSocketSize), "255");
     ASSERT_TRUE(pumpUntilSettled());
     pumpFor(50ms);
@@ -157,7 +157,7 @@ TEST_F(DialerTrustTest, TheWindowShowsWhatTheDeviceHolds) {
     EXPECT_NE(status.find("A3 0x50"), std::string::npos) << status;
 
     // The subscriber box takes what its slot holds, and says nothing is cut by taking no more.
-    win->typeText(ids::kSubscriber, std::string(1030, 's'));
+    typeText(ids::kSubscriber, std::string(1030, 's'));
     EXPECT_EQ(win->text(ids::kSubscriber).size(), 1023u);
 }
 

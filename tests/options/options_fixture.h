@@ -36,10 +36,17 @@ class OptionsWindowTest : public mainwin_test::MainWindowTest {
         options = std::make_unique<COptionsDlg>(services, app->session());
         opt = &windows.open(*options);
     }
+    // The handler's fixed waits have passed (the link runs on meanwhile).
+    void afterWaits() {
+        ASSERT_TRUE(pumpUntil([this] { return !options->programRunning(); }));
+    }
     // Settled, and no edit of the options window still waiting for its second.
     bool pumpUntilSettled() {
-        return pumpUntil(
-                   [this] { return (!options || options->pendingEdits() == 0) && settled(); }) &&
+        return pumpUntil([this] {
+                   return (!options ||
+                           (options->pendingEdits() == 0 && !options->programRunning())) &&
+                          settled();
+               }) &&
                shownAfter();
     }
     // A text with its zero byte.

@@ -140,6 +140,7 @@ TEST_F(OptionsWindowTest, PollingAsksAboutOnceASecondShowsTheLoopsAndSurvivesThe
     pumpFor(3s);
     EXPECT_GE(polls(), 1);
     opt->click(ids::kReadLoopStatus);
+    afterWaits();
     EXPECT_FALSE(opt->isChecked(ids::kReadLoopStatus));
     // The poll under way when polling stopped ends; no other follows.
     ASSERT_TRUE(pumpUntil([&] { return engine->settled(); }));

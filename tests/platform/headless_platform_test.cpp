@@ -24,35 +24,6 @@ using testing::RecordingWindow;
 namespace probe = testing::probe_ids;
 namespace ids = main_ids;
 
-TEST(HeadlessPlatformTest, WaitHoldsEveryWindowsTicksAndEachRunsOnceAfter) {
-    HeadlessWindowSystem system;
-    std::vector<std::string> log;
-    RecordingWindow first{kProbeTemplate, "first", log};
-    RecordingWindow second{kChildTemplate, "second", log};
-    HeadlessDialog& a = system.open(first);
-    HeadlessDialog& b = system.open(second);
-    a.armTimer(1, milliseconds{100});
-    b.armTimer(2, milliseconds{100});
-    first.onClick = [&](ControlId) {
-        a.wait(milliseconds{300});
-        log.push_back("wait-end");
-    };
-    log.clear();
-    a.click(probe::kButton);
-    EXPECT_EQ(log, (std::vector<std::string>{"first.click:2004", "wait-end"}));
-    EXPECT_EQ(system.clock().elapsed(), milliseconds{300});
-
-    system.runDue();
-    EXPECT_EQ(first.ticks, 1);
-    EXPECT_EQ(second.ticks, 1);
-    // The period goes on from the late tick.
-    system.advance(milliseconds{99});
-    EXPECT_EQ(first.ticks + second.ticks, 2);
-    system.advance(milliseconds{1});
-    EXPECT_EQ(first.ticks, 2);
-    EXPECT_EQ(second.ticks, 2);
-}
-
 TEST(HeadlessPlatformTest, RearmReplacesThePeriodAndTriggerRunsOnce) {
     HeadlessWindowSystem system;
     std::vector<std::string> log;
@@ -189,18 +160,6 @@ TEST(HeadlessPlatformTest, ScriptedCommandsEndOnTheVirtualClockInTimeWithTheTick
     EXPECT_EQ(contentOf("miss.txt"), "silent");
     EXPECT_EQ(contentOf("cancelled.txt"), "");
     EXPECT_EQ(commands.runningCount(), 0u);
-
-    // A wait runs no completion: it comes once the handler has returned.
-    running.push_back(commands.start({{"lister"}, "list.txt"}, record("again")));
-    window.onClick = [&](ControlId) {
-        dialog.wait(milliseconds{400});
-        log.push_back("wait-end");
-    };
-    dialog.killTimer(1);
-    log.clear();
-    dialog.click(probe::kButton);
-    system.runDue();
-    EXPECT_EQ(log, (std::vector<std::string>{"w.click:2004", "wait-end", "again:0/0@1400"}));
 }
 
 }  // namespace

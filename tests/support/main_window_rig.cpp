@@ -92,7 +92,7 @@ void MainWindowTest::pumpFor(std::chrono::milliseconds duration) {
 bool MainWindowTest::settled() const {
     // The simulator records on its own thread: settled only once it has seen every connection
     // the engine opened come to its end.
-    return engine->settled() && dlg->pendingCommits() == 0 &&
+    return engine->settled() && dlg->pendingCommits() == 0 && !dlg->programRunning() &&
            events(sim::SimEvent::Kind::Closed).size() ==
                events(sim::SimEvent::Kind::Accepted).size();
 }

@@ -32,7 +32,6 @@ WidgetRig::WidgetRig(std::string_view name, sim::SimConfig config, Time time,
       sim(std::move(config)),
       files(dir),
       clock(time == Time::Real ? static_cast<Clock&>(steadyClock) : virtualClock),
-      qtNetwork(windows.gate()),
       wrapped(wrap ? wrap(qtNetwork) : nullptr),
       services{clock, files, wrapped ? *wrapped : qtNetwork, commands, windows, wallClock} {
     if (!sim.start()) throw std::runtime_error("the simulator did not start");
