@@ -57,7 +57,7 @@ class LinkEngine {
     // (0: none). A request keeps the target it was made with.
     void setTarget(Target target) { m_target = std::move(target); }
     const Target& target() const { return m_target; }
-    // One tick of the main window's timer.
+    // One tick of its driver's timer.
     void tick();
     // When the engine next has something to do. Nothing when it is settled: a request then tells
     // its driver through the request handler. A deadline when all it waits for is one (the pause

@@ -54,14 +54,11 @@ bool CMainProgDlg::commitPending(ControlId id) const {
     return row >= 0 && m_deferred.pending(static_cast<std::size_t>(row));
 }
 
-// Start-up: the working files, the received-data log, the agreement on file, then the timer
-// whose ticks run the link engine.
+// Start-up: the working files, the received-data log, the agreement on file, then the window's
+// timer (the session ticks the link).
 void CMainProgDlg::onInit(Dialog& dialog) {
     attach(dialog);
     m_mode = Mode::Ready;
-    m_link.setTickSoon([this] {
-        if (m_dialog != nullptr) m_dialog->triggerTimer(kLinkTimer);
-    });
     m_session.logs().start();
     applyInputRules(kMainTextFields);
     applyInputRule(kTargetPort, TextKind::Port);
@@ -78,10 +75,7 @@ void CMainProgDlg::onInit(Dialog& dialog) {
     armTick(kTickPeriod);
 }
 
-void CMainProgDlg::onClosed() {
-    m_link.setTickSoon(nullptr);
-    detach();
-}
+void CMainProgDlg::onClosed() { detach(); }
 
 void CMainProgDlg::readWorkingFiles() {
     FileSystem& files = m_services.files;
@@ -540,24 +534,20 @@ void CMainProgDlg::saveAddressWhenDue(bool now) {
 }
 
 void CMainProgDlg::onLinkTick() {
-    const bool linkBusy = !m_link.settled();
     commitFields(DeferredFields::Which::Due);
-    m_link.tick();
     followLink();
     show();
     scheduleTick(nextDue());
-    // The other windows show what the link did.
-    if (linkBusy || !m_link.settled()) m_session.wakeWindows(this);
     if (m_mode == Mode::ClosingWhileWriting || m_mode == Mode::ClosingWithNotice) finishClosing();
 }
 
-// What the window's timer waits for: the engine, an edit's commit, the address file's save, the
-// close waiting for the last writes. The engine is looked at at least once a second while it
-// works, so that the progress bar and the status line move on.
+// What the window's timer waits for: an edit's commit, the address file's save, the close waiting
+// for the last writes. Each tick of the link wakes the window; while the link works the window
+// also looks at least once a second, so that the progress bar's time left moves on.
 std::optional<Clock::TimePoint> CMainProgDlg::nextDue() const {
     const Clock::TimePoint now = m_services.clock.now();
-    std::optional<Clock::TimePoint> next = m_link.nextTick();
-    if (next) next = std::min(*next, now + kBusyShowPeriod);
+    std::optional<Clock::TimePoint> next;
+    if (!m_link.settled()) next = now + kBusyShowPeriod;
     next = earliest(next, m_deferred.nextDue());
     next = earliest(next, m_addressSaveAt);
     if (m_mode == Mode::ClosingWhileWriting) next = now;

@@ -1,10 +1,14 @@
 #pragma once
 // What the three windows share: the one device model, the link that serves it with its logs, the
 // snapshots of this run, and what the windows tell each other (the notice every status line shows,
-// the loop polling switch). The application owns one; every window is handed it.
+// the loop polling switch). The application owns one; every window is handed it. The session
+// drives the link's tick: it runs while the link has work, whatever a window is doing (one that
+// waits out a fixed wait holds nothing up), and each tick wakes the windows to show it.
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,15 +32,22 @@ class Session {
           m_link(m_state, services.network, services.clock, &m_logs),
           m_snapshots(services.files),
           m_journal(services.files, services.wallClock, thisAuthor()),
-          m_journalObserver(m_journal, m_state) {
-        // Work for the link wakes every window: the main window ticks the engine, the others
-        // show what it does.
-        m_link.setOnRequest([this] { wakeWindows(); });
+          m_journalObserver(m_journal, m_state),
+          m_linkAlarm(services.windows.makeAlarm([this] { tickLink(); })) {
+        // Work for the link starts its tick and wakes every window.
+        m_link.setOnRequest([this] {
+            m_linkAlarm->start(std::chrono::milliseconds{0});
+            wakeWindows();
+        });
+        // News on the link's socket is taken at once.
+        m_link.setTickSoon([this] { m_linkAlarm->start(std::chrono::milliseconds{0}); });
         // Every write is in the journal before its first frame goes out.
         m_link.setWriteObserver(&m_journalObserver);
         m_journalObserver.setOnClosed([this] { readJournal(); });
     }
     ~Session() {
+        m_linkAlarm.reset();
+        m_link.setTickSoon(nullptr);
         m_link.setOnRequest(nullptr);
         m_link.setWriteObserver(nullptr);
     }
@@ -103,7 +114,20 @@ class Session {
         composeNotice();
     }
 
+    // The pace of the link's tick while it polls.
+    static constexpr std::chrono::milliseconds kLinkTickPeriod{10};
+
   private:
+    void tickLink() {
+        m_link.tick();
+        if (const std::optional<Clock::TimePoint> next = m_link.nextTick()) {
+            const auto wait =
+                std::chrono::ceil<std::chrono::milliseconds>(*next - m_services.clock.now());
+            m_linkAlarm->start(std::max(wait, kLinkTickPeriod));
+        }
+        wakeWindows();
+    }
+
     void composeNotice() {
         m_shownNotice = m_interrupted;
         if (!m_shownNotice.empty() && !m_notice.empty()) m_shownNotice += "    ";
@@ -122,6 +146,7 @@ class Session {
     std::string m_notice;
     std::string m_shownNotice;
     std::vector<std::pair<const void*, std::function<void()>>> m_wakers;
+    std::unique_ptr<Alarm> m_linkAlarm;
 };
 
 }  // namespace veskator

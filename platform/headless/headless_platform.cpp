@@ -304,6 +304,39 @@ HeadlessDialog* HeadlessWindowSystem::nextDue(Clock::TimePoint limit, TimerId& i
     return best;
 }
 
+namespace {
+
+class HeadlessAlarm final : public Alarm {
+  public:
+    HeadlessAlarm(HeadlessWindowSystem& system, std::function<void()> action)
+        : m_system(system), m_action(std::move(action)) {}
+    ~HeadlessAlarm() override { stop(); }
+    HeadlessAlarm(const HeadlessAlarm&) = delete;
+    HeadlessAlarm& operator=(const HeadlessAlarm&) = delete;
+    void start(milliseconds after) override {
+        stop();
+        m_key = m_system.callAt(m_system.clock().now() + std::max(after, milliseconds{0}), [this] {
+            m_key.reset();
+            m_action();
+        });
+    }
+    void stop() override {
+        if (m_key) m_system.cancelCall(*m_key);
+        m_key.reset();
+    }
+
+  private:
+    HeadlessWindowSystem& m_system;
+    std::function<void()> m_action;
+    std::optional<int> m_key;
+};
+
+}  // namespace
+
+std::unique_ptr<Alarm> HeadlessWindowSystem::makeAlarm(std::function<void()> action) {
+    return std::make_unique<HeadlessAlarm>(*this, std::move(action));
+}
+
 int HeadlessWindowSystem::callAt(Clock::TimePoint due, std::function<void()> action) {
     const int key = m_nextCallKey++;
     m_calls.emplace(key, Call{due, std::move(action)});

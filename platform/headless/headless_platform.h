@@ -186,6 +186,8 @@ class HeadlessWindowSystem final : public WindowSystem {
     // drive it step by step.
     HeadlessDialog& open(DialogWindow& window);
     int runModal(DialogWindow& window) override;
+    // Runs on the virtual clock, through callAt.
+    std::unique_ptr<Alarm> makeAlarm(std::function<void()> action) override;
     // Scripts for modal runs, by template resource id (the main window's too).
     void onModal(int resourceId, ModalScript script);
 

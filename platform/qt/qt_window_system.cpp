@@ -4,6 +4,8 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
+#include <algorithm>
 
 namespace veskator {
 
@@ -19,7 +21,27 @@ QSize roomOnScreen(QWidget* parent) {
     return (screen->availableGeometry().size() - kFrameAllowance).expandedTo(QSize(1, 1));
 }
 
+class QtAlarm final : public Alarm {
+  public:
+    explicit QtAlarm(std::function<void()> action) {
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [action = std::move(action)] { action(); });
+    }
+    void start(std::chrono::milliseconds after) override {
+        m_timer.start(std::max(after, std::chrono::milliseconds{0}));
+    }
+    void stop() override { m_timer.stop(); }
+
+  private:
+    QTimer m_timer;
+};
+
 }  // namespace
+
+std::unique_ptr<Alarm> QtWindowSystem::makeAlarm(std::function<void()> action) {
+    return std::make_unique<QtAlarm>(std::move(action));
+}
 
 std::unique_ptr<QtDialog> QtWindowSystem::build(DialogWindow& window, QWidget* parent) {
     const DialogTemplate& layout = window.dialogTemplate();

@@ -20,6 +20,7 @@ class QtWindowSystem final : public WindowSystem {
     QtWindowSystem& operator=(const QtWindowSystem&) = delete;
 
     int runModal(DialogWindow& window) override;
+    std::unique_ptr<Alarm> makeAlarm(std::function<void()> action) override;
     // The modal run of a window opened by another one; parent is the opener's dialog.
     int runModal(DialogWindow& window, QtDialog* parent);
 

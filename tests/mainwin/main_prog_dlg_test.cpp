@@ -47,7 +47,7 @@ TEST_F(MainWindowTest, PortTypedFasterThanOnceASecondIsWrittenOnceASecondAfterTh
 
     // One second after the last key: the commit is taken and the exchange begins.
     windows.advance(10ms);
-    EXPECT_EQ(windows.tickCount(), ticks + 1);
+    EXPECT_GT(windows.tickCount(), ticks);
     EXPECT_TRUE((dlg->pendingCommits() == 0));
     EXPECT_EQ(imageBytes(0, 0x60, 5), kPort1);
     EXPECT_FALSE(engine->idle());

@@ -110,7 +110,8 @@ TEST(MainWindowOnWidgets, TypingIntoThePortEditWritesOneBlock) {
 
 // Each case on a fresh program: a device that streams a greeting without end is given up by its
 // bytes, one that stops reading by the send bound. Virtual time moves 10 ms per step with a tick
-// of the link timer, and about a millisecond of real time for the event loop.
+// of the link (as the session's timer gives it at that pace), and about a millisecond of real
+// time for the event loop.
 TEST(MainWindowOnWidgets, AHostileDeviceIsGivenUpWithinTheEngineBounds) {
     struct Case {
         sim::FaultMode fault;
@@ -145,7 +146,7 @@ TEST(MainWindowOnWidgets, AHostileDeviceIsGivenUpWithinTheEngineBounds) {
         real.start();
         while (engine.status().lastError.empty() && real.elapsed() < 10000) {
             clock.advance(10ms);
-            dialog->triggerTimer(kLinkTimer);
+            engine.tick();
             QTest::qWait(1);
             longestTrace = std::max(longestTrace, engine.texts().trace.size());
         }
