@@ -191,13 +191,13 @@ bool CMainProgDlg::handleCloseRequest() {
     if (m_mode == Mode::ClosingWhileWriting) {
         m_mode = Mode::AskingToClose;
         // An upload cut short leaves the dialer with part of its list: that is said plainly.
-        const bool discard = m_dialog->ask(
+        m_dialog->ask(
             m_link.status().dialer.running
                 ? std::string(kQuestionDialerUpload)
                 : std::to_string(m_link.pendingWrites()) +
-                      " changes are still being written to the device. Close without them?");
-        if (m_mode == Mode::AskingToClose) m_mode = Mode::ClosingWhileWriting;
-        return discard;
+                      " changes are still being written to the device. Close without them?",
+            [this](bool discard) { onCloseAnswered(discard); });
+        return false;
     }
     take();
     commitFields(DeferredFields::Which::All);
@@ -209,6 +209,14 @@ bool CMainProgDlg::handleCloseRequest() {
     m_mode = Mode::ClosingWhileWriting;
     armTick(kTickPeriod);
     return false;
+}
+
+// Yes gives the writes still to go up; no goes on writing them, and the window closes after.
+void CMainProgDlg::onCloseAnswered(bool discard) {
+    if (m_mode != Mode::AskingToClose || m_dialog == nullptr) return;
+    m_mode = Mode::ClosingWhileWriting;
+    if (discard) return m_dialog->close(kCancelResult);
+    wake();
 }
 
 // A device that does not take the writes never keeps the window open: the link gives them up

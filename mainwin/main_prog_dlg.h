@@ -104,6 +104,7 @@ class CMainProgDlg final : public WindowCore {
     void setMessage(std::string_view text) { m_values.setText(main_ids::kMessageWindow, text); }
     // The link serves the device typed into the target address and port.
     void updateTarget();
+    void onCloseAnswered(bool discard);
     void finishClosing();
     void sayUnwritten();
     // The deferred edits of the device (texts and the option pair), or all of them (the target

@@ -3,6 +3,7 @@
 // `Dialog`, so the same class runs on real Qt widgets and on the headless double.
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -78,9 +79,10 @@ class Dialog {
 
     // Runs a child window modally; the timers of this window keep running meanwhile.
     virtual int runModal(DialogWindow& child) = 0;
-    // Asks the user a yes/no question in a modal message box; true for yes. The timers of this
-    // window keep running while it is open.
-    virtual bool ask(std::string_view question) = 0;
+    // Asks the user a yes/no question in a message box in front of this window, and returns at
+    // once; `answered` gets true for yes, once the user has answered (never after the window has
+    // closed). The window takes no input meanwhile; its timers run on.
+    virtual void ask(std::string_view question, std::function<void(bool)> answered) = 0;
     // The platform's file dialog, opened in `folder`, offering `filters` ("parameter files
     // (*.bin)"); the name picked, relative to `folder` when it lies there, or none when the user
     // cancels. The timers of this window keep running while it is open.

@@ -139,9 +139,10 @@ void HeadlessDialog::triggerTimer(TimerId id) {
 
 int HeadlessDialog::runModal(DialogWindow& child) { return m_system.runModal(child); }
 
-bool HeadlessDialog::ask(std::string_view question) {
+void HeadlessDialog::ask(std::string_view question, std::function<void(bool)> answered) {
     m_questions.emplace_back(question);
-    return m_answerer ? m_answerer(m_questions.back()) : false;
+    const bool yes = m_answerer ? m_answerer(m_questions.back()) : false;
+    if (!m_closed) answered(yes);
 }
 
 void HeadlessDialog::pressEnter(ControlId id) {

@@ -763,12 +763,16 @@ int QtDialog::runModal(DialogWindow& child) {
 
 void QtDialog::close(int result) { done(result); }
 
-bool QtDialog::ask(std::string_view question) {
-    QMessageBox box(QMessageBox::Question, windowTitle(), toQt(question),
-                    QMessageBox::Yes | QMessageBox::No, this);
-    box.setDefaultButton(QMessageBox::No);
-    // The link keeps working while the question waits for its answer.
-    return box.exec() == QMessageBox::Yes;
+void QtDialog::ask(std::string_view question, std::function<void(bool)> answered) {
+    auto* box = new QMessageBox(QMessageBox::Question, windowTitle(), toQt(question),
+                                QMessageBox::Yes | QMessageBox::No, this);
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // No loop of its own: the handler that asks returns, and the answer comes from the event loop.
+    connect(box, &QMessageBox::finished, this, [this, answered = std::move(answered)](int result) {
+        if (!m_closed) answered(result == QMessageBox::Yes);
+    });
+    box->open();
 }
 
 std::optional<std::string> QtDialog::pickFile(std::string_view title, std::string_view folder,

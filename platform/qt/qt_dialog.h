@@ -65,7 +65,7 @@ class QtDialog final : public QDialog, public Dialog {
     void killTimer(TimerId id) override;
     void triggerTimer(TimerId id) override;
     int runModal(DialogWindow& child) override;
-    bool ask(std::string_view question) override;
+    void ask(std::string_view question, std::function<void(bool)> answered) override;
     std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
                                         std::span<const std::string> filters,
                                         FilePick mode) override;

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -68,6 +69,38 @@ TEST_F(QtTimersTest, TriggerRunsOneTickSoonWithoutChangingThePeriod) {
     dialog->triggerTimer(4);
     QCoreApplication::processEvents();
     EXPECT_EQ(window.ticks, 1);
+}
+
+// A question runs no loop inside the handler that asks: the handler returns, the timer ticks on,
+// and the answer comes later; none comes once the window has closed.
+TEST_F(QtTimersTest, AQuestionIsAnsweredAfterTheHandlerHasReturned) {
+    RecordingWindow window{kProbeTemplate, "w", log};
+    auto dialog = system.open(window);
+    window.onClick = [&](ControlId) {
+        dialog->ask("go on?", [&](bool yes) { log.push_back(yes ? "yes" : "no"); });
+        dialog->triggerTimer(1);
+        log.push_back("handler-end");
+    };
+    dialog->armTimer(1, milliseconds{600000});
+    for (QMessageBox::StandardButton answer : {QMessageBox::Yes, QMessageBox::No}) {
+        log.clear();
+        QTest::mouseClick(dialog->control(probe::kButton), Qt::LeftButton);
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window.ticks > 0; }));
+        window.ticks = 0;
+        box->button(answer)->click();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(log, (std::vector<std::string>{"w.click:2004", "handler-end", "w.tick:1",
+                                                 answer == QMessageBox::Yes ? "yes" : "no"}));
+    }
+    QTest::mouseClick(dialog->control(probe::kButton), Qt::LeftButton);
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    dialog->close(0);
+    log.clear();
+    box->button(QMessageBox::Yes)->click();
+    EXPECT_TRUE(log.empty());
 }
 
 TEST_F(QtTimersTest, TickDueDuringAHandlerWaitsForItToReturn) {
