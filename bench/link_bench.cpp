@@ -1,34 +1,28 @@
 // link-bench: how fast the link engine reads and writes a device, and how long the window thread
-// is ever held while it does, measured against the communicator simulator on loopback. Prints one
-// figure per line as "name value".
+// is ever held while it does, measured against the communicator simulator on loopback; with
+// --fleet, the command line's figures for many devices. window-bench has the windows' own figures.
+// Prints one figure per line as "name value".
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QTimer>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
 
 #include "app/programmer_app.h"
+#include "bench/event_loop_probe.h"
 #include "bench/many_devices.h"
-#include "dialer/dialer_receiver_dlg.h"
 #include "link/command_frame.h"
 #include "model/write_journal.h"
-#include "options/options_dlg.h"
-#include "platform/qt/qt_command_runner.h"
 #include "platform/qt/qt_network.h"
 #include "platform/qt/qt_window_system.h"
-#include "resources/options_dialog_template.h"
 #include "tools/communicator_sim/communicator_sim.h"
 
 namespace {
@@ -132,57 +126,34 @@ int main(int argc, char** argv) {
     LinkEngine& engine = app->link();
     auto dialog = windows.open(app->mainWindow());
 
-    // The window thread's longest stall: the largest gap between ticks of a 10 ms probe timer.
-    QElapsedTimer sinceTick;
-    qint64 maxGap = 0;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
+    bench::EventLoopProbe probe;
+    // The longest trace the window shows, looked at every 10 ms.
     std::size_t longestTrace = 0;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        maxGap = std::max(maxGap, sinceTick.restart());
-        longestTrace = std::max(longestTrace, engine.texts().trace.size());
-    });
-
-    // The program's own event loop, not a spinning one: a bench that spins takes the processor
-    // the simulator and the link need. A 1 ms probe sees the end and the longest stall.
-    auto runUntil = [&](const std::function<bool()>& done) {
-        const auto start = std::chrono::steady_clock::now();
-        QEventLoop loop;
-        QTimer check;
-        check.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&check, &QTimer::timeout, [&] {
-            if (done() || std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
-                loop.quit();
-            }
-        });
-        sinceTick.start();
-        probe.start(10);
-        check.start(1);
-        loop.exec();
-        probe.stop();
-        return Seconds(std::chrono::steady_clock::now() - start).count();
-    };
+    QTimer traceWatch;
+    traceWatch.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&traceWatch, &QTimer::timeout,
+                     [&] { longestTrace = std::max(longestTrace, engine.texts().trace.size()); });
+    traceWatch.start(10);
 
     // The window's first paint is not the link's doing.
-    const auto warm = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-    runUntil([&] { return std::chrono::steady_clock::now() >= warm; });
-    maxGap = 0;
+    probe.runFor(std::chrono::milliseconds(300));
+    probe.resetStall();
 
     engine.requestFullRead();
     const auto busy = [&](TransferKind kind) {
         return engine.status().busyWith(kind) || !engine.idle();
     };
-    const double fullRead = runUntil([&] { return !busy(TransferKind::FullRead); });
-    const qint64 readStall = maxGap;
-    maxGap = 0;
+    const double fullRead = probe.runUntil([&] { return !busy(TransferKind::FullRead); });
+    const qint64 readStall = probe.maxStallMs();
+    probe.resetStall();
     engine.requestWriteAll();
-    const double writeAll = runUntil([&] { return !busy(TransferKind::WriteAll); });
-    const qint64 writeStall = maxGap;
+    const double writeAll = probe.runUntil([&] { return !busy(TransferKind::WriteAll); });
+    const qint64 writeStall = probe.maxStallMs();
     // The same load read back: what the check of the eight blocks adds.
-    maxGap = 0;
+    probe.resetStall();
     engine.requestWriteAll(ReadBack::On);
-    const double writeAllReadBack = runUntil([&] { return !busy(TransferKind::WriteAll); });
-    const qint64 readBackStall = maxGap;
+    const double writeAllReadBack = probe.runUntil([&] { return !busy(TransferKind::WriteAll); });
+    const qint64 readBackStall = probe.maxStallMs();
     const std::optional<LoadOutcome>& load = engine.status().lastLoad;
     const bool verified = load && load->readBack && load->complete();
     // What the journal adds to each block write (in the figures above already): a load's start,
@@ -202,74 +173,15 @@ int main(int argc, char** argv) {
     }();
 
     // A device that streams a greeting without end: the longest the window thread is held.
-    runUntil([&] { return engine.settled(); });  // the last poll has ended
+    probe.runUntil([&] { return engine.settled(); });  // the last poll has ended
     device.setFault(sim::FaultMode::EndlessGreeting);
     engine.clearError();
     engine.requestExchange(kCodeStatus);
-    maxGap = 0;
+    probe.resetStall();
     longestTrace = 0;
-    const double endless = runUntil([&] { return !engine.status().lastError.empty(); });
-    const qint64 endlessStall = maxGap;
+    const double endless = probe.runUntil([&] { return !engine.status().lastError.empty(); });
+    const qint64 endlessStall = probe.maxStallMs();
     device.setFault(sim::FaultMode::None);
-
-    // The options window: how long it takes to open, and the longest stall while it polls the
-    // loop status for a few seconds.
-    COptionsDlg options(services, app->session());
-    const auto openStart = std::chrono::steady_clock::now();
-    auto optionsDialog = windows.open(options);
-    const double optionsOpen =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - openStart)
-            .count();
-    auto* pollSwitch =
-        qobject_cast<QAbstractButton*>(optionsDialog->control(options_ids::kReadLoopStatus));
-    device.clearEvents();
-    pollSwitch->click();
-    maxGap = 0;
-    const auto pollEnd = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-    runUntil([&] { return std::chrono::steady_clock::now() >= pollEnd; });
-    const qint64 pollStall = maxGap;
-    const std::vector<sim::SimEvent> seen = device.events();
-    const int polls = static_cast<int>(std::count_if(seen.begin(), seen.end(), [](const auto& e) {
-        return e.kind == sim::SimEvent::Kind::Status;
-    }));
-    pollSwitch->click();
-    options.onClosed();
-    optionsDialog.reset();
-
-    // At rest after a read, nothing typed and nothing due: the window thread's processor time per
-    // second of wall time, with the main window alone and with each other window beside it.
-    const auto idleCpuPercent = [&] {
-        const auto threadCpu = [] {
-            timespec t{};
-            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-            return Seconds(std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec));
-        };
-        const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-        runUntil([&] { return std::chrono::steady_clock::now() >= settle; });
-        QEventLoop loop;
-        QTimer::singleShot(std::chrono::seconds(3), &loop, &QEventLoop::quit);
-        const Seconds cpuStart = threadCpu();
-        const auto wallStart = std::chrono::steady_clock::now();
-        loop.exec();
-        return 100.0 * (threadCpu() - cpuStart).count() /
-               Seconds(std::chrono::steady_clock::now() - wallStart).count();
-    };
-    runUntil([&] { return engine.settled(); });
-    const double idleMain = idleCpuPercent();
-    double idleOptions = 0;
-    {
-        COptionsDlg window(services, app->session());
-        auto open = windows.open(window);
-        idleOptions = idleCpuPercent();
-        window.onClosed();
-    }
-    double idleDialer = 0;
-    {
-        CDialerReceiverDlg window(services, app->session());
-        auto open = windows.open(window);
-        idleDialer = idleCpuPercent();
-        window.onClosed();
-    }
 
     std::printf("full_read_s %.3f\n", fullRead);
     std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
@@ -281,15 +193,9 @@ int main(int argc, char** argv) {
     std::printf("max_stall_ms %lld\n",
                 static_cast<long long>(std::max({readStall, writeStall, readBackStall})));
     std::printf("full_read_complete %d\n", app->state().holdsDeviceData() ? 1 : 0);
-    std::printf("options_open_ms %.1f\n", optionsOpen);
-    std::printf("options_polling_max_stall_ms %lld\n", static_cast<long long>(pollStall));
-    std::printf("options_status_polls_in_4s %d\n", polls);
     std::printf("endless_greeting_given_up_s %.3f\n", endless);
     std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
     std::printf("endless_greeting_longest_trace_bytes %zu\n", longestTrace);
-    std::printf("idle_main_window_cpu_percent %.2f\n", idleMain);
-    std::printf("idle_with_options_window_cpu_percent %.2f\n", idleOptions);
-    std::printf("idle_with_dialer_window_cpu_percent %.2f\n", idleDialer);
     printFleetFigures();
     dialog.reset();
     std::filesystem::remove_all(dir);
