@@ -1,34 +1,45 @@
-// link-bench: how fast the link engine reads and writes a device, and how long the window thread
-// is ever held while it does, measured against the communicator simulator on loopback; with
-// --fleet, the command line's figures for many devices. window-bench has the windows' own figures.
-// Prints one figure per line as "name value".
+// link-bench: how fast the link engine reads and writes a device, what the journal adds, and how
+// long the thread it runs on is ever held, measured against the communicator simulator on
+// loopback; with --fleet, the command line's figures for many devices. The engine runs on Qt's
+// event loop and network as in the windowed program, but no window is built: window-bench has the
+// windows' figures. Prints one figure per line as "name value".
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTimer>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <functional>
+#include <optional>
 #include <string_view>
 
-#include "app/programmer_app.h"
 #include "bench/event_loop_probe.h"
 #include "bench/many_devices.h"
 #include "link/command_frame.h"
+#include "link/journal_observer.h"
+#include "link/link_engine.h"
+#include "link/link_logs.h"
+#include "model/programmer_state.h"
 #include "model/write_journal.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/qt/qt_network.h"
-#include "platform/qt/qt_window_system.h"
+#include "platform/wall_clock.h"
 #include "tools/communicator_sim/communicator_sim.h"
 
 namespace {
 
 using namespace veskator;
 using Seconds = std::chrono::duration<double>;
+
+// The session's link tick period: the engine is paced as the windowed program paces it.
+constexpr std::chrono::milliseconds kTickPeriod{10};
 
 // The protocol's floor for a full read: the pause after connecting plus 64 round trips, with the
 // round trip measured by a plain blocking client.
@@ -62,9 +73,42 @@ double floorFullRead(std::uint16_t port) {
     return Seconds(kPauseAfterConnect).count() + trips.count();
 }
 
-class NoCommands final : public CommandRunner {
+// Ticks the engine as the window's session does, with no window: at the tick period while it
+// polls, at its deadline when that is all it waits for, at once for a request or news on the
+// socket, and not at all while it is settled. `afterTick` sees the engine after each tick, as the
+// windows the session wakes do.
+class EngineDriver {
   public:
-    std::unique_ptr<RunningCommand> start(Command, CommandDone) override { return nullptr; }
+    EngineDriver(LinkEngine& engine, const Clock& clock, std::function<void()> afterTick)
+        : m_engine(engine), m_clock(clock), m_afterTick(std::move(afterTick)) {
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+        // From the event loop, never inside the request or the socket's call.
+        m_engine.setOnRequest([this] { m_timer.start(std::chrono::milliseconds{0}); });
+        m_engine.setTickSoon([this] { m_timer.start(std::chrono::milliseconds{0}); });
+    }
+    ~EngineDriver() {
+        m_engine.setTickSoon(nullptr);
+        m_engine.setOnRequest(nullptr);
+    }
+    EngineDriver(const EngineDriver&) = delete;
+    EngineDriver& operator=(const EngineDriver&) = delete;
+
+  private:
+    void tick() {
+        m_engine.tick();
+        m_afterTick();
+        if (const std::optional<Clock::TimePoint> next = m_engine.nextTick()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - m_clock.now());
+            m_timer.start(std::max(wait, kTickPeriod));
+        }
+    }
+
+    LinkEngine& m_engine;
+    const Clock& m_clock;
+    std::function<void()> m_afterTick;
+    QTimer m_timer;
 };
 
 // A fleet of 200 devices: a read of each, then a set of one setting, a few or all at once. Each
@@ -95,13 +139,12 @@ void printFleetFigures() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --fleet: the command line's figures alone, without a window.
+    // --fleet: the command line's figures alone.
     if (argc == 2 && std::string_view(argv[1]) == "--fleet") {
         printFleetFigures();
         return 0;
     }
-    if (std::getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
+    QCoreApplication application(argc, argv);
 
     sim::CommunicatorSim device;
     if (!device.start()) {
@@ -111,50 +154,45 @@ int main(int argc, char** argv) {
     const auto dir =
         std::filesystem::temp_directory_path() / ("link-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir / "program");
-    std::ofstream(dir / "program/serverIPm.txt") << "127.0.0.1";
-    std::ofstream(dir / "program/clientport.txt") << device.port();
 
-    QtWindowSystem windows;
+    // What the window's session holds for the link: the model, the logs, the journal of writes
+    // as the engine's observer, all on the program's own files.
     SteadyClock clock;
     PosixFileSystem files(dir);
     QtNetwork network;
-    NoCommands commands;
     SystemWallClock wallClock;
-    Services services{clock, files, network, commands, windows, wallClock};
     // Large: the workspace alone is 16 KiB.
-    auto app = std::make_unique<CProgrammerApp>(services);
-    LinkEngine& engine = app->link();
-    auto dialog = windows.open(app->mainWindow());
-
-    bench::EventLoopProbe probe;
-    // The longest trace the window shows, looked at every 10 ms.
+    auto state = std::make_unique<ProgrammerState>();
+    LinkLogFiles logs(files);
+    logs.start();
+    WriteJournal writeJournal(files, wallClock, thisAuthor());
+    JournalObserver journalObserver(writeJournal, *state);
+    auto engine = std::make_unique<LinkEngine>(*state, network, clock, &logs);
+    engine->setWriteObserver(&journalObserver);
+    engine->setTarget({"127.0.0.1", device.port()});
+    // The longest trace a window would have shown.
     std::size_t longestTrace = 0;
-    QTimer traceWatch;
-    traceWatch.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&traceWatch, &QTimer::timeout,
-                     [&] { longestTrace = std::max(longestTrace, engine.texts().trace.size()); });
-    traceWatch.start(10);
+    EngineDriver driver(*engine, clock, [&] {
+        longestTrace = std::max(longestTrace, engine->texts().trace.size());
+    });
+    bench::EventLoopProbe probe;
 
-    // The window's first paint is not the link's doing.
-    probe.runFor(std::chrono::milliseconds(300));
-    probe.resetStall();
-
-    engine.requestFullRead();
+    engine->requestFullRead();
     const auto busy = [&](TransferKind kind) {
-        return engine.status().busyWith(kind) || !engine.idle();
+        return engine->status().busyWith(kind) || !engine->idle();
     };
     const double fullRead = probe.runUntil([&] { return !busy(TransferKind::FullRead); });
     const qint64 readStall = probe.maxStallMs();
     probe.resetStall();
-    engine.requestWriteAll();
+    engine->requestWriteAll();
     const double writeAll = probe.runUntil([&] { return !busy(TransferKind::WriteAll); });
     const qint64 writeStall = probe.maxStallMs();
     // The same load read back: what the check of the eight blocks adds.
     probe.resetStall();
-    engine.requestWriteAll(ReadBack::On);
+    engine->requestWriteAll(ReadBack::On);
     const double writeAllReadBack = probe.runUntil([&] { return !busy(TransferKind::WriteAll); });
     const qint64 readBackStall = probe.maxStallMs();
-    const std::optional<LoadOutcome>& load = engine.status().lastLoad;
+    const std::optional<LoadOutcome>& load = engine->status().lastLoad;
     const bool verified = load && load->readBack && load->complete();
     // What the journal adds to each block write (in the figures above already): a load's start,
     // its eight blocks and its end, each on the disk before it returns, shared among the blocks.
@@ -163,7 +201,8 @@ int main(int argc, char** argv) {
         constexpr int kLoads = 20;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kLoads; ++i) {
-            const auto begun = journal.begin({"load", engine.target(), "site.bin", "", "", {}, {}});
+            const auto begun =
+                journal.begin({"load", engine->target(), "site.bin", "", "", {}, {}});
             for (int b = 0; b < kBlockCount; ++b) journal.blockReached(begun.id, blockName(b));
             journal.ended(begun.id, {"verified", {}, {}, {}});
         }
@@ -172,14 +211,14 @@ int main(int argc, char** argv) {
                (kLoads * kBlockCount);
     }();
 
-    // A device that streams a greeting without end: the longest the window thread is held.
-    probe.runUntil([&] { return engine.settled(); });  // the last poll has ended
+    // A device that streams a greeting without end: the longest the thread is held.
+    probe.runUntil([&] { return engine->settled(); });  // the last poll has ended
     device.setFault(sim::FaultMode::EndlessGreeting);
-    engine.clearError();
-    engine.requestExchange(kCodeStatus);
+    engine->clearError();
+    engine->requestExchange(kCodeStatus);
     probe.resetStall();
     longestTrace = 0;
-    const double endless = probe.runUntil([&] { return !engine.status().lastError.empty(); });
+    const double endless = probe.runUntil([&] { return !engine->status().lastError.empty(); });
     const qint64 endlessStall = probe.maxStallMs();
     device.setFault(sim::FaultMode::None);
 
@@ -192,12 +231,11 @@ int main(int argc, char** argv) {
     std::printf("read_back_verified_all %d\n", verified ? 1 : 0);
     std::printf("max_stall_ms %lld\n",
                 static_cast<long long>(std::max({readStall, writeStall, readBackStall})));
-    std::printf("full_read_complete %d\n", app->state().holdsDeviceData() ? 1 : 0);
+    std::printf("full_read_complete %d\n", state->holdsDeviceData() ? 1 : 0);
     std::printf("endless_greeting_given_up_s %.3f\n", endless);
     std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
     std::printf("endless_greeting_longest_trace_bytes %zu\n", longestTrace);
     printFleetFigures();
-    dialog.reset();
     std::filesystem::remove_all(dir);
     return 0;
 }
