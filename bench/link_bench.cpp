@@ -1,40 +1,45 @@
-// link-bench: how fast the link engine reads and writes a device, and how long the window thread
-// is ever held while it does, measured against the communicator simulator on loopback. Prints one
-// figure per line as "name value".
+// link-bench: how fast the link engine reads and writes a device, what the journal adds, and how
+// long the thread it runs on is ever held, measured against the communicator simulator on
+// loopback; with --fleet, the command line's figures for many devices. The engine runs on Qt's
+// event loop and network as in the windowed program, but no window is built: window-bench has the
+// windows' figures. Prints one figure per line as "name value".
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
+#include <QCoreApplication>
 #include <QTimer>
+#include <array>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
+#include <functional>
+#include <optional>
 #include <string_view>
 
-#include "app/programmer_app.h"
+#include "bench/event_loop_probe.h"
 #include "bench/many_devices.h"
-#include "dialer/dialer_receiver_dlg.h"
 #include "link/command_frame.h"
+#include "link/journal_observer.h"
+#include "link/link_engine.h"
+#include "link/link_logs.h"
+#include "model/programmer_state.h"
 #include "model/write_journal.h"
-#include "options/options_dlg.h"
-#include "platform/qt/qt_command_runner.h"
+#include "platform/clock.h"
+#include "platform/file_system.h"
 #include "platform/qt/qt_network.h"
-#include "platform/qt/qt_window_system.h"
-#include "resources/options_dialog_template.h"
+#include "platform/wall_clock.h"
 #include "tools/communicator_sim/communicator_sim.h"
 
 namespace {
 
 using namespace veskator;
 using Seconds = std::chrono::duration<double>;
+
+// The session's link tick period: the engine is paced as the windowed program paces it.
+constexpr std::chrono::milliseconds kTickPeriod{10};
 
 // The protocol's floor for a full read: the pause after connecting plus 64 round trips, with the
 // round trip measured by a plain blocking client.
@@ -68,9 +73,42 @@ double floorFullRead(std::uint16_t port) {
     return Seconds(kPauseAfterConnect).count() + trips.count();
 }
 
-class NoCommands final : public CommandRunner {
+// Ticks the engine as the window's session does, with no window: at the tick period while it
+// polls, at its deadline when that is all it waits for, at once for a request or news on the
+// socket, and not at all while it is settled. `afterTick` sees the engine after each tick, as the
+// windows the session wakes do.
+class EngineDriver {
   public:
-    std::unique_ptr<RunningCommand> start(Command, CommandDone) override { return nullptr; }
+    EngineDriver(LinkEngine& engine, const Clock& clock, std::function<void()> afterTick)
+        : m_engine(engine), m_clock(clock), m_afterTick(std::move(afterTick)) {
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { tick(); });
+        // From the event loop, never inside the request or the socket's call.
+        m_engine.setOnRequest([this] { m_timer.start(std::chrono::milliseconds{0}); });
+        m_engine.setTickSoon([this] { m_timer.start(std::chrono::milliseconds{0}); });
+    }
+    ~EngineDriver() {
+        m_engine.setTickSoon(nullptr);
+        m_engine.setOnRequest(nullptr);
+    }
+    EngineDriver(const EngineDriver&) = delete;
+    EngineDriver& operator=(const EngineDriver&) = delete;
+
+  private:
+    void tick() {
+        m_engine.tick();
+        m_afterTick();
+        if (const std::optional<Clock::TimePoint> next = m_engine.nextTick()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - m_clock.now());
+            m_timer.start(std::max(wait, kTickPeriod));
+        }
+    }
+
+    LinkEngine& m_engine;
+    const Clock& m_clock;
+    std::function<void()> m_afterTick;
+    QTimer m_timer;
 };
 
 // A fleet of 200 devices: a read of each, then a set of one setting, a few or all at once. Each
@@ -101,13 +139,12 @@ void printFleetFigures() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // --fleet: the command line's figures alone, without a window.
+    // --fleet: the command line's figures alone.
     if (argc == 2 && std::string_view(argv[1]) == "--fleet") {
         printFleetFigures();
         return 0;
     }
-    if (std::getenv("DISPLAY") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication application(argc, argv);
+    QCoreApplication application(argc, argv);
 
     sim::CommunicatorSim device;
     if (!device.start()) {
@@ -117,73 +154,45 @@ int main(int argc, char** argv) {
     const auto dir =
         std::filesystem::temp_directory_path() / ("link-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir / "program");
-    std::ofstream(dir / "program/serverIPm.txt") << "127.0.0.1";
-    std::ofstream(dir / "program/clientport.txt") << device.port();
 
-    QtWindowSystem windows;
+    // What the window's session holds for the link: the model, the logs, the journal of writes
+    // as the engine's observer, all on the program's own files.
     SteadyClock clock;
     PosixFileSystem files(dir);
     QtNetwork network;
-    NoCommands commands;
     SystemWallClock wallClock;
-    Services services{clock, files, network, commands, windows, wallClock};
     // Large: the workspace alone is 16 KiB.
-    auto app = std::make_unique<CProgrammerApp>(services);
-    LinkEngine& engine = app->link();
-    auto dialog = windows.open(app->mainWindow());
-
-    // The window thread's longest stall: the largest gap between ticks of a 10 ms probe timer.
-    QElapsedTimer sinceTick;
-    qint64 maxGap = 0;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
+    auto state = std::make_unique<ProgrammerState>();
+    LinkLogFiles logs(files);
+    logs.start();
+    WriteJournal writeJournal(files, wallClock, thisAuthor());
+    JournalObserver journalObserver(writeJournal, *state);
+    auto engine = std::make_unique<LinkEngine>(*state, network, clock, &logs);
+    engine->setWriteObserver(&journalObserver);
+    engine->setTarget({"127.0.0.1", device.port()});
+    // The longest trace a window would have shown.
     std::size_t longestTrace = 0;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        maxGap = std::max(maxGap, sinceTick.restart());
-        longestTrace = std::max(longestTrace, engine.texts().trace.size());
+    EngineDriver driver(*engine, clock, [&] {
+        longestTrace = std::max(longestTrace, engine->texts().trace.size());
     });
+    bench::EventLoopProbe probe;
 
-    // The program's own event loop, not a spinning one: a bench that spins takes the processor
-    // the simulator and the link need. A 1 ms probe sees the end and the longest stall.
-    auto runUntil = [&](const std::function<bool()>& done) {
-        const auto start = std::chrono::steady_clock::now();
-        QEventLoop loop;
-        QTimer check;
-        check.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&check, &QTimer::timeout, [&] {
-            if (done() || std::chrono::steady_clock::now() - start > std::chrono::seconds(30)) {
-                loop.quit();
-            }
-        });
-        sinceTick.start();
-        probe.start(10);
-        check.start(1);
-        loop.exec();
-        probe.stop();
-        return Seconds(std::chrono::steady_clock::now() - start).count();
-    };
-
-    // The window's first paint is not the link's doing.
-    const auto warm = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-    runUntil([&] { return std::chrono::steady_clock::now() >= warm; });
-    maxGap = 0;
-
-    engine.requestFullRead();
+    engine->requestFullRead();
     const auto busy = [&](TransferKind kind) {
-        return engine.status().busyWith(kind) || !engine.idle();
+        return engine->status().busyWith(kind) || !engine->idle();
     };
-    const double fullRead = runUntil([&] { return !busy(TransferKind::FullRead); });
-    const qint64 readStall = maxGap;
-    maxGap = 0;
-    engine.requestWriteAll();
-    const double writeAll = runUntil([&] { return !busy(TransferKind::WriteAll); });
-    const qint64 writeStall = maxGap;
+    const double fullRead = probe.runUntil([&] { return !busy(TransferKind::FullRead); });
+    const qint64 readStall = probe.maxStallMs();
+    probe.resetStall();
+    engine->requestWriteAll();
+    const double writeAll = probe.runUntil([&] { return !busy(TransferKind::WriteAll); });
+    const qint64 writeStall = probe.maxStallMs();
     // The same load read back: what the check of the eight blocks adds.
-    maxGap = 0;
-    engine.requestWriteAll(ReadBack::On);
-    const double writeAllReadBack = runUntil([&] { return !busy(TransferKind::WriteAll); });
-    const qint64 readBackStall = maxGap;
-    const std::optional<LoadOutcome>& load = engine.status().lastLoad;
+    probe.resetStall();
+    engine->requestWriteAll(ReadBack::On);
+    const double writeAllReadBack = probe.runUntil([&] { return !busy(TransferKind::WriteAll); });
+    const qint64 readBackStall = probe.maxStallMs();
+    const std::optional<LoadOutcome>& load = engine->status().lastLoad;
     const bool verified = load && load->readBack && load->complete();
     // What the journal adds to each block write (in the figures above already): a load's start,
     // its eight blocks and its end, each on the disk before it returns, shared among the blocks.
@@ -192,7 +201,8 @@ int main(int argc, char** argv) {
         constexpr int kLoads = 20;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kLoads; ++i) {
-            const auto begun = journal.begin({"load", engine.target(), "site.bin", "", "", {}, {}});
+            const auto begun =
+                journal.begin({"load", engine->target(), "site.bin", "", "", {}, {}});
             for (int b = 0; b < kBlockCount; ++b) journal.blockReached(begun.id, blockName(b));
             journal.ended(begun.id, {"verified", {}, {}, {}});
         }
@@ -201,75 +211,16 @@ int main(int argc, char** argv) {
                (kLoads * kBlockCount);
     }();
 
-    // A device that streams a greeting without end: the longest the window thread is held.
-    runUntil([&] { return engine.settled(); });  // the last poll has ended
+    // A device that streams a greeting without end: the longest the thread is held.
+    probe.runUntil([&] { return engine->settled(); });  // the last poll has ended
     device.setFault(sim::FaultMode::EndlessGreeting);
-    engine.clearError();
-    engine.requestExchange(kCodeStatus);
-    maxGap = 0;
+    engine->clearError();
+    engine->requestExchange(kCodeStatus);
+    probe.resetStall();
     longestTrace = 0;
-    const double endless = runUntil([&] { return !engine.status().lastError.empty(); });
-    const qint64 endlessStall = maxGap;
+    const double endless = probe.runUntil([&] { return !engine->status().lastError.empty(); });
+    const qint64 endlessStall = probe.maxStallMs();
     device.setFault(sim::FaultMode::None);
-
-    // The options window: how long it takes to open, and the longest stall while it polls the
-    // loop status for a few seconds.
-    COptionsDlg options(services, app->session());
-    const auto openStart = std::chrono::steady_clock::now();
-    auto optionsDialog = windows.open(options);
-    const double optionsOpen =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - openStart)
-            .count();
-    auto* pollSwitch =
-        qobject_cast<QAbstractButton*>(optionsDialog->control(options_ids::kReadLoopStatus));
-    device.clearEvents();
-    pollSwitch->click();
-    maxGap = 0;
-    const auto pollEnd = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-    runUntil([&] { return std::chrono::steady_clock::now() >= pollEnd; });
-    const qint64 pollStall = maxGap;
-    const std::vector<sim::SimEvent> seen = device.events();
-    const int polls = static_cast<int>(std::count_if(seen.begin(), seen.end(), [](const auto& e) {
-        return e.kind == sim::SimEvent::Kind::Status;
-    }));
-    pollSwitch->click();
-    options.onClosed();
-    optionsDialog.reset();
-
-    // At rest after a read, nothing typed and nothing due: the window thread's processor time per
-    // second of wall time, with the main window alone and with each other window beside it.
-    const auto idleCpuPercent = [&] {
-        const auto threadCpu = [] {
-            timespec t{};
-            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-            return Seconds(std::chrono::seconds(t.tv_sec) + std::chrono::nanoseconds(t.tv_nsec));
-        };
-        const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
-        runUntil([&] { return std::chrono::steady_clock::now() >= settle; });
-        QEventLoop loop;
-        QTimer::singleShot(std::chrono::seconds(3), &loop, &QEventLoop::quit);
-        const Seconds cpuStart = threadCpu();
-        const auto wallStart = std::chrono::steady_clock::now();
-        loop.exec();
-        return 100.0 * (threadCpu() - cpuStart).count() /
-               Seconds(std::chrono::steady_clock::now() - wallStart).count();
-    };
-    runUntil([&] { return engine.settled(); });
-    const double idleMain = idleCpuPercent();
-    double idleOptions = 0;
-    {
-        COptionsDlg window(services, app->session());
-        auto open = windows.open(window);
-        idleOptions = idleCpuPercent();
-        window.onClosed();
-    }
-    double idleDialer = 0;
-    {
-        CDialerReceiverDlg window(services, app->session());
-        auto open = windows.open(window);
-        idleDialer = idleCpuPercent();
-        window.onClosed();
-    }
 
     std::printf("full_read_s %.3f\n", fullRead);
     std::printf("floor_full_read_s %.3f\n", floorFullRead(device.port()));
@@ -280,18 +231,11 @@ int main(int argc, char** argv) {
     std::printf("read_back_verified_all %d\n", verified ? 1 : 0);
     std::printf("max_stall_ms %lld\n",
                 static_cast<long long>(std::max({readStall, writeStall, readBackStall})));
-    std::printf("full_read_complete %d\n", app->state().holdsDeviceData() ? 1 : 0);
-    std::printf("options_open_ms %.1f\n", optionsOpen);
-    std::printf("options_polling_max_stall_ms %lld\n", static_cast<long long>(pollStall));
-    std::printf("options_status_polls_in_4s %d\n", polls);
+    std::printf("full_read_complete %d\n", state->holdsDeviceData() ? 1 : 0);
     std::printf("endless_greeting_given_up_s %.3f\n", endless);
     std::printf("endless_greeting_max_stall_ms %lld\n", static_cast<long long>(endlessStall));
     std::printf("endless_greeting_longest_trace_bytes %zu\n", longestTrace);
-    std::printf("idle_main_window_cpu_percent %.2f\n", idleMain);
-    std::printf("idle_with_options_window_cpu_percent %.2f\n", idleOptions);
-    std::printf("idle_with_dialer_window_cpu_percent %.2f\n", idleDialer);
     printFleetFigures();
-    dialog.reset();
     std::filesystem::remove_all(dir);
     return 0;
 }
