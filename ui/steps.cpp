@@ -14,10 +14,8 @@ void StepRunner::resume() {
     while (!m_due || m_clock.now() >= *m_due) {
         m_due.reset();
         if (m_steps.empty()) break;
-        StepProgram::Entry step = std::move(m_steps.front());
-        m_steps.pop_front();
-        if (step.action) step.action();
-        if (step.wait.count() > 0) m_due = m_clock.now() + step.wait;
+        const std::chrono::milliseconds wait = runNext();
+        if (wait.count() > 0) m_due = m_clock.now() + wait;
     }
     m_resuming = false;
 }
@@ -26,12 +24,15 @@ void StepRunner::finish() {
     const bool resuming = m_resuming;
     m_resuming = true;
     m_due.reset();
-    while (!m_steps.empty()) {
-        StepProgram::Entry step = std::move(m_steps.front());
-        m_steps.pop_front();
-        if (step.action) step.action();
-    }
+    while (!m_steps.empty()) runNext();
     m_resuming = resuming;
+}
+
+std::chrono::milliseconds StepRunner::runNext() {
+    StepProgram::Entry step = std::move(m_steps.front());
+    m_steps.pop_front();
+    if (step.action) step.action();
+    return step.wait;
 }
 
 }  // namespace veskator

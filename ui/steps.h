@@ -58,6 +58,9 @@ class StepRunner {
     std::optional<Clock::TimePoint> due() const { return m_due; }
 
   private:
+    // Takes the first step off and runs it; its wait.
+    std::chrono::milliseconds runNext();
+
     const Clock& m_clock;
     std::deque<StepProgram::Entry> m_steps;
     std::optional<Clock::TimePoint> m_due;

@@ -78,26 +78,25 @@ bool WindowCore::onCloseRequested() {
     return close;
 }
 
+// What the user does to the window's own controls waits in the platform while a program runs
+// (Dialog::holdInput). What comes from elsewhere waits here: the close box, and choices made in a
+// menu, which is a window of its own.
 void WindowCore::onEditEnter(ControlId id) {
-    if (holdWhileRunning([this, id] { onEditEnter(id); })) return;
     handleEnter(id);
     showAfterHandler();
 }
 
 void WindowCore::onTextChanged(ControlId id) {
-    if (holdWhileRunning([this, id] { onTextChanged(id); })) return;
     handleTextChange(id);
     showAfterHandler();
 }
 
 void WindowCore::onClicked(ControlId id) {
-    if (holdWhileRunning([this, id] { onClicked(id); })) return;
     handleClick(id);
     showAfterHandler();
 }
 
 void WindowCore::onSliderMoved(ControlId id) {
-    if (holdWhileRunning([this, id] { onSliderMoved(id); })) return;
     handleSlider(id);
     showAfterHandler();
 }

@@ -37,7 +37,7 @@ class WindowCore : public DialogWindow {
 
     // The platform's notifications. Each runs the window's handler below and then shows what it
     // did before the thread is free again: a result never waits for a tick, and the timer may be
-    // resting. While a step program runs they wait their turn, in order.
+    // resting. While a step program runs they wait their turn, in order (Dialog::holdInput).
     bool onCloseRequested() final;
     void onEditEnter(ControlId id) final;
     void onTextChanged(ControlId id) final;

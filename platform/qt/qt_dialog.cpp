@@ -32,6 +32,7 @@
 
 #include "platform/qt/app_icon.h"
 #include "platform/qt/qt_window_system.h"
+#include "platform/qt/user_input.h"
 #include "platform/qt/wrapping_buttons.h"
 
 namespace veskator {
@@ -697,22 +698,11 @@ void QtDialog::InputHold::hold(bool held) {
 }
 
 bool QtDialog::InputHold::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::InputMethod:
-            break;
-        case QEvent::MouseMove:
-            // A drag (of a slider) goes on in order; a hovering mouse is nothing to keep.
-            if (static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton) break;
-            return false;
-        default:
-            return false;
-    }
+    const QEvent::Type type = event->type();
+    // A drag (of a slider) goes on in order; a hovering mouse is nothing to keep.
+    const bool drag =
+        type == QEvent::MouseMove && static_cast<QMouseEvent*>(event)->buttons() != Qt::NoButton;
+    if (!isUserAction(type) && type != QEvent::InputMethod && !drag) return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (widget == nullptr || widget->window() != &m_dialog) return false;
     m_events.emplace_back(QPointer<QObject>(watched), std::unique_ptr<QEvent>(event->clone()));

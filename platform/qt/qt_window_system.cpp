@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "platform/qt/user_input.h"
+
 namespace veskator {
 
 namespace {
@@ -84,19 +86,9 @@ int QtWindowSystem::runChild(QtDialog& child, QtDialog& parent) {
 }
 
 bool QtWindowSystem::InputBlocker::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::ContextMenu:
-            break;
-        default:
-            return false;
-    }
+    const QEvent::Type type = event->type();
+    if (!isUserAction(type) && type != QEvent::ShortcutOverride && type != QEvent::ContextMenu)
+        return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     auto* dialog = widget != nullptr ? qobject_cast<QtDialog*>(widget->window()) : nullptr;
     if (dialog == nullptr || dialog->openChild() == nullptr) return false;
