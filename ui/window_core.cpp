@@ -78,25 +78,29 @@ bool WindowCore::onCloseRequested() {
     return close;
 }
 
-// What the user does to the window's own controls waits in the platform while a program runs
-// (Dialog::holdInput). What comes from elsewhere waits here: the close box, and choices made in a
-// menu, which is a window of its own.
+// What the user types and clicks waits in the platform while a program runs (Dialog::holdInput).
+// What reaches the window by other ways waits here: the close box, a choice in a menu (a window of
+// its own), and the actions of assistive technology, which press and toggle without an event.
 void WindowCore::onEditEnter(ControlId id) {
+    if (holdWhileRunning([this, id] { onEditEnter(id); })) return;
     handleEnter(id);
     showAfterHandler();
 }
 
 void WindowCore::onTextChanged(ControlId id) {
+    if (holdWhileRunning([this, id] { onTextChanged(id); })) return;
     handleTextChange(id);
     showAfterHandler();
 }
 
 void WindowCore::onClicked(ControlId id) {
+    if (holdWhileRunning([this, id] { onClicked(id); })) return;
     handleClick(id);
     showAfterHandler();
 }
 
 void WindowCore::onSliderMoved(ControlId id) {
+    if (holdWhileRunning([this, id] { onSliderMoved(id); })) return;
     handleSlider(id);
     showAfterHandler();
 }
@@ -132,7 +136,9 @@ void WindowCore::onTimer(TimerId id) {
         return;
     }
     if (m_steps.running()) {
+        // The link's state goes on showing; the rest of the tick waits for the program.
         m_tickHeld = true;
+        showStatusLine();
         return;
     }
     handleTimer(id);

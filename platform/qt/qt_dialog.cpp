@@ -350,8 +350,19 @@ QWidget* QtDialog::makeWidget(const ControlTemplate& c) {
         }
         case ControlKind::Option: {
             auto* option = new WrappingOptionButton(toQt(c.text), m_host);
-            connect(option, &QAbstractButton::clicked, this,
-                    [this, id] { notify([this, id] { m_window.onClicked(id); }); });
+            connect(option, &QAbstractButton::clicked, this, [this, id] {
+                m_toggledWithoutClick.erase(id);
+                notify([this, id] { m_window.onClicked(id); });
+            });
+            // Assistive technology toggles a check box without a click: that is a click too. A
+            // click toggles first, so a toggle counts only when no click follows it.
+            connect(option, &QAbstractButton::toggled, this, [this, id] {
+                if (m_settingFromCode > 0 || !m_toggledWithoutClick.insert(id).second) return;
+                QTimer::singleShot(0, this, [this, id] {
+                    if (m_toggledWithoutClick.erase(id) > 0)
+                        notify([this, id] { m_window.onClicked(id); });
+                });
+            });
             return option;
         }
         case ControlKind::Label: {

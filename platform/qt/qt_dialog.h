@@ -146,6 +146,7 @@ class QtDialog final : public QDialog, public Dialog {
     std::map<ControlId, Control> m_controls;
     std::map<TimerId, QTimer*> m_timers;
     std::set<TimerId> m_triggered;  // ticks asked for, to come when the event loop is free
+    std::set<ControlId> m_toggledWithoutClick;  // options toggled, their click not come yet
     QMenu* m_systemMenu = nullptr;
     QMenu* m_contextMenu = nullptr;
     std::map<int, QAction*> m_contextActions;  // by command; owned by the menu
