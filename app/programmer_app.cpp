@@ -6,7 +6,7 @@ CProgrammerApp::CProgrammerApp(Services& services)
     : m_services(services), m_session(services), m_mainWindow(services, m_session) {}
 
 bool CProgrammerApp::InitInstance() {
-    m_services.windows.runModal(m_mainWindow);
+    m_services.windows.run(m_mainWindow);
     return false;
 }
 

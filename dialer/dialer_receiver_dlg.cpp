@@ -52,13 +52,13 @@ void CDialerReceiverDlg::onInit(Dialog& dialog) {
     fillOptions();
     // The log starts with how the last upload ended, or goes on with the one under way from its
     // next chunk.
-    const LinkStatus& status = m_link.status();
+    const LinkStatus& status = link().status();
     const DialerProgress& upload = status.dialer;
     m_loggedUpload = upload.upload;
     m_loggedChunks = upload.chunksSent;
     m_endLogged = !upload.running;
     if (!upload.running && upload.end != DialerProgress::End::None) {
-        m_values.setText(ids::kLog, dialerUploadText(upload) + "\r\n");
+        controls().setText(ids::kLog, dialerUploadText(upload) + "\r\n");
     }
     show();
     armTick(kDialerTickPeriod);
@@ -67,42 +67,42 @@ void CDialerReceiverDlg::onInit(Dialog& dialog) {
 // A missing or unreadable file gives an empty edit; nothing is created.
 void CDialerReceiverDlg::fillMacAddresses() {
     for (const MacFileRow& row : kMacFiles) {
-        const auto text = readFileStart(m_services.files, row.path, kMacChars);
-        m_values.setText(row.id, text.value_or(std::string()));
+        const auto text = readFileStart(services().files, row.path, kMacChars);
+        controls().setText(row.id, text.value_or(std::string()));
     }
 }
 
 void CDialerReceiverDlg::fillNumbers() {
     for (const NumberRow& row : kDialerNumbers) {
-        m_values.setText(row.id, std::to_string(imageByte(row.place)));
+        controls().setText(row.id, std::to_string(imageByte(row.place)));
     }
-    m_values.setText(ids::kStartupDelay, showText(m_state.workspace.image(), kStartupDelayField));
-    m_values.setChecked(shownBaud(imageByte(kBaudPlace)), true);
-    m_values.setText(ids::kSubscriber,
-                     slotText(subscriberSlot(std::span<const std::uint8_t, kWorkspaceSize>(
-                         m_state.workspace.bytes()))));
+    controls().setText(ids::kStartupDelay, showText(state().workspace.image(), kStartupDelayField));
+    controls().setChecked(shownBaud(imageByte(kBaudPlace)), true);
+    controls().setText(ids::kSubscriber,
+                       slotText(subscriberSlot(std::span<const std::uint8_t, kWorkspaceSize>(
+                           state().workspace.bytes()))));
 }
 
 // Toggles from the image; the format and the heartbeat from the shared copy of A1 0x3d.
 void CDialerReceiverDlg::fillOptions() {
     for (const OptionBit& bit : kDialerOptionBits) {
-        m_values.setChecked(bit.id, optionShownOn(bit, imageByte(bit.place)));
+        controls().setChecked(bit.id, optionShownOn(bit, imageByte(bit.place)));
     }
-    const std::uint8_t a1 = m_state.optionCopies().at(kSurGardBit.place);
+    const std::uint8_t a1 = state().optionCopies().at(kSurGardBit.place);
     showChoice(kFormats, shownFormat(imageByte(kDecodedBit.place), a1));
-    m_values.setChecked(ids::kHeartbeat, optionShownOn(kHeartbeatBit, a1));
+    controls().setChecked(ids::kHeartbeat, optionShownOn(kHeartbeatBit, a1));
 }
 
 void CDialerReceiverDlg::showLine() {
-    m_values.setText(ids::kLineNumber, std::to_string(m_line));
-    m_values.setText(ids::kTelephone, slotText(telephoneLine(dialerArea(m_state), m_line)));
+    controls().setText(ids::kLineNumber, std::to_string(m_line));
+    controls().setText(ids::kTelephone, slotText(telephoneLine(dialerArea(state()), m_line)));
 }
 
 // The last position holds three characters: its other two bytes are telephone line 0.
 void CDialerReceiverDlg::showSchedule() {
-    m_values.setText(ids::kScheduleNumber, std::to_string(m_position));
-    m_values.setText(ids::kScheduleTime, slotText(scheduleSlot(dialerArea(m_state), m_position)));
-    m_values.setCharLimit(ids::kScheduleTime, scheduleSlotSize(m_position));
+    controls().setText(ids::kScheduleNumber, std::to_string(m_position));
+    controls().setText(ids::kScheduleTime, slotText(scheduleSlot(dialerArea(state()), m_position)));
+    controls().setCharLimit(ids::kScheduleTime, scheduleSlotSize(m_position));
 }
 
 // Nothing typed is lost by closing: delays and the subscriber text waiting for their second, and
@@ -204,8 +204,8 @@ void CDialerReceiverDlg::onMoveSchedule(int step) {
 void CDialerReceiverDlg::onTelephoneTyped() {
     runProgram(StepProgram().pause(kTypingPause).then([this] {
         take();
-        storeInSlot(telephoneLine(dialerArea(m_state), m_line), SlotRule::Exact,
-                    m_values.text(ids::kTelephone));
+        storeInSlot(telephoneLine(dialerArea(state()), m_line), SlotRule::Exact,
+                    controls().text(ids::kTelephone));
         show();
     }));
 }
@@ -214,8 +214,8 @@ void CDialerReceiverDlg::onTelephoneTyped() {
 void CDialerReceiverDlg::onScheduleTyped() {
     runProgram(StepProgram().pause(kTypingPause).then([this] {
         take();
-        storeInSlot(scheduleSlot(dialerArea(m_state), m_position), SlotRule::ZeroPadded,
-                    m_values.text(ids::kScheduleTime));
+        storeInSlot(scheduleSlot(dialerArea(state()), m_position), SlotRule::ZeroPadded,
+                    controls().text(ids::kScheduleTime));
         show();
     }));
 }
@@ -235,7 +235,7 @@ void CDialerReceiverDlg::onHeartbeat() {
 // Pressed again while an upload runs, it starts again from chunk 0.
 void CDialerReceiverDlg::onUpload() {
     runProgram(StepProgram().pause(kUploadPause).then([this] {
-        m_link.startDialerUpload();
+        link().startDialerUpload();
         followUpload();
         show();
     }));
@@ -259,7 +259,7 @@ void CDialerReceiverDlg::handleTimer(TimerId id) {
 
 void CDialerReceiverDlg::onTick() {
     const LinkNews::News news = linkNews();
-    if (m_a1FollowUp && m_link.idle()) sendA1FollowUp();
+    if (m_a1FollowUp && link().idle()) sendA1FollowUp();
     followUpload();
     if (news.pairing) followPairing();
     writeEdits(DeferredFields::Which::Due);
@@ -274,7 +274,7 @@ void CDialerReceiverDlg::onTick() {
 // idle. What the link does wakes it too.
 std::optional<Clock::TimePoint> CDialerReceiverDlg::nextDue() const {
     std::optional<Clock::TimePoint> next = m_deferred.nextDue();
-    if (m_a1FollowUp) next = m_services.clock.now();
+    if (m_a1FollowUp) next = services().clock.now();
     return next;
 }
 
@@ -283,13 +283,13 @@ void CDialerReceiverDlg::writeEdits(DeferredFields::Which which) {
 }
 
 void CDialerReceiverDlg::writeRow(const DeferredDialerRow& row) {
-    const std::string& text = m_values.text(row.id);
+    const std::string& text = controls().text(row.id);
     switch (row.kind) {
         case DeferredDialerKind::LineDelay: {
             std::uint8_t& byte = imageByte(findRow(kDialerNumbers, row.id)->place);
             byte = clampedByte(parseDecimal(text));
             // The box shows what was stored.
-            m_values.setText(row.id, std::to_string(byte));
+            controls().setText(row.id, std::to_string(byte));
             show();
             break;
         }
@@ -297,25 +297,25 @@ void CDialerReceiverDlg::writeRow(const DeferredDialerRow& row) {
             if (!storeField(kStartupDelayField, text)) return show();
             break;
         case DeferredDialerKind::Subscriber:
-            storeInSlot(subscriberSlot(m_state.workspace.bytes()), SlotRule::Terminated, text);
+            storeInSlot(subscriberSlot(state().workspace.bytes()), SlotRule::Terminated, text);
             // Kept for the next session all the same; the device gets it once it has been read.
             if (!imageIsTargets()) return;
             break;
     }
-    m_link.requestBlockWrite(row.block);
-    if (row.remoteReset) m_link.requestRemoteReset();
+    link().requestBlockWrite(row.block);
+    if (row.remoteReset) link().requestRemoteReset();
 }
 
 void CDialerReceiverDlg::sendA1FollowUp() {
     if (!m_a1FollowUp) return;
     m_a1FollowUp = false;
-    m_link.requestBlockWrite(kSurGardBit.place.block);
-    m_link.requestRemoteReset();
+    link().requestBlockWrite(kSurGardBit.place.block);
+    link().requestRemoteReset();
 }
 
 // The log tells each chunk as it goes, then how the upload ended.
 void CDialerReceiverDlg::followUpload() {
-    const DialerProgress& upload = m_link.status().dialer;
+    const DialerProgress& upload = link().status().dialer;
     if (upload.upload != m_loggedUpload) {
         m_loggedUpload = upload.upload;
         m_loggedChunks = 0;
@@ -335,7 +335,7 @@ void CDialerReceiverDlg::followUpload() {
 
 // What became of the pairing frame, once its exchange has ended.
 void CDialerReceiverDlg::followPairing() {
-    const LinkStatus& status = m_link.status();
+    const LinkStatus& status = link().status();
     if (status.pairing) appendLog(pairingText(*status.pairing) + "\r\n");
 }
 
@@ -345,7 +345,7 @@ void CDialerReceiverDlg::followImageRewrites() {
         // A number still being typed keeps the typing: its store is still to come.
         const int deferred = rowIndex(kDialerDeferredRows, row.id);
         if (deferred >= 0 && m_deferred.pending(static_cast<std::size_t>(deferred))) continue;
-        m_values.setText(row.id, std::to_string(imageByte(row.place)));
+        controls().setText(row.id, std::to_string(imageByte(row.place)));
     }
     showChoice(kBaudRates, shownBaud(imageByte(kBaudPlace)));
     fillOptions();
@@ -354,9 +354,9 @@ void CDialerReceiverDlg::followImageRewrites() {
 
 void CDialerReceiverDlg::refuseEdit(ControlId id) {
     if (const NumberRow* row = findRow(kDialerNumbers, id)) {
-        m_values.setText(id, std::to_string(imageByte(row->place)));
+        controls().setText(id, std::to_string(imageByte(row->place)));
     } else if (id == ids::kStartupDelay) {
-        m_values.setText(id, showText(m_state.workspace.image(), kStartupDelayField));
+        controls().setText(id, showText(state().workspace.image(), kStartupDelayField));
     }
     deviceDataPresent();
 }
@@ -364,7 +364,7 @@ void CDialerReceiverDlg::refuseEdit(ControlId id) {
 // What was typed into the log joins it first.
 void CDialerReceiverDlg::appendLog(std::string_view text) {
     take();
-    m_values.setText(ids::kLog, m_values.text(ids::kLog) + std::string(text));
+    controls().setText(ids::kLog, controls().text(ids::kLog) + std::string(text));
     show();
 }
 

@@ -80,12 +80,12 @@ class CDialerReceiverDlg final : public WindowCore {
     void flushOnClose();
 
     // The image is the target device's: the window's settings may change it.
-    bool imageIsTargets() const { return m_state.holdsDataOf(m_link.target()); }
+    bool imageIsTargets() const { return state().holdsDataOf(link().target()); }
     void refuseEdit(ControlId id);
     // Checks the chosen row of a choice table (formats, baud rates) and unchecks the others.
     template <typename Table>
     void showChoice(const Table& rows, ControlId chosen) {
-        for (const auto& row : rows) m_values.setChecked(row.id, row.id == chosen);
+        for (const auto& row : rows) controls().setChecked(row.id, row.id == chosen);
     }
     void appendLog(std::string_view text);
 

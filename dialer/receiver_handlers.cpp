@@ -14,9 +14,9 @@ namespace ids = dialer_ids;
 void CDialerReceiverDlg::onFormat(ControlId id) {
     runProgram(StepProgram().pause(kFormatPause).then([this, id] {
         if (!deviceDataPresent()) return;
-        storeFormat(m_state.workspace.image(), *findRow(kFormats, id));
+        storeFormat(state().workspace.image(), *findRow(kFormats, id));
         showChoice(kFormats, id);
-        m_link.requestBlockWrite(kDecodedBit.place.block);
+        link().requestBlockWrite(kDecodedBit.place.block);
         m_a1FollowUp = true;
         show();
         wake();
@@ -27,8 +27,8 @@ void CDialerReceiverDlg::onBaudRate(ControlId id) {
     if (!deviceDataPresent()) return;
     imageByte(kBaudPlace) = findRow(kBaudRates, id)->code;
     showChoice(kBaudRates, id);
-    m_link.requestBlockWrite(kBaudPlace.block);
-    m_link.requestRemoteReset();
+    link().requestBlockWrite(kBaudPlace.block);
+    link().requestRemoteReset();
     show();
 }
 
@@ -38,10 +38,10 @@ void CDialerReceiverDlg::onSocketSize(ControlId id) {
     take();
     const NumberRow& row = *findRow(kDialerNumbers, id);
     std::uint8_t& byte = imageByte(row.place);
-    byte = clampedByte(parseDecimal(m_values.text(id)));
+    byte = clampedByte(parseDecimal(controls().text(id)));
     // The box shows what was stored.
-    m_values.setText(id, std::to_string(byte));
-    m_link.requestBlockWrite(row.place.block);
+    controls().setText(id, std::to_string(byte));
+    link().requestBlockWrite(row.place.block);
     show();
     runProgram(StepProgram().pause(kSocketSizePause));
 }
@@ -49,7 +49,7 @@ void CDialerReceiverDlg::onSocketSize(ControlId id) {
 // The file holds the edit's bare text; one that cannot be written keeps its old content.
 void CDialerReceiverDlg::onMacTyped(ControlId id) {
     take();
-    m_services.files.writeFileAtomically(findRow(kMacFiles, id)->path, m_values.text(id));
+    services().files.writeFileAtomically(findRow(kMacFiles, id)->path, controls().text(id));
     runProgram(StepProgram().pause(kMacFilePause));
 }
 
@@ -59,13 +59,13 @@ void CDialerReceiverDlg::onPair() {
     // The frame carries the device's main telephone number: none before a read.
     if (!deviceDataPresent()) return;
     take();
-    std::string frame = m_values.text(ids::kSlaveMac);
+    std::string frame = controls().text(ids::kSlaveMac);
     frame += kPairingKeyword;
-    frame += m_values.text(ids::kServerMac);
-    frame += showText(m_state.workspace.image(), kDialingNumberField);
+    frame += controls().text(ids::kServerMac);
+    frame += showText(state().workspace.image(), kDialingNumberField);
     frame += '\r';
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(frame.data());
-    const bool queued = m_link.requestPairing(std::span(bytes, frame.size()));
+    const bool queued = link().requestPairing(std::span(bytes, frame.size()));
     appendLog(queued ? frame
                      : "pairing frame not sent: " + std::to_string(frame.size()) +
                            " bytes do not fit one frame\r\n");

@@ -59,7 +59,7 @@ bool CMainProgDlg::commitPending(ControlId id) const {
 void CMainProgDlg::onInit(Dialog& dialog) {
     attach(dialog);
     m_mode = Mode::Ready;
-    m_session.logs().start();
+    session().logs().start();
     applyInputRules(kMainTextFields);
     applyInputRule(kTargetPort, TextKind::Port);
     applyInputRule(kTargetAddress, TextKind::Host);
@@ -67,8 +67,8 @@ void CMainProgDlg::onInit(Dialog& dialog) {
     readRecentLists();
     offerRecent();
     // Writes an earlier run left half-done are said before anything else.
-    m_session.readJournal();
-    if (!m_session.journalMessage().empty()) setMessage(m_session.journalMessage());
+    session().readJournal();
+    if (!session().journalMessage().empty()) setMessage(session().journalMessage());
     updateTarget();
     // Shown before any handler can take the controls back into the values.
     show();
@@ -78,20 +78,20 @@ void CMainProgDlg::onInit(Dialog& dialog) {
 void CMainProgDlg::onClosed() { detach(); }
 
 void CMainProgDlg::readWorkingFiles() {
-    FileSystem& files = m_services.files;
+    FileSystem& files = services().files;
     // Kept here so that the agreement and the remembered settings can be stored.
     files.makeDirectory(kProgramDirectory);
-    m_values.setText(kSaveName,
-                     nameFrom(readFileStart(files, kSavingNameFile, kNameFileBytes).value_or(""),
-                              kNameShownChars));
-    m_values.setText(kLoadName,
-                     nameFrom(readFileStart(files, kLoadingNameFile, kNameFileBytes).value_or(""),
-                              kNameShownChars));
+    controls().setText(kSaveName,
+                       nameFrom(readFileStart(files, kSavingNameFile, kNameFileBytes).value_or(""),
+                                kNameShownChars));
+    controls().setText(kLoadName,
+                       nameFrom(readFileStart(files, kLoadingNameFile, kNameFileBytes).value_or(""),
+                                kNameShownChars));
     // Cut at a zero byte: the control could not hold what follows it, and would be rewritten at
     // every tick.
-    m_values.setText(kTargetPort,
-                     nameFrom(readFileStart(files, kClientPortFile, kPortFileBytes).value_or("")));
-    m_values.setText(
+    controls().setText(
+        kTargetPort, nameFrom(readFileStart(files, kClientPortFile, kPortFileBytes).value_or("")));
+    controls().setText(
         kTargetAddress,
         nameFrom(readFileStart(files, kServerAddressFile, kAddressFileBytes).value_or("")));
     const std::string liability =
@@ -102,37 +102,37 @@ void CMainProgDlg::readWorkingFiles() {
 }
 
 void CMainProgDlg::updateTarget() {
-    m_link.setTarget({m_values.text(kTargetAddress), parsePort(m_values.text(kTargetPort))});
+    link().setTarget({controls().text(kTargetAddress), parsePort(controls().text(kTargetPort))});
 }
 
 // The trace and the download line are the link's; the window's own words stand there until the
 // link's next ones.
 void CMainProgDlg::setTraceNote(std::string text) {
-    m_traceNote = Overlay{std::move(text), m_link.texts().traceChanges};
+    m_traceNote = Overlay{std::move(text), link().texts().traceChanges};
 }
 
 void CMainProgDlg::setDownloadNote(std::string text) {
-    m_downloadNote = Overlay{std::move(text), m_link.texts().downloadChanges};
+    m_downloadNote = Overlay{std::move(text), link().texts().downloadChanges};
 }
 
 void CMainProgDlg::beforeShow() {
-    const LinkTexts& texts = m_link.texts();
+    const LinkTexts& texts = link().texts();
     if (m_traceNote && m_traceNote->linkChanges != texts.traceChanges) m_traceNote.reset();
     if (m_downloadNote && m_downloadNote->linkChanges != texts.downloadChanges) {
         m_downloadNote.reset();
     }
-    m_values.setText(kTraceBox, m_traceNote ? m_traceNote->text : texts.trace);
-    m_values.setText(kDownloadLine, m_downloadNote ? m_downloadNote->text : texts.download);
+    controls().setText(kTraceBox, m_traceNote ? m_traceNote->text : texts.trace);
+    controls().setText(kDownloadLine, m_downloadNote ? m_downloadNote->text : texts.download);
     showProgress();
 }
 
 void CMainProgDlg::showProgress() {
-    const ProgressView view = m_progress.update(m_link.status());
+    const ProgressView view = m_progress.update(link().status());
     if (view == m_progressShown) return;
     m_progressShown = view;
-    m_dialog->setSliderRange(kProgress, 0, view.maximum);
-    m_dialog->setSliderPosition(kProgress, view.value);
-    m_dialog->setText(kProgress, view.text);
+    dialog()->setSliderRange(kProgress, 0, view.maximum);
+    dialog()->setSliderPosition(kProgress, view.value);
+    dialog()->setText(kProgress, view.text);
 }
 
 std::string CMainProgDlg::lastJobWords() const {
@@ -148,15 +148,15 @@ std::string CMainProgDlg::lastJobWords() const {
 }
 
 void CMainProgDlg::noteEdit(std::bitset<kBlockCount> blocks) {
-    if (!m_editsUnderWay) m_editsUnderWay = EditsUnderWay{0, {}, m_link.status().refusals};
+    if (!m_editsUnderWay) m_editsUnderWay = EditsUnderWay{0, {}, link().status().refusals};
     ++m_editsUnderWay->edits;
     m_editsUnderWay->blocks |= blocks;
 }
 
 void CMainProgDlg::followJobs(const LinkNews::News& news) {
-    const LinkStatus& status = m_link.status();
-    const LocalTime now = m_services.wallClock.localNow();
-    const ImageSource& source = m_state.source();
+    const LinkStatus& status = link().status();
+    const LocalTime now = services().wallClock.localNow();
+    const ImageSource& source = state().source();
     if (news.read) {
         m_lastJob = readDoneText(source.device, now, kReceiveAreaSize);
         rememberRead();
@@ -166,7 +166,7 @@ void CMainProgDlg::followJobs(const LinkNews::News& news) {
                         ? loadDoneText(source.file, source.device, now, *status.lastLoad)
                         : loadOutcomeText(*status.lastLoad) + " at " + clockText(now);
     }
-    if (!m_editsUnderWay || m_link.pendingWrites() > 0) return;
+    if (!m_editsUnderWay || link().pendingWrites() > 0) return;
     const EditsUnderWay edits = *m_editsUnderWay;
     m_editsUnderWay.reset();
     if (status.refusals != edits.refusals) {
@@ -180,7 +180,7 @@ void CMainProgDlg::followJobs(const LinkNews::News& news) {
 
 std::string CMainProgDlg::statusPrefix() const {
     if (m_mode != Mode::ClosingWhileWriting && m_mode != Mode::AskingToClose) return {};
-    return "writing " + std::to_string(m_link.pendingWrites()) + " pending changes    ";
+    return "writing " + std::to_string(link().pendingWrites()) + " pending changes    ";
 }
 
 // Closing with changes still to go: they are committed now, the window stays until the link has
@@ -191,10 +191,10 @@ bool CMainProgDlg::handleCloseRequest() {
     if (m_mode == Mode::ClosingWhileWriting) {
         m_mode = Mode::AskingToClose;
         // An upload cut short leaves the dialer with part of its list: that is said plainly.
-        m_dialog->ask(
-            m_link.status().dialer.running
+        dialog()->ask(
+            link().status().dialer.running
                 ? std::string(kQuestionDialerUpload)
-                : std::to_string(m_link.pendingWrites()) +
+                : std::to_string(link().pendingWrites()) +
                       " changes are still being written to the device. Close without them?",
             [this](bool discard) { onCloseAnswered(discard); });
         return false;
@@ -202,10 +202,10 @@ bool CMainProgDlg::handleCloseRequest() {
     take();
     commitFields(DeferredFields::Which::All);
     // Nobody will see what a read brings now.
-    m_link.stopFullRead();
+    link().stopFullRead();
     // Blocks given up earlier get one more try before the program ends.
-    m_link.retryUnwrittenBlocks();
-    if (m_link.pendingWrites() == 0) return true;
+    link().retryUnwrittenBlocks();
+    if (link().pendingWrites() == 0) return true;
     m_mode = Mode::ClosingWhileWriting;
     armTick(kTickPeriod);
     return false;
@@ -213,9 +213,9 @@ bool CMainProgDlg::handleCloseRequest() {
 
 // Yes gives the writes still to go up; no goes on writing them, and the window closes after.
 void CMainProgDlg::onCloseAnswered(bool discard) {
-    if (m_mode != Mode::AskingToClose || m_dialog == nullptr) return;
+    if (m_mode != Mode::AskingToClose || dialog() == nullptr) return;
     m_mode = Mode::ClosingWhileWriting;
-    if (discard) return m_dialog->close(kCancelResult);
+    if (discard) return dialog()->close(kCancelResult);
     wake();
 }
 
@@ -223,23 +223,23 @@ void CMainProgDlg::onCloseAnswered(bool discard) {
 // within its bounds, and the window then says so and closes.
 void CMainProgDlg::finishClosing() {
     if (m_mode == Mode::ClosingWhileWriting) {
-        if (m_link.pendingWrites() > 0) return;
-        if (m_link.status().unwrittenBlocks.none()) return m_dialog->close(0);
+        if (link().pendingWrites() > 0) return;
+        if (link().status().unwrittenBlocks.none()) return dialog()->close(0);
         sayUnwritten();
         m_mode = Mode::ClosingWithNotice;
-        m_closeAt = m_services.clock.now() + kUnwrittenNoticePause;
+        m_closeAt = services().clock.now() + kUnwrittenNoticePause;
         return;
     }
-    if (m_services.clock.now() >= *m_closeAt) m_dialog->close(0);
+    if (services().clock.now() >= *m_closeAt) dialog()->close(0);
 }
 
 // What the device did not take is kept as a snapshot, so that it can be loaded once the device
 // answers again.
 void CMainProgDlg::sayUnwritten() {
-    const SnapshotOutcome snapshot = m_session.snapshots().save(
-        m_state.workspace, m_services.wallClock.localNow(), m_state.source().device);
+    const SnapshotOutcome snapshot = session().snapshots().save(
+        state().workspace, services().wallClock.localNow(), state().source().device);
     const std::string text =
-        blockList(m_link.status().unwrittenBlocks) + " could not be written to the device; " +
+        blockList(link().status().unwrittenBlocks) + " could not be written to the device; " +
         (snapshot.saved ? "the settings are kept in " + snapshot.path
                         : "the snapshot " + snapshot.path + " could not be saved");
     setMessage(text);
@@ -296,16 +296,16 @@ void CMainProgDlg::onFieldChanged(ControlId id) {
 // typed at any speed is never taken for "y".
 void CMainProgDlg::onAgreementTyped() {
     take();
-    m_dialog->armTimer(kAgreementTimer, kAgreementPause);
+    dialog()->armTimer(kAgreementTimer, kAgreementPause);
 }
 
 void CMainProgDlg::checkAgreement() {
-    m_dialog->killTimer(kAgreementTimer);
+    dialog()->killTimer(kAgreementTimer);
     take();
-    const std::string& answer = m_values.text(kMessageWindow);
+    const std::string& answer = controls().text(kMessageWindow);
     if (answer == "y" || answer == "Y") {
         setTraceNote(std::string(kTextAgreedNow));
-        writeWholeFile(m_services.files, kLiabilityFile, kAgreement);
+        writeWholeFile(services().files, kLiabilityFile, kAgreement);
     }
     show();
 }
@@ -357,8 +357,8 @@ void CMainProgDlg::onEitherOr(ControlId id) {
     if (!deviceDataPresent()) return;
     const OptionBit& clicked = *findRow(kMainOptionBits, id);
     const bool on = !optionShownOn(clicked, imageByte(clicked.place));
-    storeEitherOr(m_state.workspace.image(), id, on);
-    refreshMainOptions(m_state, m_values);
+    storeEitherOr(state().workspace.image(), id, on);
+    refreshMainOptions(state(), controls());
     m_deferred.markNow(static_cast<std::size_t>(commitRowOf(kSecondServer)));
     wake();
     show();
@@ -371,17 +371,17 @@ void CMainProgDlg::onStartGo() {
         return;
     }
     setNotice({});
-    m_link.requestFullRead();
+    link().requestFullRead();
 }
 
-void CMainProgDlg::onFinalize() { m_link.requestRemoteReset(); }
+void CMainProgDlg::onFinalize() { link().requestRemoteReset(); }
 
 void CMainProgDlg::onSave() {
     // What was typed a moment ago is part of what the technician saves.
     commitFields(DeferredFields::Which::All);
     const bool saved =
-        saveParameterFile(m_services.files, m_state.workspace, m_values.text(kSaveName));
-    if (saved) rememberName(kSaveName, m_values.text(kSaveName));
+        saveParameterFile(services().files, state().workspace, controls().text(kSaveName));
+    if (saved) rememberName(kSaveName, controls().text(kSaveName));
     setMessage(saved ? kTextSavingCompleted : kTextSavingFailed);
     show();
 }
@@ -395,10 +395,10 @@ void CMainProgDlg::onLoadQuestion() {
 
 void CMainProgDlg::onLoadYes() {
     if (m_mode != Mode::ConfirmingLoad) return;
-    const std::string name = m_values.text(kLoadName);
-    writeWholeFile(m_services.files, kLoadingNameFile, name);
+    const std::string name = controls().text(kLoadName);
+    writeWholeFile(services().files, kLoadingNameFile, name);
     const LoadStart load =
-        startLoad(m_session.loadServices(), {name, m_verifyLoads ? ReadBack::On : ReadBack::Off});
+        startLoad(session().loadServices(), {name, m_verifyLoads ? ReadBack::On : ReadBack::Off});
     switch (load.status) {
         case LoadStart::Status::Started:
             rememberName(kLoadName, name);
@@ -429,7 +429,7 @@ void CMainProgDlg::onLoadYes() {
         if (kind == CommitKind::Text || kind == CommitKind::EitherOr) m_deferred.drop(row);
     }
     // What the window shows, and the option bytes its next click starts from, are the file's.
-    refreshMainValues(m_state, m_values);
+    refreshMainValues(state(), controls());
     setMessage(std::string(kTextLoading) + (snapshotNote.empty() ? "" : "; " + snapshotNote));
     show();
 }
@@ -437,27 +437,28 @@ void CMainProgDlg::onLoadYes() {
 // What loading the named file would change, shown before anything is written; nothing is sent.
 void CMainProgDlg::onCompare() {
     take();
-    const std::string name = m_values.text(kLoadName);
-    const ParameterFile file = readParameterFile(m_services.files, name);
+    const std::string name = controls().text(kLoadName);
+    const ParameterFile file = readParameterFile(services().files, name);
     if (!file.read()) {
         setNotice("compare: " + parameterFileProblem(name, file));
         return show();
     }
-    const auto after = workspaceWith(m_state.workspace, file);
-    const std::string_view now = m_state.holdsDeviceData() ? "device now" : "image (not read yet)";
-    CompareDlg table(m_services.files, compareSettings(m_state.workspace.bytes(), after),
-                     std::string(now), name, compareCsvPath(name));
-    m_dialog->runModal(table);
+    const auto after = workspaceWith(state().workspace, file);
+    const std::string_view now = state().holdsDeviceData() ? "device now" : "image (not read yet)";
+    dialog()->openChild(std::make_unique<CompareDlg>(
+                            services().files, compareSettings(state().workspace.bytes(), after),
+                            std::string(now), name, compareCsvPath(name)),
+                        {});
 }
 
 // The files named for saving and for loading, as the command line's diff compares them: the
 // second laid over the first.
 void CMainProgDlg::onCompareFiles() {
     take();
-    const std::string first = m_values.text(kSaveName);
-    const std::string second = m_values.text(kLoadName);
-    const ParameterFile before = readParameterFile(m_services.files, first);
-    const ParameterFile after = readParameterFile(m_services.files, second);
+    const std::string first = controls().text(kSaveName);
+    const std::string second = controls().text(kLoadName);
+    const ParameterFile before = readParameterFile(services().files, first);
+    const ParameterFile after = readParameterFile(services().files, second);
     for (const auto& [name, file] : {std::pair{&first, &before}, std::pair{&second, &after}}) {
         if (file->read()) continue;
         setNotice("compare: " + parameterFileProblem(*name, *file));
@@ -465,9 +466,11 @@ void CMainProgDlg::onCompareFiles() {
     }
     const auto base = std::make_unique<ParameterWorkspace>();
     applyParameterFile(*base, before);
-    CompareDlg table(m_services.files, compareSettings(base->bytes(), workspaceWith(*base, after)),
-                     first, second, compareCsvPath(second));
-    m_dialog->runModal(table);
+    dialog()->openChild(
+        std::make_unique<CompareDlg>(services().files,
+                                     compareSettings(base->bytes(), workspaceWith(*base, after)),
+                                     first, second, compareCsvPath(second)),
+        {});
 }
 
 void CMainProgDlg::onLoadNo() {
@@ -477,7 +480,7 @@ void CMainProgDlg::onLoadNo() {
 }
 
 void CMainProgDlg::onAlarmCode() {
-    const AlarmCodeOutcome outcome = loadAlarmCode(m_services.files, m_alarmCode);
+    const AlarmCodeOutcome outcome = loadAlarmCode(services().files, m_alarmCode);
     if (outcome.bytes == 0) {
         // Nothing to send: blocks 64 on keep what the device holds.
         setDownloadNote(alarmCodeRefusal(outcome));
@@ -485,8 +488,8 @@ void CMainProgDlg::onAlarmCode() {
         return;
     }
     const auto bytes = std::span(m_alarmCode).first(outcome.bytes);
-    m_link.describeNextWrite({"alarm code", std::string(kAlarmCodeFile), sha256Hex(bytes), {}, {}});
-    m_link.startAlarmDownload(bytes);
+    link().describeNextWrite({"alarm code", std::string(kAlarmCodeFile), sha256Hex(bytes), {}, {}});
+    link().startAlarmDownload(bytes);
 }
 
 void CMainProgDlg::handleTimer(TimerId id) {
@@ -496,7 +499,7 @@ void CMainProgDlg::handleTimer(TimerId id) {
 
 // The deferred edits that fell due (or all of them): texts into the image, then their blocks.
 void CMainProgDlg::commitFields(DeferredFields::Which which, CommitRows rows) {
-    auto image = m_state.workspace.image();
+    auto image = state().workspace.image();
     const auto chosen = [rows](std::size_t row) {
         const CommitKind kind = kMainCommits[row].kind;
         return rows == CommitRows::All || kind == CommitKind::Text || kind == CommitKind::EitherOr;
@@ -508,26 +511,26 @@ void CMainProgDlg::commitFields(DeferredFields::Which which, CommitRows rows) {
             switch (commit.kind) {
                 case CommitKind::Text: {
                     const TextField& field = *findRow(kMainTextFields, commit.id);
-                    if (!storeField(field, m_values.text(commit.id))) break;
+                    if (!storeField(field, controls().text(commit.id))) break;
                     std::bitset<kBlockCount> blocks;
                     for (int b = field.place.block; b <= lastBlockOf(field); ++b) {
-                        m_link.requestBlockWrite(b);
+                        link().requestBlockWrite(b);
                         blocks.set(static_cast<std::size_t>(b));
                     }
                     noteEdit(blocks);
                     break;
                 }
                 case CommitKind::EitherOr:
-                    m_link.requestBlockWrite(0);
-                    m_link.requestBlockWrite(1);
+                    link().requestBlockWrite(0);
+                    link().requestBlockWrite(1);
                     noteEdit(std::bitset<kBlockCount>().set(0).set(1));
                     break;
                 case CommitKind::TargetPort:
-                    writeWholeFile(m_services.files, kClientPortFile, m_values.text(kTargetPort));
+                    writeWholeFile(services().files, kClientPortFile, controls().text(kTargetPort));
                     break;
                 case CommitKind::TargetAddress:
                     if (!m_addressSaveAt)
-                        m_addressSaveAt = m_services.clock.now() + kAddressSavePause;
+                        m_addressSaveAt = services().clock.now() + kAddressSavePause;
                     break;
             }
         },
@@ -536,9 +539,9 @@ void CMainProgDlg::commitFields(DeferredFields::Which which, CommitRows rows) {
 }
 
 void CMainProgDlg::saveAddressWhenDue(bool now) {
-    if (!m_addressSaveAt || (!now && m_services.clock.now() < *m_addressSaveAt)) return;
+    if (!m_addressSaveAt || (!now && services().clock.now() < *m_addressSaveAt)) return;
     m_addressSaveAt.reset();
-    writeWholeFile(m_services.files, kServerAddressFile, m_values.text(kTargetAddress));
+    writeWholeFile(services().files, kServerAddressFile, controls().text(kTargetAddress));
 }
 
 void CMainProgDlg::onLinkTick() {
@@ -553,9 +556,9 @@ void CMainProgDlg::onLinkTick() {
 // for the last writes. Each tick of the link wakes the window; while the link works the window
 // also looks at least once a second, so that the progress bar's time left moves on.
 std::optional<Clock::TimePoint> CMainProgDlg::nextDue() const {
-    const Clock::TimePoint now = m_services.clock.now();
+    const Clock::TimePoint now = services().clock.now();
     std::optional<Clock::TimePoint> next;
-    if (!m_link.settled()) next = now + kBusyShowPeriod;
+    if (!link().settled()) next = now + kBusyShowPeriod;
     next = earliest(next, m_deferred.nextDue());
     next = earliest(next, m_addressSaveAt);
     if (m_mode == Mode::ClosingWhileWriting) next = now;
@@ -565,17 +568,17 @@ std::optional<Clock::TimePoint> CMainProgDlg::nextDue() const {
 
 // What the link did since the last tick: a read to show, a byte it rewrote, a load that ended.
 void CMainProgDlg::followLink() {
-    const LinkStatus& status = m_link.status();
+    const LinkStatus& status = link().status();
     const LinkNews::News news = linkNews();
     if (news.read) {
         // Fields typed into meanwhile keep the typing: their commit is still to come.
-        ControlValues typed = m_values;
-        refreshMainValues(m_state, m_values);
+        ControlValues typed = controls();
+        refreshMainValues(state(), controls());
         for (const TextField& field : kMainTextFields) {
-            if (commitPending(field.id)) m_values.setText(field.id, typed.text(field.id));
+            if (commitPending(field.id)) controls().setText(field.id, typed.text(field.id));
         }
     }
-    if (news.rewrite) refreshMainOptions(m_state, m_values);
+    if (news.rewrite) refreshMainOptions(state(), controls());
     if (news.load && status.lastLoad) setMessage(loadOutcomeText(*status.lastLoad));
     followJobs(news);
 }
@@ -584,22 +587,22 @@ void CMainProgDlg::handleSystemCommand(int command) {
     if (command == kAboutCommand) openOptions();
     if (command == kCompareFilesCommand) onCompareFiles();
     if (command != kHistoryCommand) return;
-    HistoryDlg history(historyText(historyOf(m_session.journal().read(), {}), "\r\n"));
-    m_dialog->runModal(history);
+    dialog()->openChild(std::make_unique<HistoryDlg>(
+                            historyText(historyOf(session().journal().read(), {}), "\r\n")),
+                        {});
 }
 
 void CMainProgDlg::onPickFile(ControlId box) {
     static const std::array<std::string, 2> kFilters{"parameter files (*.bin)", "all files (*)"};
     const bool save = box == kSaveName;
-    const std::optional<std::string> name =
-        m_dialog->pickFile(save ? "file to save in" : "file to load from", ".", kFilters,
-                           save ? FilePick::Save : FilePick::Open);
-    if (name) typeInto(box, *name);
+    dialog()->pickFile(save ? "file to save in" : "file to load from", ".", kFilters,
+                       save ? FilePick::Save : FilePick::Open,
+                       [this, box](const std::string& name) { typeInto(box, name); });
 }
 
 void CMainProgDlg::typeInto(ControlId box, std::string_view text) {
     take();
-    m_values.setText(box, text);
+    controls().setText(box, text);
     show();
     handleTextChange(box);
 }
@@ -619,7 +622,7 @@ void CMainProgDlg::handleChoice(ControlId id, int index) {
 }
 
 void CMainProgDlg::readRecentLists() {
-    FileSystem& files = m_services.files;
+    FileSystem& files = services().files;
     const auto read = [&](std::string_view path) {
         return readFileStart(files, path, kRecentFileBytes).value_or("");
     };
@@ -631,16 +634,16 @@ void CMainProgDlg::readRecentLists() {
 void CMainProgDlg::offerRecent() {
     std::vector<std::string> devices;
     for (const RecentDevice& d : m_recentDevices) devices.push_back(recentDeviceChoice(d));
-    m_dialog->setChoices(kRecentDevices, devices);
-    m_dialog->setChoices(kSaveName, m_recentSaves);
-    m_dialog->setChoices(kLoadName, m_recentLoads);
+    dialog()->setChoices(kRecentDevices, devices);
+    dialog()->setChoices(kSaveName, m_recentSaves);
+    dialog()->setChoices(kLoadName, m_recentLoads);
 }
 
 // The lists name the technician's sites: readable by the owner alone, like the journal.
 void CMainProgDlg::rememberRead() {
     rememberDevice(m_recentDevices,
-                   {m_state.source().device, dateTimeText(m_services.wallClock.localNow())});
-    m_services.files.writeFileAtomically(kRecentDevicesFile, recentDevicesText(m_recentDevices),
+                   {state().source().device, dateTimeText(services().wallClock.localNow())});
+    services().files.writeFileAtomically(kRecentDevicesFile, recentDevicesText(m_recentDevices),
                                          FileAccess::OwnerOnly);
     offerRecent();
 }
@@ -648,7 +651,7 @@ void CMainProgDlg::rememberRead() {
 void CMainProgDlg::rememberName(ControlId box, const std::string& name) {
     std::vector<std::string>& names = box == kSaveName ? m_recentSaves : m_recentLoads;
     rememberFile(names, name);
-    m_services.files.writeFileAtomically(box == kSaveName ? kRecentSavesFile : kRecentLoadsFile,
+    services().files.writeFileAtomically(box == kSaveName ? kRecentSavesFile : kRecentLoadsFile,
                                          recentFilesText(names), FileAccess::OwnerOnly);
     offerRecent();
 }
@@ -664,17 +667,16 @@ void CMainProgDlg::handleContextCommand(int command) {
 
 // A new options window every time, filled from the image; not while a read is still filling it.
 void CMainProgDlg::openOptions() {
-    if (m_link.status().busyWith(TransferKind::FullRead)) {
+    if (link().status().busyWith(TransferKind::FullRead)) {
         setNotice("wait for the read to finish");
         show();
         return;
     }
-    COptionsDlg options(m_services, m_session);
-    m_dialog->runModal(options);
     // The other windows switch option bits this one shows.
-    if (m_dialog == nullptr) return;
-    refreshMainOptions(m_state, m_values);
-    show();
+    dialog()->openChild(std::make_unique<COptionsDlg>(services(), session()), [this](int) {
+        refreshMainOptions(state(), controls());
+        show();
+    });
 }
 
 }  // namespace veskator

@@ -101,7 +101,7 @@ class CMainProgDlg final : public WindowCore {
     void followJobs(const LinkNews::News& news);
     void setTraceNote(std::string text);
     void setDownloadNote(std::string text);
-    void setMessage(std::string_view text) { m_values.setText(main_ids::kMessageWindow, text); }
+    void setMessage(std::string_view text) { controls().setText(main_ids::kMessageWindow, text); }
     // The link serves the device typed into the target address and port.
     void updateTarget();
     void onCloseAnswered(bool discard);

@@ -84,13 +84,13 @@ void COptionsDlg::onInit(Dialog& dialog) {
 }
 
 void COptionsDlg::perform(OpeningOp op) {
-    const auto image = m_state.workspace.image();
+    const auto image = state().workspace.image();
     switch (op) {
         case OpeningOp::ShowEmpty:
             show();
             break;
         case OpeningOp::ModulationBox:
-            m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
+            controls().setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
             break;
         case OpeningOp::PanelOrReceiver:
             for (ControlId id : kPanelOptions) showOption(id);
@@ -103,7 +103,7 @@ void COptionsDlg::perform(OpeningOp op) {
                 const std::string stored = showText(image, field);
                 const int mask = maskIndex(field.id);
                 if (mask < 0) {
-                    m_values.setText(field.id, stored);
+                    controls().setText(field.id, stored);
                     continue;
                 }
                 // One star for every byte read, the zero byte included; never the characters.
@@ -111,8 +111,8 @@ void COptionsDlg::perform(OpeningOp op) {
                 const int limit = charLimitOf(field.id);
                 const auto stars = std::min<std::size_t>(stored.size() + 1, limit);
                 m_placeholders[static_cast<std::size_t>(mask)] = std::string(stars, '*');
-                m_values.setText(field.id, m_placeholders[static_cast<std::size_t>(mask)]);
-                m_values.setCharLimit(field.id, 0);
+                controls().setText(field.id, m_placeholders[static_cast<std::size_t>(mask)]);
+                controls().setCharLimit(field.id, 0);
             }
             break;
         case OpeningOp::SharedOptions:
@@ -122,17 +122,17 @@ void COptionsDlg::perform(OpeningOp op) {
             for (ControlId id : {ids::kSirenSlider, ids::kRestoreSlider, ids::kPrealarmSlider,
                                  ids::kSetupSlider}) {
                 const SliderRow& row = *findRow(kSliders, id);
-                m_dialog->setSliderRange(row.id, 0, row.high);
+                dialog()->setSliderRange(row.id, 0, row.high);
                 showSlider(row);
             }
             break;
         case OpeningOp::TestRate:
-            m_values.setText(ids::kTestRate,
-                             std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
+            controls().setText(ids::kTestRate,
+                               std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
             break;
         case OpeningOp::SoundLevel: {
             const SliderRow& row = *findRow(kSliders, ids::kSoundSlider);
-            m_dialog->setSliderRange(row.id, 0, row.high);
+            dialog()->setSliderRange(row.id, 0, row.high);
             showSlider(row);
             break;
         }
@@ -141,8 +141,8 @@ void COptionsDlg::perform(OpeningOp op) {
             break;
         case OpeningOp::Show:
             // Polling outlives the window: a new window shows it and asks at once.
-            m_values.setChecked(ids::kReadLoopStatus, m_session.loopPolling);
-            if (m_session.loopPolling) m_nextPoll = m_services.clock.now();
+            controls().setChecked(ids::kReadLoopStatus, session().loopPolling);
+            if (session().loopPolling) m_nextPoll = services().clock.now();
             show();
             break;
         case OpeningOp::StartTimer:
@@ -153,14 +153,14 @@ void COptionsDlg::perform(OpeningOp op) {
 
 void COptionsDlg::showOption(ControlId id) {
     const OptionBit& bit = *findRow(kOptionsOptionBits, id);
-    m_values.setChecked(id, optionShownOn(bit, switchByte(bit.place)));
+    controls().setChecked(id, optionShownOn(bit, switchByte(bit.place)));
 }
 
 // A stored value above the range leaves the slider at its end; the box shows what its row says.
 void COptionsDlg::showSlider(const SliderRow& row) {
     const std::uint8_t stored = imageByte(row.place);
-    m_values.setPosition(row.id, std::min<int>(stored, row.high));
-    m_values.setText(row.box, std::to_string(sliderBoxValue(row, stored)));
+    controls().setPosition(row.id, std::min<int>(stored, row.high));
+    controls().setText(row.box, std::to_string(sliderBoxValue(row, stored)));
 }
 
 // Nothing typed is lost by closing: edits still waiting for their second are written now.
@@ -209,14 +209,14 @@ void COptionsDlg::onDeferredEdit(ControlId id) {
         // The first edit of a masked box starts a new password of what was typed, wherever it
         // went: its stars were never the password.
         std::string& stars = m_placeholders[static_cast<std::size_t>(mask)];
-        std::string typed = typedOverStars(stars, m_dialog->text(id));
+        std::string typed = typedOverStars(stars, dialog()->text(id));
         stars.clear();
         const int limit = charLimitOf(id);
         if (typed.size() > static_cast<std::size_t>(limit)) typed.resize(limit);
-        m_values.setCharLimit(id, limit);
-        NotificationBlocker blocker(*m_dialog);
-        m_dialog->setText(id, typed);
-        m_dialog->setCharLimit(id, limit);
+        controls().setCharLimit(id, limit);
+        NotificationBlocker blocker(*dialog());
+        dialog()->setText(id, typed);
+        dialog()->setCharLimit(id, limit);
     }
     m_deferred.mark(static_cast<std::size_t>(deferredRowOf(id)));
     take();
@@ -229,11 +229,11 @@ void COptionsDlg::onSoundBox() {
     runProgram(StepProgram().pause(kSoundBoxPause).then([this] {
         take();
         const std::uint8_t level =
-            clampedByte(parseDecimal(m_values.text(ids::kSoundBox)), kSoundLevelMax);
-        m_values.setPosition(ids::kSoundSlider, level);
-        m_values.setText(ids::kSoundBox, std::to_string(level));
+            clampedByte(parseDecimal(controls().text(ids::kSoundBox)), kSoundLevelMax);
+        controls().setPosition(ids::kSoundSlider, level);
+        controls().setText(ids::kSoundBox, std::to_string(level));
         imageByte(findRow(kSliders, ids::kSoundSlider)->place) = level;
-        m_link.requestBlockWrite(kTestRatePlace.block);
+        link().requestBlockWrite(kTestRatePlace.block);
         show();
     }));
 }
@@ -244,10 +244,10 @@ void COptionsDlg::onModulationBox() {
         [this] {
             take();
             const std::uint8_t value =
-                clampedByte(parseDecimal(m_values.text(ids::kModulationBox)));
+                clampedByte(parseDecimal(controls().text(ids::kModulationBox)));
             imageByte(kModulationPlace) = value;
-            m_values.setText(ids::kModulationBox, std::to_string(value));
-            m_link.requestBlockWrite(kModulationPlace.block);
+            controls().setText(ids::kModulationBox, std::to_string(value));
+            link().requestBlockWrite(kModulationPlace.block);
             show();
         },
         kModulationPause));
@@ -264,11 +264,11 @@ void COptionsDlg::handleSlider(ControlId id) {
                        [this] {
                            for (const SliderRow& row : kSliders) {
                                const std::uint8_t value =
-                                   clampedByte(m_values.position(row.id), row.high);
+                                   clampedByte(controls().position(row.id), row.high);
                                imageByte(row.place) = value;
-                               m_values.setText(row.box, std::to_string(value));
+                               controls().setText(row.box, std::to_string(value));
                            }
-                           m_link.requestBlockWrite(kSliders.front().place.block);
+                           link().requestBlockWrite(kSliders.front().place.block);
                            show();
                        },
                        kSliderPauseAfter));
@@ -300,11 +300,11 @@ void COptionsDlg::handleClick(ControlId id) {
 
 void COptionsDlg::onPollingSwitch() {
     runProgram(StepProgram().pause(kPollSwitchPause).then([this] {
-        m_session.loopPolling = !m_session.loopPolling;
-        m_values.setChecked(ids::kReadLoopStatus, m_session.loopPolling);
-        if (m_session.loopPolling) {
-            m_nextPoll = m_services.clock.now() + kPollInterval;
-            m_link.requestExchange(kCodeStatus);
+        session().loopPolling = !session().loopPolling;
+        controls().setChecked(ids::kReadLoopStatus, session().loopPolling);
+        if (session().loopPolling) {
+            m_nextPoll = services().clock.now() + kPollInterval;
+            link().requestExchange(kCodeStatus);
         } else {
             m_nextPoll.reset();
         }
@@ -317,25 +317,24 @@ void COptionsDlg::onPollingSwitch() {
 void COptionsDlg::onDisplayAddresses() {
     if (!m_discovery.start([this](std::string listing) { showListing(std::move(listing)); }))
         return;
-    m_dialog->setEnabled(ids::kDisplayIp, false);
-    m_values.setText(ids::kMessageBox, kSearchingText);
+    dialog()->setEnabled(ids::kDisplayIp, false);
+    controls().setText(ids::kMessageBox, kSearchingText);
     show();
 }
 
 void COptionsDlg::showListing(std::string listing) {
-    m_values.setText(ids::kMessageBox, listing);
-    m_dialog->setEnabled(ids::kDisplayIp, true);
+    controls().setText(ids::kMessageBox, listing);
+    dialog()->setEnabled(ids::kDisplayIp, true);
     show();
 }
 
 // A new dialer window every time. It switches bits this window shows too: afterwards the options
 // show what the image holds.
 void COptionsDlg::onDialerWindow() {
-    CDialerReceiverDlg dialer(m_services, m_session);
-    m_dialog->runModal(dialer);
-    if (m_dialog == nullptr) return;
-    for (const OptionBit& bit : kOptionsOptionBits) showOption(bit.id);
-    show();
+    dialog()->openChild(std::make_unique<CDialerReceiverDlg>(services(), session()), [this](int) {
+        for (const OptionBit& bit : kOptionsOptionBits) showOption(bit.id);
+        show();
+    });
 }
 
 void COptionsDlg::handleTimer(TimerId id) {
@@ -356,17 +355,17 @@ void COptionsDlg::onTick() {
 // What the link does wakes it too.
 std::optional<Clock::TimePoint> COptionsDlg::nextDue() const {
     std::optional<Clock::TimePoint> next;
-    if (m_session.loopPolling) next = m_nextPoll.value_or(m_services.clock.now());
+    if (session().loopPolling) next = m_nextPoll.value_or(services().clock.now());
     next = earliest(next, m_deferred.nextDue());
     for (const auto& due : m_followUps) next = earliest(next, due);
     return next;
 }
 
 void COptionsDlg::pollWhenDue() {
-    if (!m_session.loopPolling) return;
-    const Clock::TimePoint now = m_services.clock.now();
+    if (!session().loopPolling) return;
+    const Clock::TimePoint now = services().clock.now();
     if (m_nextPoll && now < *m_nextPoll) return;
-    m_link.requestExchange(kCodeStatus);
+    link().requestExchange(kCodeStatus);
     m_nextPoll = now + kPollInterval;
 }
 
@@ -375,23 +374,23 @@ void COptionsDlg::writeEdits(DeferredFields::Which which) {
 }
 
 void COptionsDlg::writeRow(const DeferredRow& row) {
-    auto image = m_state.workspace.image();
+    auto image = state().workspace.image();
     switch (row.kind) {
         case DeferredKind::Text:
-            if (!storeField(*findRow(kOptionsTextFields, row.id), m_values.text(row.id))) return;
+            if (!storeField(*findRow(kOptionsTextFields, row.id), controls().text(row.id))) return;
             break;
         case DeferredKind::TestRate:
-            imageByte(kTestRatePlace) = testRateByte(m_values.text(ids::kTestRate));
+            imageByte(kTestRatePlace) = testRateByte(controls().text(ids::kTestRate));
             // The box shows the seconds the device counts.
-            m_values.setText(ids::kTestRate,
-                             std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
+            controls().setText(ids::kTestRate,
+                               std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
             break;
         case DeferredKind::ForceUpdate:
             std::fill_n(image.begin() + imageOffset(kForceUpdatePlace), kForceUpdateBytes,
                         std::uint8_t{0});
             break;
     }
-    m_link.requestBlockWrite(blockOfRow(row));
+    link().requestBlockWrite(blockOfRow(row));
 }
 
 // Sending turned a byte of 13 into 12: the numbers, the options and the working copies show what
@@ -399,19 +398,19 @@ void COptionsDlg::writeRow(const DeferredRow& row) {
 void COptionsDlg::followImageRewrites() {
     for (const OptionBit& bit : kOptionsOptionBits) showOption(bit.id);
     for (const SliderRow& row : kSliders) showSlider(row);
-    m_values.setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
+    controls().setText(ids::kModulationBox, std::to_string(imageByte(kModulationPlace)));
     if (!editPending(ids::kTestRate)) {
-        m_values.setText(ids::kTestRate,
-                         std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
+        controls().setText(ids::kTestRate,
+                           std::to_string(testRateSeconds(imageByte(kTestRatePlace))));
     }
 }
 
 // 1089 and 1090 follow the device's loops, never a click.
 void COptionsDlg::showLoopStatus() {
-    const LoopStatus& loops = m_link.status().loops;
+    const LoopStatus& loops = link().status().loops;
     if (!loops.ready) return;
-    m_values.setChecked(ids::kLoopStatus1, (loops.loop1 & 0x10) != 0);
-    m_values.setChecked(ids::kLoopStatus2, (loops.loop2 & 0x10) != 0);
+    controls().setChecked(ids::kLoopStatus1, (loops.loop1 & 0x10) != 0);
+    controls().setChecked(ids::kLoopStatus2, (loops.loop2 & 0x10) != 0);
 }
 
 }  // namespace veskator

@@ -28,8 +28,8 @@ void COptionsDlg::onSendTests() {
     runProgram(StepProgram().pause(kSendTestsPause).then([this] {
         imageByte(kSendTestsPlace) |= kSendTestsMask;
         show();
-        m_link.requestBlockWrite(kSendTestsPlace.block);
-        m_link.requestRemoteReset();
+        link().requestBlockWrite(kSendTestsPlace.block);
+        link().requestRemoteReset();
     }));
 }
 
@@ -40,18 +40,18 @@ void COptionsDlg::onClear(ControlId id) {
     if (!deviceDataPresent()) return;
     const auto index = static_cast<std::size_t>(clearRowOf(id));
     const ClearRow& row = kClearRows[index];
-    auto image = m_state.workspace.image();
+    auto image = state().workspace.image();
     std::fill_n(image.begin() + imageOffset(row.first), row.bytes, std::uint8_t{0});
-    m_link.requestBlockWrite(nowBlockOf(row));
-    m_followUps[index] = m_services.clock.now() + kClearFollowUpDelay;
+    link().requestBlockWrite(nowBlockOf(row));
+    m_followUps[index] = services().clock.now() + kClearFollowUpDelay;
     for (const TextField& field : kOptionsTextFields) {
         if (!clearedBy(row, field)) continue;
-        m_values.setText(field.id, "");
+        controls().setText(field.id, "");
         m_deferred.drop(static_cast<std::size_t>(deferredRowOf(field.id)));
         // An emptied password box has no stars left to strip from the next edit.
         if (const int mask = maskIndex(field.id); mask >= 0) {
             m_placeholders[static_cast<std::size_t>(mask)].clear();
-            m_values.setCharLimit(field.id, charLimitOf(field.id));
+            controls().setCharLimit(field.id, charLimitOf(field.id));
         }
     }
     show();
@@ -69,19 +69,19 @@ void COptionsDlg::onForceUpdate() {
 // Written over the start of the file, which is never emptied first: what lies past the history
 // area stays. Nothing is reported when the file cannot be opened.
 void COptionsDlg::onHistoryFile() {
-    if (std::unique_ptr<File> file = m_services.files.open(kHistoryFile, FileOpen::OpenOrCreate)) {
-        file->write(m_state.workspace.historyArea());
+    if (std::unique_ptr<File> file = services().files.open(kHistoryFile, FileOpen::OpenOrCreate)) {
+        file->write(state().workspace.historyArea());
     }
     runProgram(StepProgram().pause(kHistoryPause));
 }
 
 void COptionsDlg::sendFollowUps(DeferredFields::Which which) {
-    const Clock::TimePoint now = m_services.clock.now();
+    const Clock::TimePoint now = services().clock.now();
     for (std::size_t i = 0; i < kClearRows.size(); ++i) {
         std::optional<Clock::TimePoint>& due = m_followUps[i];
         if (!due || (which == DeferredFields::Which::Due && *due > now)) continue;
         due.reset();
-        m_link.requestBlockWrite(laterBlockOf(kClearRows[i]));
+        link().requestBlockWrite(laterBlockOf(kClearRows[i]));
     }
 }
 

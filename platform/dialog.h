@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -77,19 +78,24 @@ class Dialog {
     // Runs the timer's tick as soon as the window is free, once, without changing its period.
     virtual void triggerTimer(TimerId id) = 0;
 
-    // Runs a child window modally; the timers of this window keep running meanwhile.
-    virtual int runModal(DialogWindow& child) = 0;
+    // Opens a child window in front of this one and returns at once. The child is kept until it
+    // has closed; `closed` then gets its result (never after this window has closed). Meanwhile
+    // this window takes no input, and its timers run on. One child at a time: a second one asked
+    // for while the first is open is not opened.
+    virtual void openChild(std::unique_ptr<DialogWindow> child,
+                           std::function<void(int)> closed) = 0;
     // Asks the user a yes/no question in a message box in front of this window, and returns at
     // once; `answered` gets true for yes, once the user has answered (never after the window has
     // closed). The window takes no input meanwhile; its timers run on.
     virtual void ask(std::string_view question, std::function<void(bool)> answered) = 0;
-    // The platform's file dialog, opened in `folder`, offering `filters` ("parameter files
-    // (*.bin)"); the name picked, relative to `folder` when it lies there, or none when the user
-    // cancels. The timers of this window keep running while it is open.
-    virtual std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
-                                                std::span<const std::string> filters,
-                                                FilePick mode) = 0;
-    // Ends this window's modal run at once, without asking the window.
+    // The platform's file dialog in front of this window, opened in `folder`, offering `filters`
+    // ("parameter files (*.bin)"), and returns at once. `picked` gets the name picked, relative to
+    // `folder` when it lies there, once the user has picked one (never when they cancel, nor
+    // after this window has closed). The timers of this window keep running while it is open.
+    virtual void pickFile(std::string_view title, std::string_view folder,
+                          std::span<const std::string> filters, FilePick mode,
+                          std::function<void(std::string)> picked) = 0;
+    // Closes this window at once, without asking the window.
     virtual void close(int result) = 0;
 };
 

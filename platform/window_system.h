@@ -21,8 +21,9 @@ class Alarm {
 class WindowSystem {
   public:
     virtual ~WindowSystem() = default;
-    // Builds the window from its template and runs it modally until it closes.
-    virtual int runModal(DialogWindow& window) = 0;
+    // Builds the program's window from its template, shows it and runs the event loop until it
+    // closes; its result. Every other window opens from it, as its child.
+    virtual int run(DialogWindow& window) = 0;
     virtual std::unique_ptr<Alarm> makeAlarm(std::function<void()> action) = 0;
 };
 

@@ -130,12 +130,14 @@ class WindowCore : public DialogWindow {
     void runBitSteps(BitSteps steps, std::span<const OptionBit> bits, ControlId id,
                      Change change = Change::Flip);
 
-    Services& m_services;
-    Session& m_session;
-    ProgrammerState& m_state;
-    LinkEngine& m_link;
-    ControlValues m_values;
-    Dialog* m_dialog = nullptr;
+    Services& services() const { return m_services; }
+    Session& session() const { return m_session; }
+    ProgrammerState& state() const { return m_state; }
+    LinkEngine& link() const { return m_link; }
+    // What the controls show, as the handlers take and change it.
+    ControlValues& controls() { return m_values; }
+    // The dialog the window is open in; none before onInit and after onClosed.
+    Dialog* dialog() const { return m_dialog; }
 
   private:
     // What came while a program ran, or its own end: runs what waited, then the tick held back.
@@ -145,6 +147,12 @@ class WindowCore : public DialogWindow {
     void performBitOp(BitOp op, std::span<const OptionBit> bits, const OptionBit& bit,
                       Change change);
 
+    Services& m_services;
+    Session& m_session;
+    ProgrammerState& m_state;
+    LinkEngine& m_link;
+    ControlValues m_values;
+    Dialog* m_dialog = nullptr;
     const DialogTemplate& m_layout;
     ControlId m_statusLine;
     TimerId m_timer;

@@ -73,12 +73,13 @@ bool HeadlessDialog::choose(ControlId id, int index) {
     return true;
 }
 
-std::optional<std::string> HeadlessDialog::pickFile(std::string_view title, std::string_view folder,
-                                                    std::span<const std::string> filters,
-                                                    FilePick mode) {
+void HeadlessDialog::pickFile(std::string_view title, std::string_view folder,
+                              std::span<const std::string> filters, FilePick mode,
+                              std::function<void(std::string)> picked) {
     m_picks.push_back({std::string(title), std::string(folder),
                        std::vector<std::string>(filters.begin(), filters.end()), mode});
-    return m_picker ? m_picker(m_picks.back()) : std::nullopt;
+    const std::optional<std::string> name = m_picker ? m_picker(m_picks.back()) : std::nullopt;
+    if (name && !m_closed) picked(*name);
 }
 
 void HeadlessDialog::setText(ControlId id, std::string_view text) {
@@ -137,7 +138,12 @@ void HeadlessDialog::triggerTimer(TimerId id) {
     if (it != m_timers.end()) it->second.due = std::min(it->second.due, m_system.m_clock.now());
 }
 
-int HeadlessDialog::runModal(DialogWindow& child) { return m_system.runModal(child); }
+void HeadlessDialog::openChild(std::unique_ptr<DialogWindow> child,
+                               std::function<void(int)> closed) {
+    if (m_closed) return;
+    const int result = m_system.run(*child);
+    if (closed && !m_closed) closed(result);
+}
 
 void HeadlessDialog::ask(std::string_view question, std::function<void(bool)> answered) {
     m_questions.emplace_back(question);
@@ -268,7 +274,7 @@ void HeadlessWindowSystem::onModal(int resourceId, ModalScript script) {
     m_scripts[resourceId] = std::move(script);
 }
 
-int HeadlessWindowSystem::runModal(DialogWindow& window) { return runOpened(open(window)); }
+int HeadlessWindowSystem::run(DialogWindow& window) { return runOpened(open(window)); }
 
 int HeadlessWindowSystem::runOpened(HeadlessDialog& dialog) {
     auto it = m_scripts.find(dialog.window().dialogTemplate().resourceId);

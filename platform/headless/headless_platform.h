@@ -70,12 +70,14 @@ class HeadlessDialog final : public Dialog {
     void armTimer(TimerId id, std::chrono::milliseconds period) override;
     void killTimer(TimerId id) override;
     void triggerTimer(TimerId id) override;
-    int runModal(DialogWindow& child) override;
+    // The child's script runs before this returns; `closed` then gets the child's result.
+    void openChild(std::unique_ptr<DialogWindow> child, std::function<void(int)> closed) override;
     // Answered at once, by the answerer.
     void ask(std::string_view question, std::function<void(bool)> answered) override;
-    std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
-                                        std::span<const std::string> filters,
-                                        FilePick mode) override;
+    // Answered at once, by the picker.
+    void pickFile(std::string_view title, std::string_view folder,
+                  std::span<const std::string> filters, FilePick mode,
+                  std::function<void(std::string)> picked) override;
     void close(int result) override;
 
     // What a user does; a disabled control takes none of it. Each keystroke is one text change,
@@ -177,19 +179,19 @@ class HeadlessDialog final : public Dialog {
 
 class HeadlessWindowSystem final : public WindowSystem {
   public:
-    // What happens while a modal window is open: the test acts on it and on the virtual clock,
-    // then returns (the window is closed afterwards if it is still open).
+    // What happens while a window opened by run or openChild is open: the test acts on it and
+    // on the virtual clock, then returns (the window is closed afterwards if it is still open).
     using ModalScript = std::function<void(HeadlessDialog&)>;
 
     VirtualClock& clock() { return m_clock; }
 
-    // Opens a window without a modal run of its own; it stays open until closed, so a test can
-    // drive it step by step.
+    // Opens a window without running it; it stays open until closed, so a test can drive it
+    // step by step.
     HeadlessDialog& open(DialogWindow& window);
-    int runModal(DialogWindow& window) override;
+    int run(DialogWindow& window) override;
     // Runs on the virtual clock, through callAt.
     std::unique_ptr<Alarm> makeAlarm(std::function<void()> action) override;
-    // Scripts for modal runs, by template resource id (the main window's too).
+    // Scripts for windows run or opened as children, by template resource id.
     void onModal(int resourceId, ModalScript script);
 
     // Runs the action once the virtual clock reaches `due`, in time order with the ticks (before

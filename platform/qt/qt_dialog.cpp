@@ -751,15 +751,43 @@ void QtDialog::tick(TimerId id) {
     m_window.onTimer(id);
 }
 
-int QtDialog::runModal(DialogWindow& child) {
-    const int result = m_system.runModal(child, this);
-    if (m_closeAfterChild) {
-        // The request comes once the handler that opened the child has returned.
+// No loop of its own: the handler that opens the child returns, and its close comes from the
+// event loop.
+void QtDialog::openChild(std::unique_ptr<DialogWindow> child, std::function<void(int)> closed) {
+    if (m_closed || m_child) return;
+    std::unique_ptr<QtDialog> dialog = m_system.prepare(*child, this);
+    if (dialog->isClosed()) {
+        const int result = dialog->result();
+        dialog.reset();
+        child->onClosed();
+        if (closed) closed(result);
+        return;
+    }
+    QtDialog& shown = *dialog;
+    m_child = Child{std::move(child), std::move(dialog), std::move(closed)};
+    m_system.holdOpeners(true);
+    connect(&shown, &QDialog::finished, this, &QtDialog::onChildFinished);
+    shown.show();
+    shown.raise();
+    shown.activateWindow();
+}
+
+void QtDialog::onChildFinished(int result) {
+    if (!m_child) return;
+    m_system.holdOpeners(false);
+    m_child->window->onClosed();
+    std::function<void(int)> closed = std::move(m_child->closed);
+    // The child's dialog is still raising the signal that brought us here.
+    m_closedChildren.push_back(std::move(*m_child));
+    m_child.reset();
+    QTimer::singleShot(0, this, [this] { m_closedChildren.clear(); });
+    if (closed && !m_closed) closed(result);
+    if (m_closeAfterChild && !m_closed) {
+        // The close asked for while the child was open: this window is asked now.
         const int close = *m_closeAfterChild;
         m_closeAfterChild.reset();
-        QTimer::singleShot(0, this, [this, close] { requestClose(close); });
+        requestClose(close);
     }
-    return result;
 }
 
 void QtDialog::close(int result) { done(result); }
@@ -776,35 +804,42 @@ void QtDialog::ask(std::string_view question, std::function<void(bool)> answered
     box->open();
 }
 
-std::optional<std::string> QtDialog::pickFile(std::string_view title, std::string_view folder,
-                                              std::span<const std::string> filters, FilePick mode) {
-    QFileDialog box(this, toQt(title), toQt(folder));
-    box.setObjectName(QStringLiteral("fileDialog"));
+void QtDialog::pickFile(std::string_view title, std::string_view folder,
+                        std::span<const std::string> filters, FilePick mode,
+                        std::function<void(std::string)> picked) {
+    auto* box = new QFileDialog(this, toQt(title), toQt(folder));
+    box->setObjectName(QStringLiteral("fileDialog"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
     // Qt's own dialog, the same on every desktop, and one a test can reach.
-    box.setOption(QFileDialog::DontUseNativeDialog);
+    box->setOption(QFileDialog::DontUseNativeDialog);
     QStringList names;
     for (const std::string& filter : filters) names << toQt(filter);
-    box.setNameFilters(names);
+    box->setNameFilters(names);
     if (mode == FilePick::Save) {
-        box.setAcceptMode(QFileDialog::AcceptSave);
-        box.setFileMode(QFileDialog::AnyFile);
-        box.setOption(QFileDialog::DontConfirmOverwrite);
+        box->setAcceptMode(QFileDialog::AcceptSave);
+        box->setFileMode(QFileDialog::AnyFile);
+        box->setOption(QFileDialog::DontConfirmOverwrite);
     } else {
-        box.setFileMode(QFileDialog::ExistingFile);
+        box->setFileMode(QFileDialog::ExistingFile);
     }
     // The link keeps working while the technician looks for the file.
-    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return std::nullopt;
-    const QString path = box.selectedFiles().constFirst();
-    const QString relative = QDir(toQt(folder)).relativeFilePath(path);
-    return toBytes(relative.startsWith(QLatin1String("..")) ? path : relative);
+    connect(box, &QFileDialog::finished, this,
+            [this, box, from = toQt(folder), picked = std::move(picked)](int result) {
+                if (m_closed || result != QDialog::Accepted || box->selectedFiles().isEmpty())
+                    return;
+                const QString path = box->selectedFiles().constFirst();
+                const QString relative = QDir(from).relativeFilePath(path);
+                picked(toBytes(relative.startsWith(QLatin1String("..")) ? path : relative));
+            });
+    box->open();
 }
 
 void QtDialog::requestClose(int result) {
     if (m_closed) return;
-    if (m_openChild != nullptr) {
+    if (m_child) {
         // The windows above close first, each as if asked; then this one is asked.
         m_closeAfterChild = result;
-        m_openChild->requestClose(kCancelResult);
+        m_child->dialog->requestClose(kCancelResult);
         return;
     }
     if (m_window.onCloseRequested()) done(result);
@@ -814,6 +849,8 @@ void QtDialog::done(int result) {
     if (!m_closed) {
         m_closed = true;
         for (auto& [id, timer] : m_timers) timer->stop();
+        // A window closed from code takes the one it opened with it.
+        if (m_child) m_child->dialog->close(kCancelResult);
     }
     QDialog::done(result);
 }

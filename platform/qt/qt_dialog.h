@@ -64,11 +64,11 @@ class QtDialog final : public QDialog, public Dialog {
     void armTimer(TimerId id, std::chrono::milliseconds period) override;
     void killTimer(TimerId id) override;
     void triggerTimer(TimerId id) override;
-    int runModal(DialogWindow& child) override;
+    void openChild(std::unique_ptr<DialogWindow> child, std::function<void(int)> closed) override;
     void ask(std::string_view question, std::function<void(bool)> answered) override;
-    std::optional<std::string> pickFile(std::string_view title, std::string_view folder,
-                                        std::span<const std::string> filters,
-                                        FilePick mode) override;
+    void pickFile(std::string_view title, std::string_view folder,
+                  std::span<const std::string> filters, FilePick mode,
+                  std::function<void(std::string)> picked) override;
     void close(int result) override;
 
     // What tests and the window system look at.
@@ -80,9 +80,8 @@ class QtDialog final : public QDialog, public Dialog {
     // a window without entries of its own (a right click shows the system menu alone).
     QMenu* contextMenu() const { return m_contextMenu; }
     bool isClosed() const { return m_closed; }
-    // The window this one opened and runs above it, if any.
-    QtDialog* openChild() const { return m_openChild; }
-    void setOpenChild(QtDialog* child) { m_openChild = child; }
+    // The window this one opened and shows above it, if any.
+    QtDialog* openChild() const { return m_child ? m_child->dialog.get() : nullptr; }
     std::optional<std::chrono::milliseconds> timerPeriod(TimerId id) const;
 
     void done(int result) override;
@@ -94,6 +93,13 @@ class QtDialog final : public QDialog, public Dialog {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // A child window and what it was opened with; the dialog goes before the window it shows.
+    struct Child {
+        std::unique_ptr<DialogWindow> window;
+        std::unique_ptr<QtDialog> dialog;
+        std::function<void(int)> closed;
+    };
+
     struct Control {
         ControlKind kind = ControlKind::Label;
         QWidget* widget = nullptr;
@@ -138,6 +144,7 @@ class QtDialog final : public QDialog, public Dialog {
     void showEditMenu(ControlId id, const QPoint& at);
     // A close asked for by the user: the window may keep itself open.
     void requestClose(int result);
+    void onChildFinished(int result);
 
     QtWindowSystem& m_system;
     DialogWindow& m_window;
@@ -154,8 +161,10 @@ class QtDialog final : public QDialog, public Dialog {
     int m_settingFromCode = 0;  // widget signals raised by our own writes are not the user's
     bool m_closed = false;
     bool m_editTookEnter = false;
-    QtDialog* m_openChild = nullptr;
     InputHold m_inputHold{*this};
+    std::optional<Child> m_child;
+    // Closed children, kept until the signal that told of their close has returned.
+    std::vector<Child> m_closedChildren;
     // A close asked for while a child was open: asked of this window once the child has closed.
     std::optional<int> m_closeAfterChild;
 };

@@ -1,7 +1,6 @@
 #include "platform/qt/qt_window_system.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
@@ -58,31 +57,22 @@ std::unique_ptr<QtDialog> QtWindowSystem::build(DialogWindow& window, QWidget* p
                                       fitted.fits ? QSize() : room);
 }
 
-int QtWindowSystem::runModal(DialogWindow& window) { return runModal(window, nullptr); }
-
-int QtWindowSystem::runModal(DialogWindow& window, QtDialog* parent) {
-    std::unique_ptr<QtDialog> dialog = build(window, parent);
-    window.onInit(*dialog);
-    int result = dialog->result();
-    if (!dialog->isClosed())
-        result = parent == nullptr ? dialog->exec() : runChild(*dialog, *parent);
+// The application's own event loop, which every window opened from this one shares.
+int QtWindowSystem::run(DialogWindow& window) {
+    std::unique_ptr<QtDialog> dialog = prepare(window, nullptr);
+    if (!dialog->isClosed()) {
+        QObject::connect(dialog.get(), &QDialog::finished, qApp, [] { QCoreApplication::quit(); });
+        dialog->show();
+        QApplication::exec();
+    }
+    const int result = dialog->result();
     window.onClosed();
     return result;
 }
 
-// The child's own loop; its opener is blocked by the input blocker rather than by Qt's modality.
-int QtWindowSystem::runChild(QtDialog& child, QtDialog& parent) {
-    if (m_children++ == 0) qApp->installEventFilter(&m_blocker);
-    parent.setOpenChild(&child);
-    QEventLoop loop;
-    QObject::connect(&child, &QDialog::finished, &loop, &QEventLoop::quit);
-    child.show();
-    child.raise();
-    child.activateWindow();
-    if (!child.isClosed()) loop.exec(QEventLoop::DialogExec);
-    parent.setOpenChild(nullptr);
-    if (--m_children == 0) qApp->removeEventFilter(&m_blocker);
-    return child.result();
+void QtWindowSystem::holdOpeners(bool held) {
+    if (held && m_openChildren++ == 0) qApp->installEventFilter(&m_blocker);
+    if (!held && --m_openChildren == 0) qApp->removeEventFilter(&m_blocker);
 }
 
 bool QtWindowSystem::InputBlocker::eventFilter(QObject* watched, QEvent* event) {
@@ -102,9 +92,14 @@ bool QtWindowSystem::InputBlocker::eventFilter(QObject* watched, QEvent* event) 
     return true;
 }
 
-std::unique_ptr<QtDialog> QtWindowSystem::open(DialogWindow& window, QWidget* parent) {
+std::unique_ptr<QtDialog> QtWindowSystem::prepare(DialogWindow& window, QWidget* parent) {
     std::unique_ptr<QtDialog> dialog = build(window, parent);
     window.onInit(*dialog);
+    return dialog;
+}
+
+std::unique_ptr<QtDialog> QtWindowSystem::open(DialogWindow& window, QWidget* parent) {
+    std::unique_ptr<QtDialog> dialog = prepare(window, parent);
     if (!dialog->isClosed()) dialog->show();
     return dialog;
 }

@@ -19,14 +19,19 @@ class QtWindowSystem final : public WindowSystem {
     QtWindowSystem(const QtWindowSystem&) = delete;
     QtWindowSystem& operator=(const QtWindowSystem&) = delete;
 
-    int runModal(DialogWindow& window) override;
+    int run(DialogWindow& window) override;
     std::unique_ptr<Alarm> makeAlarm(std::function<void()> action) override;
-    // The modal run of a window opened by another one; parent is the opener's dialog.
-    int runModal(DialogWindow& window, QtDialog* parent);
 
-    // Builds the window, calls its onInit and shows it without a modal run of its own (tests
+    // Builds the window, calls its onInit and shows it, unless it closed itself there (tests
     // drive such a window step by step). onClosed is not called for it.
     std::unique_ptr<QtDialog> open(DialogWindow& window, QWidget* parent = nullptr);
+    // Builds a window and calls its onInit, without showing it.
+    std::unique_ptr<QtDialog> prepare(DialogWindow& window, QWidget* parent);
+
+    // While any window has a child open, its opener takes no input (as under a modal window),
+    // but its close requests still come (Qt drops those of a window a modal one blocks). Calls
+    // nest: one per open child.
+    void holdOpeners(bool held);
 
     // Adds an entry to the system menu of every window built from the template resourceId. An
     // empty text adds nothing.
@@ -34,17 +39,14 @@ class QtWindowSystem final : public WindowSystem {
 
   private:
     std::unique_ptr<QtDialog> build(DialogWindow& window, QWidget* parent);
-    int runChild(QtDialog& child, QtDialog& parent);
 
-    // While a window runs above its opener, the opener takes no input, as under a modal window,
-    // but its close requests still come (Qt drops those of a window a modal one blocks).
     class InputBlocker final : public QObject {
       public:
         bool eventFilter(QObject* watched, QEvent* event) override;
     };
 
     InputBlocker m_blocker;
-    int m_children = 0;
+    int m_openChildren = 0;
     std::map<int, std::vector<SystemMenuEntry>> m_menuEntries;
 };
 

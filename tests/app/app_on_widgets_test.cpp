@@ -27,7 +27,7 @@ TEST(ProgrammerOnWidgets, AgreedTechnicianReadsTheDeviceWithStartGo) {
     CProgrammerApp& app = *rig.app;
 
     bool ran = false;
-    test_support::ModalWatcher watcher([&](QtDialog& dialog) {
+    test_support::RunWatcher watcher([&](QtDialog& dialog) {
         ran = true;
         auto* address = dialog.findChild<QLineEdit*>(QString::number(kTargetAddress));
         auto* server = dialog.findChild<QLineEdit*>(QString::number(kServerIp1));
@@ -68,7 +68,7 @@ TEST(ProgrammerOnWidgets, NothingTypedOrClickedIsLostWhateverEndsIt) {
     const std::uint8_t optionsBefore = sim::defaultMemory()[0x1f];
 
     bool ran = false;
-    test_support::ModalWatcher watcher([&](QtDialog& dialog) {
+    test_support::RunWatcher watcher([&](QtDialog& dialog) {
         ran = true;
         const auto edit = [&](ControlId id) {
             return dialog.findChild<QLineEdit*>(QString::number(id));

@@ -1,4 +1,4 @@
-// Start-up: the working files, the agreement gate, and the application object's modal run.
+// Start-up: the working files, the agreement gate, and the application object's run.
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -47,9 +47,12 @@ TEST(CompareTableOnWidgets, TextOptionAndHiddenByteInRowsClipboardAndCsv) {
 
     std::unique_ptr<QtDialog> main = rig.openMain();
     WidgetRig::control<QLineEdit>(*main, main_ids::kLoadName)->setText("site1.bin");
-    bool ran = false;
-    test_support::ModalWatcher watcher([&](QtDialog& d) {
-        ran = true;
+    QTest::mouseClick(WidgetRig::control<QAbstractButton>(*main, main_ids::kCompare),
+                      Qt::LeftButton);
+    QPointer<QtDialog> table = main->openChild();
+    ASSERT_FALSE(table.isNull());
+    {
+        QtDialog& d = *table;
         EXPECT_EQ(d.text(compare_ids::kSummary), "2 settings differ (device now -> site1.bin)");
         auto* tree = WidgetRig::control<QTreeWidget>(d, compare_ids::kReport);
         ASSERT_NE(tree, nullptr);
@@ -95,10 +98,9 @@ TEST(CompareTableOnWidgets, TextOptionAndHiddenByteInRowsClipboardAndCsv) {
         EXPECT_EQ(d.text(compare_ids::kCsvNote),
                   "saved as site1.bin-compare.csv in the working folder");
         d.close(0);
-    });
-    QTest::mouseClick(WidgetRig::control<QAbstractButton>(*main, main_ids::kCompare),
-                      Qt::LeftButton);
-    EXPECT_TRUE(ran);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return table.isNull(); }));
+    EXPECT_EQ(main->openChild(), nullptr);
     EXPECT_EQ(readFile(rig.dir / "site1.bin-compare.csv"),
               "window,setting,device now,site1.bin\r\n" + std::string(kMainCaption) +
                   ",Receiver Number 1," + receiver1 + ",4321\r\n" + std::string(kMainCaption) +

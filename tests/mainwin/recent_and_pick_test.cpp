@@ -94,19 +94,18 @@ TEST(FilePickerOnWidgets, PickedFileLoadsAsATypedNameAndIsOfferedAgain) {
 
     // The file dialog is Qt's own, with the parameter files' filter; the technician types the
     // file's path into it and accepts.
-    QStringList filters;
-    QTimer::singleShot(50, [&] {
-        auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        filters = box->nameFilters();
-        auto* name = box->findChild<QLineEdit*>("fileNameEdit");
-        ASSERT_NE(name, nullptr);
-        name->setText(QString::fromStdString(picked.string()));
-        static_cast<QDialog*>(box)->accept();  // as the Open button does
-    });
+    // The file dialog is in front of the window, which goes on meanwhile.
     QTest::mouseClick(WidgetRig::control<QAbstractButton>(*dialog, kPickLoadName), Qt::LeftButton);
-    EXPECT_EQ(filters, (QStringList{"parameter files (*.bin)", "all files (*)"}));
+    QPointer<QFileDialog> box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_FALSE(box.isNull());
+    EXPECT_EQ(box->parentWidget(), dialog.get());
+    EXPECT_EQ(box->nameFilters(), (QStringList{"parameter files (*.bin)", "all files (*)"}));
+    auto* name = box->findChild<QLineEdit*>("fileNameEdit");
+    ASSERT_NE(name, nullptr);
+    name->setText(QString::fromStdString(picked.string()));
+    static_cast<QDialog*>(box.data())->accept();  // as the Open button does
     EXPECT_EQ(dialog->text(kLoadName), picked.string());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return box.isNull(); }));  // gone once closed
 
     QTest::mouseClick(WidgetRig::control<QAbstractButton>(*dialog, kLoad), Qt::LeftButton);
     QTest::mouseClick(WidgetRig::control<QAbstractButton>(*dialog, kYes), Qt::LeftButton);
@@ -130,12 +129,10 @@ TEST(FilePickerOnWidgets, PickedFileLoadsAsATypedNameAndIsOfferedAgain) {
     auto* loadName = WidgetRig::control<QLineEdit>(*dialog, kLoadName);
     loadName->selectAll();
     QTest::keyClicks(loadName, "other.bin");
-    QTimer::singleShot(50, [] {
-        if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            box->reject();
-        }
-    });
     QTest::mouseClick(WidgetRig::control<QAbstractButton>(*dialog, kPickLoadName), Qt::LeftButton);
+    auto* cancelled = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(cancelled, nullptr);
+    cancelled->reject();
     EXPECT_EQ(dialog->text(kLoadName), "other.bin");
 
     // The box's right-click menu offers the files loaded last above its own entries.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -76,11 +77,10 @@ TEST(HeadlessPlatformTest, ShowRunsNoHandlerAndLeavesEqualControlsAlone) {
     EXPECT_EQ(dialog.text(ids::kServerIp1), "ab");
 }
 
-TEST(HeadlessPlatformTest, ModalChildRunsWhileTheOpenersTimerTicks) {
+TEST(HeadlessPlatformTest, ChildRunsWhileTheOpenersTimerTicks) {
     HeadlessWindowSystem system;
     std::vector<std::string> log;
     RecordingWindow parent{kProbeTemplate, "parent", log};
-    RecordingWindow child{kChildTemplate, "child", log};
     HeadlessDialog& dialog = system.open(parent);
     dialog.armTimer(1, milliseconds{10});
     int ticksInChild = 0;
@@ -92,12 +92,15 @@ TEST(HeadlessPlatformTest, ModalChildRunsWhileTheOpenersTimerTicks) {
         opened.close(7);
     });
     int result = 0;
-    parent.onClick = [&](ControlId) { result = dialog.runModal(child); };
+    parent.onClick = [&](ControlId) {
+        dialog.openChild(std::make_unique<RecordingWindow>(kChildTemplate, "child", log),
+                         [&](int closed) { result = closed; });
+    };
     dialog.click(probe::kButton);
     EXPECT_EQ(ticksInChild, 5);
     EXPECT_EQ(result, 7);
-    EXPECT_EQ(child.count("click:2004"), 1);
-    EXPECT_EQ(child.count("closed:0"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "child.click:2004"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "child.closed:0"), 1);
 }
 
 TEST(HeadlessPlatformTest, ScriptedCommandsEndOnTheVirtualClockInTimeWithTheTicks) {

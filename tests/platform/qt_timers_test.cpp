@@ -1,4 +1,4 @@
-// Timers and modal runs of real dialogs on the Qt event loop.
+// Timers and child windows of real dialogs on the Qt event loop.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -119,58 +119,70 @@ TEST_F(QtTimersTest, TickDueDuringAHandlerWaitsForItToReturn) {
               (std::vector<std::string>{"w.init:0", "w.click:2004", "handler-end", "w.tick:1"}));
 }
 
-TEST_F(QtTimersTest, ModalChildRunsWhileTheOpenersTimerKeepsTicking) {
+// The handler that opens a child returns at once; the opener ticks on but takes no input, and
+// a close asked of it closes the child first, whose result comes before the opener is asked.
+TEST_F(QtTimersTest, ChildOpensInFrontWithoutALoopOfItsOwn) {
     RecordingWindow parent{kProbeTemplate, "parent", log};
-    RecordingWindow child{kChildTemplate, "child", log};
     auto dialog = system.open(parent);
-    int ticksInChild = -1;
-    bool frontIsChild = false;
-    bool ownedByOpener = false;
-    QPointer<QtDialog> childDialog;
-    test_support::ModalWatcher watcher([&](QtDialog& opened) {
-        childDialog = &opened;
-        frontIsChild = &opened.window() == &child;
-        ownedByOpener = opened.parentWidget() == dialog.get();
-        const int before = parent.ticks;
-        // The opener's handler is still on the stack, yet its timer ticks.
-        processUntil([&] { return parent.ticks >= before + 2; });
-        ticksInChild = parent.ticks - before;
-        QTest::keyClick(opened.control(probe::kNotes), Qt::Key_Escape);
-    });
-    int result = -1;
-    parent.onClick = [&](ControlId) { result = dialog->runModal(child); };
+    std::vector<int> results;
+    parent.onClick = [&](ControlId) {
+        dialog->openChild(std::make_unique<RecordingWindow>(kChildTemplate, "child", log),
+                          [&](int result) { results.push_back(result); });
+        // Refused: one child at a time.
+        dialog->openChild(std::make_unique<RecordingWindow>(kChildTemplate, "second", log), {});
+        log.push_back("handler returned");
+    };
     dialog->armTimer(1, milliseconds{10});
     QTest::mouseClick(dialog->control(probe::kButton), Qt::LeftButton);
-    dialog->killTimer(1);
-
-    EXPECT_TRUE(watcher.acted());
-    EXPECT_GE(ticksInChild, 2);
-    EXPECT_EQ(result, 2);
-    EXPECT_TRUE(frontIsChild);
-    EXPECT_TRUE(ownedByOpener);
-    EXPECT_EQ(child.count("init:0"), 1);
-    EXPECT_EQ(child.count("closed:0"), 1);
-    // The child's widgets are gone with its run; nothing modal is left in front.
-    EXPECT_TRUE(childDialog.isNull());
+    QPointer<QtDialog> child = dialog->openChild();
+    ASSERT_FALSE(child.isNull());
+    EXPECT_TRUE(child->isVisible());
+    EXPECT_EQ(child->parentWidget(), dialog.get());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(log, (std::vector<std::string>{"parent.init:0", "parent.click:2004", "child.init:0",
+                                             "handler returned"}));
+
+    const int before = parent.ticks;
+    EXPECT_TRUE(processUntil([&] { return parent.ticks >= before + 2; }));
+    QTest::mouseClick(dialog->control(probe::kButton), Qt::LeftButton);
+    EXPECT_EQ(countAfter(0, "parent.click:2004"), 1);
+
+    parent.allowClose = false;
+    dialog->reject();  // the close box
+    EXPECT_TRUE(processUntil([&] { return child.isNull(); }));
+    dialog->killTimer(1);
+    EXPECT_EQ(results, std::vector<int>{2});
+    EXPECT_EQ(countAfter(0, "child.closed:0"), 1);
+    EXPECT_LT(indexOf("child.closed:0"), indexOf("parent.closeRequest:0"));
+    EXPECT_FALSE(dialog->isClosed());
+    EXPECT_EQ(countAfter(0, "second.init:0"), 0);
+
+    // A window closed from code takes its child along, and hears nothing of its result.
+    parent.onClick = [&](ControlId) {
+        dialog->openChild(std::make_unique<RecordingWindow>(kChildTemplate, "third", log),
+                          [&](int result) { results.push_back(result); });
+    };
+    QTest::mouseClick(dialog->control(probe::kButton), Qt::LeftButton);
+    ASSERT_NE(dialog->openChild(), nullptr);
+    dialog->close(0);
+    EXPECT_EQ(countAfter(0, "third.closed:0"), 1);
+    EXPECT_EQ(results, std::vector<int>{2});
 }
 
-TEST_F(QtTimersTest, TopLevelModalRunCallsInitThenClosed) {
+TEST_F(QtTimersTest, TheProgramsWindowRunsOnTheApplicationsLoop) {
     RecordingWindow window{kMainDialogTemplate, "main", log};
     QPointer<QtDialog> opened;
-    test_support::ModalWatcher watcher([&](QtDialog& dialog) {
+    test_support::RunWatcher watcher([&](QtDialog& dialog) {
         opened = &dialog;
         EXPECT_EQ(&dialog.window(), &window);
         EXPECT_TRUE(dialog.isVisible());
-        EXPECT_TRUE(dialog.isModal());
         EXPECT_EQ(dialog.parentWidget(), nullptr);
         dialog.close(5);
     });
-    EXPECT_EQ(system.runModal(window), 5);
+    EXPECT_EQ(system.run(window), 5);
     EXPECT_TRUE(watcher.acted());
     EXPECT_EQ(log, (std::vector<std::string>{"main.init:0", "main.closed:0"}));
     EXPECT_TRUE(opened.isNull());
-    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace

@@ -21,11 +21,11 @@
 
 namespace veskator::test_support {
 
-// Acts once on the first of our dialogs that comes in front (the modal one, or a window opened
-// above another), from inside its loop. Start it before the run; it stops when it has acted or dies.
-class ModalWatcher {
+// Acts once on the program's window (a visible dialog that no other opened) once it shows, from
+// inside the application's loop. Start it before the run; it stops when it has acted or dies.
+class RunWatcher {
   public:
-    explicit ModalWatcher(std::function<void(QtDialog&)> action) : m_action(std::move(action)) {
+    explicit RunWatcher(std::function<void(QtDialog&)> action) : m_action(std::move(action)) {
         m_poll.setInterval(std::chrono::milliseconds{1});
         QObject::connect(&m_poll, &QTimer::timeout, [this] { poll(); });
         m_poll.start();
@@ -33,18 +33,13 @@ class ModalWatcher {
     bool acted() const { return m_acted; }
 
   private:
-    // The dialog in front: the modal one, or the last of a chain of windows opened one above
-    // another.
     static QtDialog* front() {
-        auto* dialog = qobject_cast<QtDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) {
-            for (QWidget* w : QApplication::topLevelWidgets()) {
-                auto* opener = qobject_cast<QtDialog*>(w);
-                if (opener != nullptr && opener->openChild() != nullptr) dialog = opener;
-            }
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* shown = qobject_cast<QtDialog*>(w);
+            if (shown != nullptr && shown->isVisible() && shown->parentWidget() == nullptr)
+                return shown;
         }
-        while (dialog != nullptr && dialog->openChild() != nullptr) dialog = dialog->openChild();
-        return dialog;
+        return nullptr;
     }
 
     void poll() {

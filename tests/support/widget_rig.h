@@ -39,7 +39,7 @@ class WidgetRig {
 
     // As after a full read of the simulator, without spending real time on one.
     void imageAsRead();
-    // The main window shown without a modal run of its own, for a test to drive step by step.
+    // The main window shown without running it, for a test to drive step by step.
     std::unique_ptr<QtDialog> openMain();
     // The named control of a window, as a technician's tools find it.
     template <typename Widget>
