@@ -61,7 +61,7 @@ std::unique_ptr<QtDialog> QtWindowSystem::build(DialogWindow& window, QWidget* p
 int QtWindowSystem::run(DialogWindow& window) {
     std::unique_ptr<QtDialog> dialog = prepare(window, nullptr);
     if (!dialog->isClosed()) {
-        QObject::connect(dialog.get(), &QDialog::finished, qApp, [] { QCoreApplication::quit(); });
+        QObject::connect(dialog.get(), &QDialog::finished, qApp, &QCoreApplication::quit);
         dialog->show();
         QApplication::exec();
     }
